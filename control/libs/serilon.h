@@ -1,0 +1,310 @@
+/*
+ * libserilon: the serial core library.
+ *
+ * Every port, modem and network connection is addressed by a comm id, 0..254
+ * (port number - 1). Port numbers map to device paths through the map file
+ * $XDG_CONFIG_HOME/serilon/ports.conf (else ~/.config/serilon/ports.conf), lines
+ * "COM<n>=<path>"; without an entry port n is /dev/ttyS<n-1>.
+ *
+ * Thread rules: every call may be made from any thread. Per open comm id the
+ * library runs its own threads: thread 0 reads the device into the input queue and
+ * calls the event procedure, thread 1 writes the output queue to the device. The
+ * event procedure is only ever called from thread 0, one call at a time per comm id,
+ * and may call back into the library for the same comm id, except SerialClosePort,
+ * SerialOpenPort and SerialSetEventProc.
+ *
+ * Results: unless stated otherwise a call returns SERIAL_OK (0) or one of the
+ * SERIAL_E_* codes below; SerialErrorText gives the text of the last failure of a
+ * comm id, with the operating system's own reason.
+ */
+#ifndef SERILON_H
+#define SERILON_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define SERILON_API __attribute__((visibility("default")))
+
+enum {
+    SERIAL_MAX_COMM_ID = 254,
+    SERIAL_COMM_IDS = 255,
+    SERIAL_USER_SLOTS = 8,
+};
+
+/* dir arguments */
+enum { SERIAL_DIR_INPUT = 0, SERIAL_DIR_OUTPUT = 1 };
+
+/* Status codes: a small closed set. SERIAL_E_* other than SERIAL_OK are failures. */
+typedef enum SerialStatus {
+    SERIAL_OK = 0,
+    SERIAL_E_BAD_ID = 1,      /* comm id outside 0..254 */
+    SERIAL_E_NOT_OPEN = 2,    /* the comm id is not open */
+    SERIAL_E_NO_DEVICE = 3,   /* the device path does not exist (ENOENT, ENODEV, ENXIO) */
+    SERIAL_E_BUSY = 4,        /* the device is held by another program or comm id */
+    SERIAL_E_PERMISSION = 5,  /* no permission to open the device (EACCES, EPERM) */
+    SERIAL_E_NOT_A_TTY = 6,   /* the path is not a terminal device */
+    SERIAL_E_INVALID = 7,     /* an argument the device or the library rejects */
+    SERIAL_E_HUNG_UP = 8,     /* the device went away while open */
+    SERIAL_E_IO = 9,          /* any other operating-system failure */
+    SERIAL_E_RESOURCES = 10,  /* out of memory, threads or descriptors */
+    SERIAL_E_UNSUPPORTED = 11,/* the device has no such feature (modem lines on a pty) */
+    SERIAL_E_TIMEOUT = 12,
+    SERIAL_E_ABORTED = 13,
+    SERIAL_E_IN_USE = 14,     /* the comm id is already open in this process */
+} SerialStatus;
+
+/* Flow-control flags (SerialSetLine, SerialSetFlow, SerialGetFlow). */
+enum {
+    SERIAL_FLOW_RTSCTS = 0x10,
+    SERIAL_FLOW_DTRDSR = 0x20,
+    SERIAL_FLOW_XONXOFF = 0x80,
+};
+
+/* Event mask bits handed to the event procedure and filtered by SerialSetMode. */
+enum {
+    SERIAL_EV_RXCHAR = 0x001,     /* bytes entered the input queue */
+    SERIAL_EV_RXFLAG = 0x002,     /* receive report for telegram mode (SERIAL_MODE_TELEGRAM) */
+    SERIAL_EV_TXEMPTY = 0x004,    /* the output queue ran empty */
+    SERIAL_EV_CTS = 0x008,        /* CTS changed */
+    SERIAL_EV_DSR = 0x010,        /* DSR changed */
+    SERIAL_EV_CD = 0x020,         /* carrier changed, or the device/connection went away */
+    SERIAL_EV_BREAK = 0x040,      /* a break was received */
+    SERIAL_EV_LINE_ERROR = 0x080, /* overrun, parity or framing error: see SerialLineErrors */
+    SERIAL_EV_RING = 0x100,       /* ring indicator, or an incoming connection */
+    SERIAL_EV_RX80FULL = 0x400,   /* the input queue passed 80 % of its set size */
+    SERIAL_EV_ALL = 0x5FF,
+};
+
+/* SerialSetMode option bits. */
+enum {
+    SERIAL_MODE_TELEGRAM = 0x02, /* every receive report also carries SERIAL_EV_RXFLAG */
+};
+
+/* SerialLineErrors bits (read and cleared by the call). */
+enum {
+    SERIAL_ERR_OVERRUN = 2,
+    SERIAL_ERR_PARITY = 4,
+    SERIAL_ERR_FRAMING = 8,
+    SERIAL_ERR_BREAK = 16,
+};
+
+/* SerialModemStatus bits. */
+enum {
+    SERIAL_MS_CTS = 0x10,
+    SERIAL_MS_DSR = 0x20,
+    SERIAL_MS_RING = 0x40,
+    SERIAL_MS_CD = 0x80,
+};
+
+/* SerialOutputLines bits. */
+enum { SERIAL_LINE_DTR = 0x01, SERIAL_LINE_RTS = 0x02 };
+
+/* SerialPortState results. */
+enum { SERIAL_PORT_ABSENT = 0, SERIAL_PORT_READY = 1, SERIAL_PORT_BUSY = 2 };
+
+/*
+ * Device configuration record (SerialReadConfig / SerialWriteConfig), 52 bytes,
+ * little-endian, packed. The layout follows the classic device-control block so
+ * that callers address XON at byte 21 and XOFF at byte 22.
+ */
+#pragma pack(push, 1)
+typedef struct SerialConfigRecord {
+    uint32_t length;     /*  0: set to sizeof(SerialConfigRecord) by SerialReadConfig */
+    uint32_t baud;       /*  4 */
+    uint32_t flags;      /*  8: SERIAL_CFG_* bits */
+    uint16_t reserved0;  /* 12 */
+    uint16_t xonLimit;   /* 14: bytes in the input queue below which input resumes */
+    uint16_t xoffLimit;  /* 16: free bytes in the input queue below which input stops */
+    uint8_t dataBits;    /* 18: 5..8 */
+    uint8_t parity;      /* 19: 0 none, 1 odd, 2 even, 3 mark, 4 space */
+    uint8_t stopBits;    /* 20: 0 one, 1 one and a half, 2 two */
+    char xonChar;        /* 21 */
+    char xoffChar;       /* 22 */
+    char errorChar;      /* 23: replaces a byte received with a parity or framing error */
+    char eofChar;        /* 24 */
+    char eventChar;      /* 25 */
+    uint8_t reserved1[26]; /* 26..51 */
+} SerialConfigRecord;
+#pragma pack(pop)
+
+/* SerialConfigRecord.flags */
+enum {
+    SERIAL_CFG_BINARY = 0x0001,
+    SERIAL_CFG_PARITY_CHECK = 0x0002,
+    SERIAL_CFG_OUT_CTS_FLOW = 0x0004,
+    SERIAL_CFG_OUT_DSR_FLOW = 0x0008,
+    SERIAL_CFG_OUT_XON = 0x0100,
+    SERIAL_CFG_IN_XON = 0x0200,
+    SERIAL_CFG_ERROR_CHAR = 0x0400, /* replace bytes received with errors by errorChar */
+    SERIAL_CFG_DISCARD_NUL = 0x0800,/* drop received NUL bytes */
+    SERIAL_CFG_RTS_FLOW = 0x2000,
+    SERIAL_CFG_DTR_FLOW = 0x0020,
+};
+
+/* Called from library thread 0 with the SERIAL_EV_* bits that occurred since the
+   previous call (filtered by the mode mask). The result is passed back to the
+   connection type (for SERIAL_EV_RING a nonzero result refuses the connection). */
+typedef int32_t (*SerialEventProc)(int32_t commId, int32_t mask);
+
+/* Progress of a modem wait: action, milliseconds left; returning 0 stops the wait. */
+typedef int32_t (*ModemInfoProcFn)(int32_t commId, int32_t action, int32_t timeLeftMs,
+                                   int32_t reserved);
+
+/* ---- Port ---------------------------------------------------------------- */
+
+/* Opens the device that comm id's port number maps to, takes it exclusively
+   (TIOCEXCL and an advisory lock), puts it in raw mode and starts the comm id's
+   threads. Returns the status, which SerialOpenStatus also reports afterwards;
+   a failed open leaves the comm id closed. */
+SERILON_API int32_t SerialOpenPort(int32_t commId);
+/* 0 while the open comm id is usable; otherwise the status of the failed open or
+   SERIAL_E_HUNG_UP once the device has gone away. */
+SERILON_API int32_t SerialOpenStatus(int32_t commId);
+/* Stops the comm id's threads and closes the device; output still queued is
+   dropped. Harmless on a closed comm id. Must not be called from thread 0. */
+SERILON_API int32_t SerialClosePort(int32_t commId);
+/* Nonzero while the comm id is open (also after a hang-up, until closed). */
+SERILON_API int32_t SerialInUse(int32_t commId);
+/* For a port NUMBER (1..255): SERIAL_PORT_ABSENT, _READY or _BUSY. */
+SERILON_API int32_t SerialPortState(int32_t portNumber);
+/* Highest baud the open device accepts; 0 when not open. */
+SERILON_API int32_t SerialMaxBaud(int32_t commId);
+/* Writes the text of the comm id's last failure (or of the last failed open) into
+   buf, NUL-terminated and cut to size; returns its status. The text names the
+   device and the reason in words a Linux user can act on. */
+SERILON_API int32_t SerialErrorText(int32_t commId, char* buf, int32_t size);
+/* Writes the device path that port NUMBER maps to; returns SERIAL_OK or
+   SERIAL_E_BAD_ID. */
+SERILON_API int32_t SerialDevicePath(int32_t portNumber, char* buf, int32_t size);
+
+/* ---- Line ---------------------------------------------------------------- */
+
+/* baud > 0; dataBits 5..8; stopBits 1 or 2 (2 with 5 data bits means 1.5);
+   parity 'E','M','N','O','S'; flow SERIAL_FLOW_* bits. The requested values are
+   kept and read back as given; the device takes what it can (a pseudo-terminal
+   keeps speed and stop bits, and ignores data bits and parity). */
+SERILON_API int32_t SerialSetLine(int32_t commId, int32_t baud, int32_t dataBits, int32_t stopBits,
+                                  char parity, int32_t flow);
+SERILON_API int32_t SerialSetFlow(int32_t commId, int32_t flow);
+/* The flow flags in force; 0 when not open. */
+SERILON_API int32_t SerialGetFlow(int32_t commId);
+SERILON_API int32_t SerialDtrOn(int32_t commId);
+SERILON_API int32_t SerialDtrOff(int32_t commId);
+SERILON_API int32_t SerialRtsOn(int32_t commId);
+SERILON_API int32_t SerialRtsOff(int32_t commId);
+/* SERIAL_LINE_* bits as last set (kept by the library, so also on a pty). */
+SERILON_API int32_t SerialOutputLines(int32_t commId);
+SERILON_API int32_t SerialBreakOn(int32_t commId);
+SERILON_API int32_t SerialBreakOff(int32_t commId);
+/* SERIAL_MS_* bits; 0 when the device has no modem lines or is not open. */
+SERILON_API int32_t SerialModemStatus(int32_t commId);
+/* 1 when the open device has modem status lines (a real UART), 0 otherwise. */
+SERILON_API int32_t SerialHasModemLines(int32_t commId);
+/* Nonzero while carrier is present or the connection lives. A device without
+   modem lines counts as connected until it hangs up. */
+SERILON_API int32_t SerialCarrier(int32_t commId);
+/* SERIAL_ERR_* bits seen since the previous call; the call clears them. */
+SERILON_API int32_t SerialLineErrors(int32_t commId);
+SERILON_API int32_t SerialReadConfig(int32_t commId, SerialConfigRecord* record);
+SERILON_API int32_t SerialWriteConfig(int32_t commId, const SerialConfigRecord* record);
+/* The device's file descriptor, -1 when not open. */
+SERILON_API intptr_t SerialOsHandle(int32_t commId);
+
+/* ---- Data ---------------------------------------------------------------- */
+
+/* Queues up to len bytes for sending, as many as fit; *taken = bytes queued.
+   Never blocks. */
+SERILON_API int32_t SerialWrite(int32_t commId, const void* data, uint16_t len, uint16_t* taken);
+/* Takes up to len bytes from the input queue; *got = bytes taken. Never blocks. */
+SERILON_API int32_t SerialRead(int32_t commId, void* buf, uint16_t len, uint16_t* got);
+/* Bytes waiting in the queue of dir; 0 when not open. The input queue may hold
+   more than its set size (up to SERIAL_INPUT_HARD_LIMIT, beyond which the library
+   stops reading and the rest waits in the kernel). */
+SERILON_API int32_t SerialQueueCount(int32_t commId, int32_t dir);
+/* Nonzero when the queue of dir has reached its limit (output: its set size). */
+SERILON_API int32_t SerialQueueFull(int32_t commId, int32_t dir);
+SERILON_API int32_t SerialFlushQueue(int32_t commId, int32_t dir);
+/* Set sizes in bytes, each at least 16; larger values are cut to 1 MiB. A queue
+   holding more than its new size keeps its bytes. */
+SERILON_API int32_t SerialSetBuffers(int32_t commId, int32_t inSize, int32_t outSize);
+/* The set size of dir's queue; 0 when not open. */
+SERILON_API int32_t SerialBufferSize(int32_t commId, int32_t dir);
+/* Blocks until the count of dir's queue differs from lastCount, the comm id
+   closes or hangs up, or timeoutMs (>= 0) pass. Returns the count then. */
+SERILON_API int32_t SerialWaitQueue(int32_t commId, int32_t dir, int32_t lastCount, int32_t timeoutMs);
+
+enum { SERIAL_INPUT_HARD_LIMIT = 1 << 20 };
+
+/* ---- Events and threads -------------------------------------------------- */
+
+/* Installs the event procedure of an open comm id; NULL removes it. When this
+   returns, no call to the previous procedure is running or will start. */
+SERILON_API int32_t SerialSetEventProc(int32_t commId, SerialEventProc proc);
+/* Per-comm-id slots 0..7, kept across open and close: slot 0 the owning control,
+   slot 4 a TCP connection waiting to be adopted. */
+SERILON_API int32_t SerialSetUserData(int32_t commId, int32_t slot, intptr_t value);
+SERILON_API intptr_t SerialGetUserData(int32_t commId, int32_t slot);
+/* Sets the SERIAL_EV_* mask passed to the event procedure and the SERIAL_MODE_*
+   options; returns the previous mask (SERIAL_EV_ALL after open). */
+SERILON_API int32_t SerialSetMode(int32_t commId, int32_t mask, int32_t option);
+/* Kernel thread id (usable with setpriority) of thread 0 or 1; 0 when none. */
+SERILON_API intptr_t SerialThreadHandle(int32_t commId, int32_t which);
+/* Tells the library its caller changed thread priorities; nothing to redo here. */
+SERILON_API int32_t SerialPriorityNotice(int32_t commId);
+/* Process-wide yield state: 1 (default) makes the library's own waits give up the
+   processor between checks; it is stored and reported only. */
+SERILON_API int32_t SerialGetYield(void);
+SERILON_API int32_t SerialSetYield(int32_t state);
+/* Resets process-wide options to their defaults (option 0: all of them). */
+SERILON_API int32_t SerialResetOption(int32_t option);
+/* A calling thread's wait section: Enter/Leave nest (Leave never below 0); Poll,
+   inside a section, gives other threads a turn and returns the nesting depth. */
+SERILON_API int32_t SerialWaitEnter(void);
+SERILON_API int32_t SerialWaitPoll(void);
+SERILON_API int32_t SerialWaitLeave(void);
+
+/* ---- Time ---------------------------------------------------------------- */
+
+/* Milliseconds on a monotonic clock (wraps after 49 days). */
+SERILON_API uint32_t SerialTickStart(void);
+/* Milliseconds since start, wrap-safe. */
+SERILON_API uint32_t SerialTickElapsed(uint32_t start);
+SERILON_API void SerialDelay(uint32_t ms);
+/* A number that orders date-times: later gives larger. Fields are not checked. */
+SERILON_API int64_t SerialPackTime(int32_t year, int32_t month, int32_t day, int32_t hour,
+                                   int32_t minute, int32_t second);
+
+/* ---- Modem (Hayes AT) ---------------------------------------------------- */
+
+SERILON_API int32_t ModemCommand(int32_t commId, const char* text);
+SERILON_API int32_t ModemDial(int32_t commId, const char* number);
+/* Waits up to timeoutMs for a connection; resultText (at least 81 bytes) gets the
+   modem's result line. Returns nonzero when connected. */
+SERILON_API int32_t ModemWaitConnect(int32_t commId, int32_t timeoutMs, int32_t mode,
+                                     char* resultText, ModemInfoProcFn proc);
+SERILON_API int32_t ModemHangUp(int32_t commId);
+SERILON_API int32_t ModemAbort(int32_t commId);
+
+/* ---- Connection types ---------------------------------------------------- */
+
+SERILON_API int32_t ComTypeControl(int32_t commId, void* record);
+SERILON_API int32_t ComConnectInfo(int32_t commId, void* buffer);
+SERILON_API int32_t NetAdoptSocket(int32_t commId, intptr_t handle);
+
+#ifdef __cplusplus
+}
+#endif
+
+#ifdef __cplusplus
+static_assert(sizeof(SerialConfigRecord) == 52, "configuration record is 52 bytes");
+static_assert(offsetof(SerialConfigRecord, xonChar) == 21, "XON at byte 21");
+static_assert(offsetof(SerialConfigRecord, xoffChar) == 22, "XOFF at byte 22");
+#else
+_Static_assert(sizeof(SerialConfigRecord) == 52, "configuration record is 52 bytes");
+#endif
+
+#endif /* SERILON_H */

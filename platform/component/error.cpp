@@ -1,0 +1,17 @@
+#include "platform/component/error.h"
+
+namespace vort::component {
+
+std::string standardErrorText(int32_t number) {
+    switch (number) {
+    case kErrFileAlreadyOpen: return "Port already open";
+    case kErrDeviceUnavailable: return "Device unavailable";
+    case kErrInvalidPropertyValue: return "Invalid property value";
+    case kErrSetNotSupported: return "Property is read-only";
+    case kErrGetNotSupported: return "Property is write-only";
+    case kErrRuntimeOnly: return "";
+    default: return "Unexpected error";
+    }
+}
+
+} // namespace vort::component
