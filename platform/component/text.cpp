@@ -7,14 +7,16 @@ namespace vort::component {
 std::string toLatin1(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (char16_t c : text) out.push_back(static_cast<char>(c & 0xFF));
+    for (char16_t c : text)
+        out.push_back(static_cast<char>(c & 0xFF));
     return out;
 }
 
 std::u16string fromLatin1(std::string_view bytes) {
     std::u16string out;
     out.reserve(bytes.size());
-    for (char c : bytes) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+    for (char c : bytes)
+        out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
     return out;
 }
 
@@ -58,23 +60,27 @@ std::u16string fromUtf8(std::string_view bytes) {
         uint32_t cp = 0xFFFD;
         size_t len = 1;
         auto cont = [&](size_t k) {
-            return i + k < bytes.size() && (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
+            return i + k < bytes.size() &&
+                   (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
         };
         if (c < 0x80) {
             cp = c;
         } else if ((c & 0xE0) == 0xC0 && cont(1)) {
             cp = ((c & 0x1Fu) << 6) | (bytes[i + 1] & 0x3F);
             len = 2;
-            if (cp < 0x80) cp = 0xFFFD;
+            if (cp < 0x80)
+                cp = 0xFFFD;
         } else if ((c & 0xF0) == 0xE0 && cont(1) && cont(2)) {
             cp = ((c & 0x0Fu) << 12) | ((bytes[i + 1] & 0x3Fu) << 6) | (bytes[i + 2] & 0x3F);
             len = 3;
-            if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+            if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))
+                cp = 0xFFFD;
         } else if ((c & 0xF8) == 0xF0 && cont(1) && cont(2) && cont(3)) {
             cp = ((c & 0x07u) << 18) | ((bytes[i + 1] & 0x3Fu) << 12) |
                  ((bytes[i + 2] & 0x3Fu) << 6) | (bytes[i + 3] & 0x3F);
             len = 4;
-            if (cp < 0x10000 || cp > 0x10FFFF) cp = 0xFFFD;
+            if (cp < 0x10000 || cp > 0x10FFFF)
+                cp = 0xFFFD;
         }
         if (cp >= 0x10000) {
             cp -= 0x10000;
@@ -91,7 +97,8 @@ std::u16string fromUtf8(std::string_view bytes) {
 std::string toUpperAscii(std::string_view s) {
     std::string out(s);
     for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
     return out;
 }
 
@@ -101,8 +108,10 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
 
 std::string trimmed(std::string_view s) {
     size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
+        ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
+        --e;
     return std::string(s.substr(b, e - b));
 }
 

@@ -37,7 +37,9 @@ public:
     static Variant i2(int16_t v) { return Variant(Value(std::in_place_index<3>, v)); }
     static Variant i4(int32_t v) { return Variant(Value(std::in_place_index<4>, v)); }
     static Variant boolean(bool v) { return Variant(Value(std::in_place_index<5>, v)); }
-    static Variant bstr(std::u16string v) { return Variant(Value(std::in_place_index<6>, std::move(v))); }
+    static Variant bstr(std::u16string v) {
+        return Variant(Value(std::in_place_index<6>, std::move(v)));
+    }
     static Variant bytes(Bytes v) { return Variant(Value(std::in_place_index<7>, std::move(v))); }
     // A reference to target, which must outlive this Variant.
     static Variant byRef(Variant* target) { return Variant(Value(std::in_place_index<8>, target)); }
