@@ -1,0 +1,212 @@
+#include "tools/scanner-sim/port_map_file.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace scanner_sim {
+
+namespace {
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// The port a line names and its path, or port 0 for comments and other lines.
+int linePort(std::string_view line, std::string_view* path) {
+    std::string_view t = trim(line);
+    if (t.empty() || t.front() == '#')
+        return 0;
+    size_t eq = t.find('=');
+    if (eq == std::string_view::npos)
+        return 0;
+    std::string_view name = trim(t.substr(0, eq));
+    if (name.size() < 4 || (name[0] != 'C' && name[0] != 'c') ||
+        (name[1] != 'O' && name[1] != 'o') || (name[2] != 'M' && name[2] != 'm'))
+        return 0;
+    int n = 0;
+    for (char c : name.substr(3)) {
+        if (c < '0' || c > '9' || n > 1000)
+            return 0;
+        n = n * 10 + (c - '0');
+    }
+    if (n < 1 || n > 255)
+        return 0;
+    if (path) {
+        std::string_view p = trim(t.substr(eq + 1));
+        size_t hash = p.find(" #");
+        if (hash == std::string_view::npos)
+            hash = p.find("\t#");
+        if (hash != std::string_view::npos)
+            p = trim(p.substr(0, hash));
+        *path = p;
+    }
+    return n;
+}
+
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t nl = text.find('\n', start);
+        if (nl == std::string_view::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, nl - start));
+        start = nl + 1;
+    }
+    return lines;
+}
+
+bool makeDirs(const std::string& dir, std::string& error) {
+    if (dir.empty())
+        return true;
+    std::string partial;
+    size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = dir.find('/', pos + 1);
+        partial = dir.substr(0, pos);
+        if (partial.empty())
+            continue;
+        if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
+            error = "cannot create " + partial + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool rewrite(const std::string& file, const std::function<std::string(std::string_view)>& edit,
+             std::string& error) {
+    const size_t slash = file.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : file.substr(0, slash);
+    if (!makeDirs(dir, error))
+        return false;
+    int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) {
+        error = "cannot open " + dir + ": " + std::strerror(errno);
+        return false;
+    }
+    // Two simulators started together must not lose each other's entries.
+    while (flock(dirFd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    std::string text;
+    int in = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in >= 0) {
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(in, buf, sizeof buf)) > 0)
+            text.append(buf, static_cast<size_t>(n));
+        close(in);
+    } else if (errno != ENOENT) {
+        error = "cannot read " + file + ": " + std::strerror(errno);
+        close(dirFd);
+        return false;
+    }
+    const std::string updated = edit(text);
+    bool ok = true;
+    if (updated != text) {
+        const std::string temp = file + ".tmp." + std::to_string(getpid());
+        int out = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (out < 0) {
+            error = "cannot write " + temp + ": " + std::strerror(errno);
+            ok = false;
+        } else {
+            size_t done = 0;
+            while (done < updated.size()) {
+                ssize_t n = write(out, updated.data() + done, updated.size() - done);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0) {
+                    error = "cannot write " + temp + ": " + std::strerror(errno);
+                    ok = false;
+                    break;
+                }
+                done += static_cast<size_t>(n);
+            }
+            if (close(out) != 0 && ok) {
+                error = "cannot write " + temp + ": " + std::strerror(errno);
+                ok = false;
+            }
+            if (ok && rename(temp.c_str(), file.c_str()) != 0) {
+                error = "cannot replace " + file + ": " + std::strerror(errno);
+                ok = false;
+            }
+            if (!ok)
+                unlink(temp.c_str());
+        }
+    }
+    close(dirFd); // releases the lock
+    return ok;
+}
+
+} // namespace
+
+std::string defaultPortMapPath() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/')
+        return std::string(xdg) + "/serilon/ports.conf";
+    const char* home = std::getenv("HOME");
+    if (home && home[0])
+        return std::string(home) + "/.config/serilon/ports.conf";
+    return {};
+}
+
+std::string withPortEntry(std::string_view text, int port, std::string_view path) {
+    const std::string entry = "COM" + std::to_string(port) + "=" + std::string(path);
+    std::string out;
+    bool placed = false;
+    for (std::string_view line : splitLines(text)) {
+        if (linePort(line, nullptr) == port) {
+            if (placed)
+                continue;
+            out += entry;
+            placed = true;
+        } else {
+            out += line;
+        }
+        out += '\n';
+    }
+    if (!placed)
+        out += entry + "\n";
+    return out;
+}
+
+std::string withoutPortEntry(std::string_view text, int port, std::string_view path) {
+    std::string out;
+    bool removed = false;
+    for (std::string_view line : splitLines(text)) {
+        std::string_view linePath;
+        if (linePort(line, &linePath) == port && linePath == path) {
+            removed = true;
+            continue;
+        }
+        out += line;
+        out += '\n';
+    }
+    return removed ? out : std::string(text);
+}
+
+bool setPortEntry(const std::string& file, int port, const std::string& path, std::string& error) {
+    return rewrite(
+        file, [&](std::string_view text) { return withPortEntry(text, port, path); }, error);
+}
+
+bool removePortEntry(const std::string& file, int port, const std::string& path,
+                     std::string& error) {
+    return rewrite(
+        file, [&](std::string_view text) { return withoutPortEntry(text, port, path); }, error);
+}
+
+} // namespace scanner_sim

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace scanner_sim {
+
+// The port map other programs read to turn a port number into a device path:
+// $XDG_CONFIG_HOME/serilon/ports.conf when XDG_CONFIG_HOME is an absolute path, else
+// $HOME/.config/serilon/ports.conf. Empty when neither is known.
+std::string defaultPortMapPath();
+
+// Returns text with port's entry set to "COM<port>=<path>": the first line that names the
+// port (any case, blanks allowed) is replaced, later lines for it are removed (a later
+// line would win), every other line is kept as it was; without one the entry is added
+// at the end.
+std::string withPortEntry(std::string_view text, int port, std::string_view path);
+
+// Returns text without the lines for port whose path is exactly path; lines that name
+// another path (someone changed the entry meanwhile) are kept.
+std::string withoutPortEntry(std::string_view text, int port, std::string_view path);
+
+// Read-modify-write of the map file, creating its directories; the directory is locked
+// while the file is rewritten and the new text replaces the old by rename, so readers
+// never see half a file. Return false with a reason.
+bool setPortEntry(const std::string& file, int port, const std::string& path, std::string& error);
+bool removePortEntry(const std::string& file, int port, const std::string& path,
+                     std::string& error);
+
+} // namespace scanner_sim
