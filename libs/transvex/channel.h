@@ -1,0 +1,36 @@
+// The line an engine runs over: a comm id of the serial core (comm_link) or a plain
+// file descriptor such as a pseudo-terminal (fd_channel). Used by one thread at a
+// time, except requestAbort(), which any thread may call.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <sys/types.h>
+
+namespace transvex {
+
+class Channel {
+public:
+    virtual ~Channel() = default;
+
+    // Waits at most timeoutMs (0: does not wait) for input. Returns the bytes read,
+    // 0 when none came, -1 when the line is gone.
+    virtual ssize_t read(uint8_t* buf, size_t len, int timeoutMs) = 0;
+    // Queues all bytes, waiting for room as long as the output keeps moving. False
+    // when the line is gone, the output stalled, or an abort was requested while
+    // waiting for room.
+    virtual bool write(std::span<const uint8_t> bytes) = 0;
+    // Drops output that has not left yet.
+    virtual void purgeOutput() = 0;
+    // Waits until every byte written has left this side, as long as the output keeps
+    // moving and at most timeoutMs in all. True when it has.
+    virtual bool drain(int timeoutMs) = 0;
+    // True when the line is gone (hung up, closed).
+    virtual bool lost() const = 0;
+
+    virtual void requestAbort() = 0;
+    virtual bool abortRequested() const = 0;
+};
+
+} // namespace transvex
