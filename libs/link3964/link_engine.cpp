@@ -42,8 +42,10 @@ void LinkEngine::startSend(std::span<const std::uint8_t> telegram, bool moreFoll
     state_ = LinkState::SendPause;
 }
 
-void LinkEngine::startReceive(std::size_t capacity, bool useBcc, Millis now, Millis waitMs) {
+void LinkEngine::startReceive(std::size_t capacity, bool useBcc, Millis now, Millis waitMs,
+                              Acceptor accept) {
     capacity_ = std::min(capacity, kMaxTelegram);
+    accept_ = std::move(accept);
     if (receiveUnderWay())
         return; // a yielded receive goes on with the settings it began with
     if (state_ != LinkState::Idle)
@@ -134,6 +136,14 @@ void LinkEngine::handleByte(std::uint8_t byte, Millis now) {
                 state_ = LinkState::Idle;
                 if (yielded_)
                     lastYieldFailed_ = false; // a real partner telegram, not a collision
+                return;
+            }
+            if (accept_ && !accept_(blockRx_.telegram(), blockRx_.moreFollows())) {
+                emit(kNak);
+                LinkResult refused{LinkOutcome::ReceiveFailed, LINK3964_FILE_PROTOCOL_ERROR};
+                refused.telegram = blockRx_.takeTelegram();
+                result_ = std::move(refused);
+                state_ = LinkState::Idle;
                 return;
             }
             emit(kDle);
@@ -287,6 +297,7 @@ void LinkEngine::blockRefused(Millis now, bool timedOut) {
 void LinkEngine::yieldToPartner(Millis now) {
     result_ = LinkResult{LinkOutcome::Yielded, LINK3964_PARTNER_SENDS};
     capacity_ = kMaxTelegram; // until the receive that follows says otherwise
+    accept_ = nullptr;
     yielded_ = true;
     acceptConnection(now);
 }

@@ -69,9 +69,16 @@ public:
     void startSend(std::span<const std::uint8_t> telegram, bool moreFollows, bool useBcc,
                    bool highPriority, Millis now, Millis pauseMs = 0);
 
+    // Decides, before the answer goes out, whether a complete and intact telegram is
+    // taken (DLE) or refused (NAK, outcome ReceiveFailed with
+    // LINK3964_FILE_PROTOCOL_ERROR and the telegram in the result).
+    using Acceptor =
+        std::function<bool(const std::vector<std::uint8_t>& telegram, bool moreFollows)>;
+
     // Starts receiving one telegram of at most capacity bytes, waiting waitMs for STX.
-    // In the middle of a yielded receive it only sets the capacity.
-    void startReceive(std::size_t capacity, bool useBcc, Millis now, Millis waitMs);
+    // In the middle of a yielded receive it only sets the capacity and the acceptor.
+    void startReceive(std::size_t capacity, bool useBcc, Millis now, Millis waitMs,
+                      Acceptor accept = {});
 
     // Feeds received bytes; returns how many were taken. Bytes after the end of an
     // operation are left to the caller (for the next operation).
@@ -127,6 +134,7 @@ private:
     // receiving
     BlockReceiver blockRx_;
     std::size_t capacity_ = 0;
+    Acceptor accept_;
     Millis waitDeadline_ = 0;
     bool sawJunk_ = false;
     Millis lastJunk_ = 0;
