@@ -22,6 +22,12 @@
 
 namespace vort::component {
 
+// Storage names of what every control exchanges before its own properties: the
+// version (in the text bag; the binary stream stores it untitled) and the extent.
+inline constexpr const char* kVersionName = "_Version";
+inline constexpr const char* kExtentXName = "_ExtentX";
+inline constexpr const char* kExtentYName = "_ExtentY";
+
 class PropertyExchange {
 public:
     virtual ~PropertyExchange() = default;

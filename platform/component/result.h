@@ -28,6 +28,15 @@ inline constexpr int32_t kInvalidData = resultCode(0x8007000D); // damaged store
 inline constexpr int32_t kOutOfMemory = resultCode(0x8007000E);
 inline constexpr int32_t kInvalidArg = resultCode(0x80070057); // e.g. unknown advise cookie
 
+// Host: the class (or ProgID) is in no registry file.
+inline constexpr int32_t kClassNotRegistered = resultCode(0x80040154);
+// Host: a registry file cannot be read or is damaged.
+inline constexpr int32_t kRegistryUnreadable = resultCode(0x80040150);
+// Host: the component library cannot be loaded.
+inline constexpr int32_t kModuleNotFound = resultCode(0x8007007E);
+// Host: the library lacks an export (it is not a component library).
+inline constexpr int32_t kProcNotFound = resultCode(0x8007007F);
+
 // DllGetClassObject: the library does not implement the class asked for.
 inline constexpr int32_t kClassNotAvailable = resultCode(0x80040111);
 // DllRegisterServer / DllUnregisterServer: the type library step failed.
