@@ -1,0 +1,407 @@
+#include "libs/serilon/channel.h"
+
+#include "libs/serilon/config_record.h"
+#include "libs/serilon/modem_wait_signal.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <latch>
+#include <pthread.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace serilon {
+
+Channel::Channel(int commId)
+    : commId_(commId), input_(SERIAL_INPUT_HARD_LIMIT), output_(kDefaultQueueSize) {}
+
+Channel::~Channel() {
+    close();
+}
+
+OsStatus Channel::open(const std::string& path) {
+    path_ = path;
+    if (!readerWake_.valid() || !writerWake_.valid() || !watcherWake_.valid()) {
+        return OsStatus::make(SERIAL_E_RESOURCES, "out of file descriptors while opening " + path);
+    }
+    OsStatus st = device_.open(path);
+    if (!st.ok()) {
+        return st;
+    }
+    line_ = device_.currentLine();
+    line_.xonLimit = std::uint16_t(kDefaultQueueSize / 4);
+    line_.xoffLimit = std::uint16_t(kDefaultQueueSize / 4);
+    modemLines_ = device_.probeModemLines();
+    if (modemLines_) {
+        haveCounters_ = device_.counters(lastCounters_);
+        watchSignal_ = modemWaitSignal();
+    }
+    applyDecoderConfig();
+    std::latch started(2);
+    try {
+        reader_ = std::thread([this, &started] {
+            readerTid_ = ::gettid();
+            started.count_down();
+            readerLoop();
+        });
+        writer_ = std::thread([this, &started] {
+            writerTid_ = ::gettid();
+            started.count_down();
+            writerLoop();
+        });
+        if (modemLines_) {
+            watcher_ = std::thread([this] { watcherLoop(); });
+        }
+        // SerialThreadHandle right after the open must see both ids.
+        started.wait();
+    } catch (const std::system_error& e) {
+        stopThreads();
+        device_.close();
+        return osError(e.code().value() ? e.code().value() : EAGAIN, OsOperation::Thread, path);
+    }
+    std::lock_guard lock(mutex_);
+    open_ = true;
+    return OsStatus::success();
+}
+
+void Channel::stopThreads() {
+    stop_ = true;
+    readerWake_.signal();
+    writerWake_.signal();
+    watcherWake_.signal();
+    if (watcher_.joinable()) {
+        // The watcher may sit in an ioctl that only a line change or a signal ends; the
+        // signal can land just before it enters the ioctl, so repeat until it is out.
+        while (watchSignal_ != 0 && !watcherDone_.load()) {
+            ::pthread_kill(watcher_.native_handle(), watchSignal_);
+            std::unique_lock lock(mutex_);
+            queueChanged_.wait_for(lock, std::chrono::milliseconds(5),
+                                   [this] { return watcherDone_.load(); });
+        }
+        watcher_.join();
+    }
+    if (reader_.joinable()) {
+        reader_.join();
+    }
+    if (writer_.joinable()) {
+        writer_.join();
+    }
+}
+
+void Channel::close() {
+    stopThreads();
+    std::lock_guard lock(mutex_);
+    device_.close();
+    open_ = false;
+    readerTid_ = 0;
+    writerTid_ = 0;
+    queueChanged_.notify_all();
+}
+
+bool Channel::onReaderThread() const {
+    const long tid = readerTid_.load();
+    return tid != 0 && tid == ::gettid();
+}
+
+long Channel::threadId(int which) const {
+    if (which == 0) {
+        return readerTid_.load();
+    }
+    if (which == 1) {
+        return writerTid_.load();
+    }
+    return 0;
+}
+
+// ---- data ---------------------------------------------------------------------------
+
+OsStatus Channel::write(const std::uint8_t* data, std::size_t len, std::size_t& taken) {
+    taken = 0;
+    if (hungUp_) {
+        return OsStatus::make(SERIAL_E_HUNG_UP, path_ + " went away; nothing more can be sent");
+    }
+    {
+        std::lock_guard lock(mutex_);
+        taken = output_.push(data, len);
+        if (taken > 0) {
+            queueChanged_.notify_all();
+        }
+    }
+    if (taken > 0) {
+        writerWake_.signal();
+    }
+    return OsStatus::success();
+}
+
+std::size_t Channel::read(std::uint8_t* buf, std::size_t len) {
+    std::size_t got;
+    {
+        std::lock_guard lock(mutex_);
+        got = input_.pop(buf, len);
+        if (got > 0) {
+            queueChanged_.notify_all();
+        }
+    }
+    if (got > 0 && readPaused_) {
+        readerWake_.signal();
+    }
+    return got;
+}
+
+std::size_t Channel::queueCount(int dir) const {
+    std::lock_guard lock(mutex_);
+    return dir == SERIAL_DIR_INPUT ? input_.size() : output_.size();
+}
+
+bool Channel::queueFull(int dir) const {
+    std::lock_guard lock(mutex_);
+    return dir == SERIAL_DIR_INPUT ? input_.size() >= SERIAL_INPUT_HARD_LIMIT
+                                   : output_.size() >= output_.limit();
+}
+
+void Channel::flush(int dir) {
+    {
+        std::lock_guard lock(mutex_);
+        if (dir == SERIAL_DIR_INPUT) {
+            input_.clear();
+        } else {
+            output_.clear();
+            ++outputGeneration_;
+        }
+        device_.flushKernel(dir);
+        queueChanged_.notify_all();
+    }
+    if (dir == SERIAL_DIR_INPUT && readPaused_) {
+        readerWake_.signal();
+    }
+}
+
+OsStatus Channel::setBuffers(std::int32_t inSize, std::int32_t outSize) {
+    if (inSize < 16 || outSize < 16) {
+        return OsStatus::make(SERIAL_E_INVALID, "queue sizes must be at least 16 bytes (asked " +
+                                                    std::to_string(inSize) + " in, " +
+                                                    std::to_string(outSize) + " out)");
+    }
+    std::lock_guard lock(mutex_);
+    inSize_ = std::min<std::size_t>(std::size_t(inSize), kMaxQueueSize);
+    output_.setLimit(std::min<std::size_t>(std::size_t(outSize), kMaxQueueSize));
+    queueChanged_.notify_all();
+    return OsStatus::success();
+}
+
+std::size_t Channel::bufferSize(int dir) const {
+    std::lock_guard lock(mutex_);
+    return dir == SERIAL_DIR_INPUT ? inSize_ : output_.limit();
+}
+
+std::size_t Channel::waitQueue(int dir, std::int64_t lastCount, std::int32_t timeoutMs) {
+    std::unique_lock lock(mutex_);
+    auto count = [&] { return dir == SERIAL_DIR_INPUT ? input_.size() : output_.size(); };
+    queueChanged_.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)), [&] {
+        return std::int64_t(count()) != lastCount || !open_ || stop_ || hungUp_;
+    });
+    return count();
+}
+
+// ---- line ---------------------------------------------------------------------------
+
+void Channel::applyDecoderConfig() {
+    // Called with mutex_ held, or before the threads run.
+    std::uint32_t config = std::uint32_t(line_.errorChar) << 8;
+    if (line_.errorCharOn) {
+        config |= 1;
+    }
+    if (line_.discardNul) {
+        config |= 2;
+    }
+    decoderConfig_ = config;
+}
+
+OsStatus Channel::setLine(std::int64_t baud, int dataBits, int stopBits, char parity, int flow) {
+    std::lock_guard lock(mutex_);
+    LineSettings wanted = line_;
+    OsStatus st = setLineValues(wanted, baud, dataBits, stopBits, parity, flow);
+    if (!st.ok()) {
+        return st;
+    }
+    // Kept as asked even when the device takes less.
+    line_ = wanted;
+    if (hungUp_) {
+        return OsStatus::make(SERIAL_E_HUNG_UP, path_ + " went away; settings kept only");
+    }
+    st = device_.applyLine(line_);
+    writerWake_.signal(); // the DTR/DSR output rule may have changed
+    return st;
+}
+
+OsStatus Channel::setFlow(int flow) {
+    std::lock_guard lock(mutex_);
+    line_.flow = flow & (SERIAL_FLOW_RTSCTS | SERIAL_FLOW_DTRDSR | SERIAL_FLOW_XONXOFF);
+    if (hungUp_) {
+        return OsStatus::make(SERIAL_E_HUNG_UP, path_ + " went away; settings kept only");
+    }
+    OsStatus st = device_.applyLine(line_);
+    writerWake_.signal();
+    return st;
+}
+
+int Channel::flow() const {
+    std::lock_guard lock(mutex_);
+    return line_.flow;
+}
+
+OsStatus Channel::setOutputLine(int line, bool on) {
+    std::lock_guard lock(mutex_);
+    if (on) {
+        outputLines_ |= line;
+    } else {
+        outputLines_ &= ~line;
+    }
+    if (hungUp_) {
+        return OsStatus::success();
+    }
+    return device_.setOutputLine(line, on);
+}
+
+int Channel::outputLines() const {
+    std::lock_guard lock(mutex_);
+    return outputLines_;
+}
+
+OsStatus Channel::setBreak(bool on) {
+    std::lock_guard lock(mutex_);
+    if (hungUp_) {
+        return OsStatus::make(SERIAL_E_HUNG_UP, path_ + " went away");
+    }
+    return device_.setBreak(on);
+}
+
+int Channel::modemStatus() const {
+    if (!modemLines_ || hungUp_) {
+        return 0;
+    }
+    std::lock_guard lock(mutex_);
+    int bits = 0;
+    device_.modemStatus(bits);
+    return bits;
+}
+
+bool Channel::carrier() const {
+    if (hungUp_) {
+        return false;
+    }
+    if (!modemLines_) {
+        return true;
+    }
+    return (modemStatus() & SERIAL_MS_CD) != 0;
+}
+
+void Channel::readConfig(SerialConfigRecord& record) const {
+    std::lock_guard lock(mutex_);
+    toConfigRecord(line_, record);
+}
+
+OsStatus Channel::writeConfig(const SerialConfigRecord& record) {
+    std::lock_guard lock(mutex_);
+    LineSettings wanted = line_;
+    OsStatus st = fromConfigRecord(record, wanted);
+    if (!st.ok()) {
+        return st;
+    }
+    line_ = wanted;
+    applyDecoderConfig();
+    if (hungUp_) {
+        return OsStatus::make(SERIAL_E_HUNG_UP, path_ + " went away; settings kept only");
+    }
+    st = device_.applyLine(line_);
+    writerWake_.signal();
+    return st;
+}
+
+int Channel::osHandle() const {
+    std::lock_guard lock(mutex_);
+    return device_.fd();
+}
+
+std::uint32_t Channel::maxBaud() const {
+    std::lock_guard lock(mutex_);
+    return device_.maxBaud();
+}
+
+// ---- events -------------------------------------------------------------------------
+
+void Channel::setEventProc(SerialEventProc proc) {
+    if (onReaderThread()) {
+        // Inside the procedure: thread 0 holds procMutex_ already; the next call picks
+        // up the new procedure.
+        eventProc_ = proc;
+        return;
+    }
+    std::lock_guard lock(procMutex_);
+    eventProc_ = proc;
+}
+
+std::int32_t Channel::setMode(std::int32_t mask, std::int32_t option) {
+    modeOption_ = option;
+    return modeMask_.exchange(mask);
+}
+
+void Channel::raiseEvent(std::int32_t bits) {
+    pendingEvents_.fetch_or(bits);
+    readerWake_.signal();
+}
+
+std::int32_t Channel::checkCounters() {
+    LineCounters now;
+    if (!modemLines_ || !device_.counters(now)) {
+        return 0;
+    }
+    std::lock_guard lock(countersMutex_);
+    if (!haveCounters_) {
+        lastCounters_ = now;
+        haveCounters_ = true;
+        return 0;
+    }
+    const LineCounters& was = lastCounters_;
+    std::int32_t errors = 0;
+    std::int32_t bits = 0;
+    if (now.overrun != was.overrun || now.bufOverrun != was.bufOverrun) {
+        errors |= SERIAL_ERR_OVERRUN;
+    }
+    if (now.parity != was.parity) {
+        errors |= SERIAL_ERR_PARITY;
+    }
+    if (now.frame != was.frame) {
+        errors |= SERIAL_ERR_FRAMING;
+    }
+    if (now.brk != was.brk) {
+        errors |= SERIAL_ERR_BREAK;
+        bits |= SERIAL_EV_BREAK;
+    }
+    if (errors & (SERIAL_ERR_OVERRUN | SERIAL_ERR_PARITY | SERIAL_ERR_FRAMING)) {
+        bits |= SERIAL_EV_LINE_ERROR;
+    }
+    lastCounters_ = now;
+    if (errors) {
+        lineErrors_.fetch_or(errors);
+    }
+    return bits;
+}
+
+void Channel::markHungUp() {
+    if (hungUp_.exchange(true)) {
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        output_.clear();
+        ++outputGeneration_;
+        queueChanged_.notify_all();
+    }
+    raiseEvent(SERIAL_EV_CD);
+    writerWake_.signal();
+    watcherWake_.signal();
+}
+
+} // namespace serilon

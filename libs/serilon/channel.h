@@ -1,0 +1,156 @@
+// One open comm id: its device, queues, settings, event state and threads.
+#pragma once
+
+#include "control/libs/serilon.h"
+#include "libs/serilon/byte_queue.h"
+#include "libs/serilon/line_settings.h"
+#include "libs/serilon/os_error.h"
+#include "libs/serilon/posix_device.h"
+#include "libs/serilon/wake_event.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace serilon {
+
+// Thread rules: every public member may be called from any thread, except open() and
+// close(), which the comm-id table serialises, and close(), which must not run on
+// thread 0. Thread 0 (reader) moves device bytes into the input queue and is the only
+// caller of the event procedure; thread 1 (writer) moves the output queue to the device;
+// on devices with modem lines a third thread watches the lines. mutex_ guards the queues,
+// the settings and every call on the device that a caller makes.
+class Channel {
+public:
+    // Input and output queue set sizes until SerialSetBuffers.
+    static constexpr std::size_t kDefaultQueueSize = 4096;
+    // Upper bound for a set queue size.
+    static constexpr std::size_t kMaxQueueSize = 1 << 20;
+
+    explicit Channel(int commId);
+    ~Channel();
+    Channel(const Channel&) = delete;
+    Channel& operator=(const Channel&) = delete;
+
+    // Opens path and starts the threads. On failure nothing is left open or running.
+    OsStatus open(const std::string& path);
+    // Stops and joins the threads, then closes the device. Queued output is dropped.
+    void close();
+
+    int commId() const { return commId_; }
+    const std::string& path() const { return path_; }
+    // True on thread 0 of this channel (the thread that calls the event procedure).
+    bool onReaderThread() const;
+    // Kernel thread id of thread 0 (which 0) or 1 (which 1); 0 when none.
+    long threadId(int which) const;
+    bool hungUp() const { return hungUp_.load(); }
+
+    // ---- data
+    // Queues as many bytes as fit in the output queue's set size; never blocks.
+    OsStatus write(const std::uint8_t* data, std::size_t len, std::size_t& taken);
+    std::size_t read(std::uint8_t* buf, std::size_t len);
+    std::size_t queueCount(int dir) const;
+    // Output: the queue holds its set size. Input: the queue holds the hard limit
+    // (reading from the device has paused).
+    bool queueFull(int dir) const;
+    // Empties the library's queue and what the kernel holds for that direction.
+    void flush(int dir);
+    OsStatus setBuffers(std::int32_t inSize, std::int32_t outSize);
+    std::size_t bufferSize(int dir) const;
+    // Blocks until dir's count differs from lastCount, the channel closes or hangs up,
+    // or timeoutMs pass (negative counts as 0). Returns the count.
+    std::size_t waitQueue(int dir, std::int64_t lastCount, std::int32_t timeoutMs);
+
+    // ---- line
+    OsStatus setLine(std::int64_t baud, int dataBits, int stopBits, char parity, int flow);
+    OsStatus setFlow(int flow);
+    int flow() const;
+    OsStatus setOutputLine(int line, bool on);
+    int outputLines() const;
+    OsStatus setBreak(bool on);
+    int modemStatus() const;
+    bool hasModemLines() const { return modemLines_; }
+    bool carrier() const;
+    int takeLineErrors() { return lineErrors_.exchange(0); }
+    void readConfig(SerialConfigRecord& record) const;
+    OsStatus writeConfig(const SerialConfigRecord& record);
+    int osHandle() const;
+    std::uint32_t maxBaud() const;
+
+    // ---- events
+    // When this returns (from any thread but thread 0), no call of the previous
+    // procedure runs or will start. From thread 0 (inside the procedure) it only swaps.
+    void setEventProc(SerialEventProc proc);
+    // Returns the previous mask.
+    std::int32_t setMode(std::int32_t mask, std::int32_t option);
+
+private:
+    void readerLoop();
+    void writerLoop();
+    void watcherLoop();
+    // Reads what the device has into the input queue; returns the event bits.
+    std::int32_t readDevice(short revents, std::vector<std::uint8_t>& raw,
+                            std::vector<std::uint8_t>& decoded, class InputDecoder& decoder);
+    // Calls the event procedure with bits plus the pending ones, filtered by the mask.
+    void dispatch(std::int32_t bits);
+    // Sets event bits from another thread for thread 0 to deliver.
+    void raiseEvent(std::int32_t bits);
+    // Compares the kernel's line counters with the last seen; returns event bits and
+    // adds SERIAL_ERR_* bits to lineErrors_.
+    std::int32_t checkCounters();
+    // The device went away: stop using it, drop output, report CD once, wake waiters.
+    void markHungUp();
+    void applyDecoderConfig();
+    void stopThreads();
+
+    const int commId_;
+    std::string path_;
+    PosixDevice device_;
+    bool modemLines_ = false;
+
+    mutable std::mutex mutex_;
+    std::condition_variable queueChanged_;
+    ByteQueue input_;
+    ByteQueue output_;
+    std::size_t inSize_ = kDefaultQueueSize;
+    // Bumped when output is flushed, so the writer does not drop bytes it did not write.
+    std::uint64_t outputGeneration_ = 0;
+    LineSettings line_;
+    int outputLines_ = SERIAL_LINE_DTR | SERIAL_LINE_RTS;
+    bool open_ = false;
+
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> hungUp_{false};
+    std::atomic<bool> readPaused_{false};
+    std::atomic<std::int32_t> pendingEvents_{0};
+    std::atomic<std::int32_t> modeMask_{SERIAL_EV_ALL};
+    std::atomic<std::int32_t> modeOption_{0};
+    std::atomic<std::int32_t> lineErrors_{0};
+    // Error marking, error character and NUL discard for thread 0's decoder:
+    // bit 0 marking, bit 1 discard NUL, bits 8..15 the error character.
+    std::atomic<std::uint32_t> decoderConfig_{0};
+
+    std::mutex procMutex_; // held by thread 0 around each call of the procedure
+    std::atomic<SerialEventProc> eventProc_{nullptr};
+
+    std::mutex countersMutex_;
+    LineCounters lastCounters_;
+    bool haveCounters_ = false;
+
+    std::atomic<long> readerTid_{0};
+    std::atomic<long> writerTid_{0};
+    std::atomic<bool> watcherDone_{false};
+    int watchSignal_ = 0;
+    WakeEvent readerWake_;
+    WakeEvent writerWake_;
+    WakeEvent watcherWake_;
+    std::thread reader_;
+    std::thread writer_;
+    std::thread watcher_;
+};
+
+} // namespace serilon

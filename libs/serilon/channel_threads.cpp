@@ -1,0 +1,260 @@
+// The threads of an open comm id: thread 0 (reader and event thread), thread 1
+// (writer) and, on devices with modem lines, the line watcher.
+#include "libs/serilon/channel.h"
+#include "libs/serilon/input_decoder.h"
+
+#include <cerrno>
+#include <csignal>
+#include <poll.h>
+#include <pthread.h>
+
+namespace serilon {
+
+namespace {
+
+// Bytes taken from the device per read and written per write call. A write chunk well
+// below the kernel's buffer keeps the output count moving in visible steps.
+constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr std::size_t kWriteChunk = 4096;
+// How often the line watcher looks at the lines when it cannot block on a change.
+constexpr int kLinePollMs = 50;
+
+int pollRetry(pollfd* fds, nfds_t count, int timeoutMs) {
+    int r;
+    do {
+        r = ::poll(fds, count, timeoutMs);
+    } while (r < 0 && errno == EINTR);
+    return r;
+}
+
+} // namespace
+
+void Channel::readerLoop() {
+    std::vector<std::uint8_t> raw(kReadChunk);
+    std::vector<std::uint8_t> decoded(kReadChunk + 1);
+    InputDecoder decoder;
+    while (!stop_) {
+        bool wantDevice = false;
+        if (!hungUp_) {
+            std::lock_guard lock(mutex_);
+            wantDevice = input_.size() < SERIAL_INPUT_HARD_LIMIT;
+            // Past the hard limit the rest waits in the kernel; a read or flush wakes us.
+            readPaused_ = !wantDevice;
+        }
+        pollfd fds[2] = {{readerWake_.fd(), POLLIN, 0}, {-1, POLLIN, 0}};
+        if (wantDevice) {
+            fds[1].fd = device_.fd();
+        }
+        if (pollRetry(fds, 2, -1) < 0) {
+            // Only EINVAL/ENOMEM are left; back off through the wake event alone.
+            pollfd wake = {readerWake_.fd(), POLLIN, 0};
+            pollRetry(&wake, 1, 100);
+        }
+        if (fds[0].revents & POLLIN) {
+            readerWake_.drain();
+        }
+        std::int32_t bits = 0;
+        if (wantDevice && fds[1].revents != 0) {
+            bits |= readDevice(fds[1].revents, raw, decoded, decoder);
+        }
+        dispatch(bits);
+    }
+}
+
+std::int32_t Channel::readDevice(short revents, std::vector<std::uint8_t>& raw,
+                                 std::vector<std::uint8_t>& decoded, InputDecoder& decoder) {
+    std::size_t room;
+    {
+        std::lock_guard lock(mutex_);
+        room = SERIAL_INPUT_HARD_LIMIT - input_.size();
+    }
+    const ssize_t n = device_.readSome(raw.data(), std::min(room, raw.size()));
+    if (n == -EAGAIN) {
+        if (revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            markHungUp();
+        }
+        return 0;
+    }
+    if (n <= 0) {
+        // 0 (end of file) or EIO: the other end or the device is gone. Anything else
+        // would come back on every poll, so it ends reading as well.
+        markHungUp();
+        return 0;
+    }
+    const std::uint32_t config = decoderConfig_.load();
+    decoder.configure(config & 1, std::uint8_t(config >> 8), config & 2);
+    DecodeCounts counts;
+    const std::size_t m = decoder.decode(raw.data(), std::size_t(n), decoded.data(), counts);
+
+    std::int32_t bits = 0;
+    if (m > 0) {
+        std::lock_guard lock(mutex_);
+        const std::size_t before = input_.size();
+        input_.push(decoded.data(), m);
+        const std::size_t after = input_.size();
+        const std::size_t mark = inSize_ * 8 / 10;
+        if (before < mark && after >= mark) {
+            bits |= SERIAL_EV_RX80FULL;
+        }
+        queueChanged_.notify_all();
+        bits |= SERIAL_EV_RXCHAR;
+        if (modeOption_.load() & SERIAL_MODE_TELEGRAM) {
+            bits |= SERIAL_EV_RXFLAG;
+        }
+    }
+    if (modemLines_) {
+        bits |= checkCounters();
+    } else if (counts.errors > 0 || counts.breaks > 0) {
+        // Without kernel counters the in-band marks are all we know; they do not say
+        // which error it was, so a parity check in force names parity, else framing.
+        std::int32_t errors = 0;
+        if (counts.errors > 0) {
+            bits |= SERIAL_EV_LINE_ERROR;
+            std::lock_guard lock(mutex_);
+            errors |= line_.parity != 'N' ? SERIAL_ERR_PARITY : SERIAL_ERR_FRAMING;
+        }
+        if (counts.breaks > 0) {
+            bits |= SERIAL_EV_BREAK;
+            errors |= SERIAL_ERR_BREAK;
+        }
+        lineErrors_.fetch_or(errors);
+    }
+    return bits;
+}
+
+void Channel::dispatch(std::int32_t bits) {
+    bits |= pendingEvents_.exchange(0);
+    bits &= modeMask_.load();
+    if (bits == 0 || stop_) {
+        return;
+    }
+    std::lock_guard lock(procMutex_);
+    if (SerialEventProc proc = eventProc_.load()) {
+        proc(commId_, bits);
+    }
+}
+
+void Channel::writerLoop() {
+    std::vector<std::uint8_t> chunk(kWriteChunk);
+    while (!stop_) {
+        std::size_t n = 0;
+        std::uint64_t generation = 0;
+        bool dsrFlow = false;
+        if (!hungUp_) {
+            std::lock_guard lock(mutex_);
+            generation = outputGeneration_;
+            n = output_.peek(chunk.data(), chunk.size());
+            dsrFlow = (line_.flow & SERIAL_FLOW_DTRDSR) != 0;
+        }
+        bool held = false;
+        if (n > 0 && dsrFlow && modemLines_) {
+            // DTR/DSR output flow: the other side holds us with DSR low. The line
+            // watcher wakes us when DSR changes.
+            int ms = 0;
+            held = device_.modemStatus(ms) && !(ms & SERIAL_MS_DSR);
+        }
+        if (n == 0 || held) {
+            pollfd wake = {writerWake_.fd(), POLLIN, 0};
+            pollRetry(&wake, 1, -1);
+            writerWake_.drain();
+            continue;
+        }
+        const ssize_t w = device_.writeSome(chunk.data(), n);
+        if (w > 0) {
+            bool empty;
+            {
+                std::lock_guard lock(mutex_);
+                // A flush meanwhile already dropped these bytes (and maybe queued new).
+                if (generation == outputGeneration_) {
+                    output_.drop(std::size_t(w));
+                }
+                empty = output_.empty();
+                queueChanged_.notify_all();
+            }
+            if (empty) {
+                raiseEvent(SERIAL_EV_TXEMPTY);
+            }
+        } else if (w == -EAGAIN) {
+            pollfd fds[2] = {{writerWake_.fd(), POLLIN, 0}, {device_.fd(), POLLOUT, 0}};
+            pollRetry(fds, 2, -1);
+            if (fds[0].revents & POLLIN) {
+                writerWake_.drain();
+            }
+            if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+                markHungUp();
+            }
+        } else {
+            markHungUp();
+        }
+    }
+}
+
+void Channel::watcherLoop() {
+    if (watchSignal_ != 0) {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, watchSignal_);
+        ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    }
+    bool blocking = watchSignal_ != 0;
+    int last = 0;
+    device_.modemStatus(last);
+    while (!stop_ && !hungUp_) {
+        if (blocking) {
+            const int err = device_.waitModemChange();
+            if (stop_) {
+                break;
+            }
+            if (err == EIO || err == ENODEV) {
+                markHungUp();
+                break;
+            }
+            if (err != 0 && err != EINTR) {
+                // The driver cannot wait for line changes: look every kLinePollMs.
+                blocking = false;
+            }
+        } else {
+            pollfd wake = {watcherWake_.fd(), POLLIN, 0};
+            pollRetry(&wake, 1, kLinePollMs);
+            watcherWake_.drain();
+            if (stop_) {
+                break;
+            }
+        }
+        int now = 0;
+        if (!device_.modemStatus(now)) {
+            if (errno == EIO || errno == ENODEV) {
+                markHungUp();
+                break;
+            }
+            continue;
+        }
+        const int changed = now ^ last;
+        std::int32_t bits = 0;
+        if (changed & SERIAL_MS_CTS) {
+            bits |= SERIAL_EV_CTS;
+        }
+        if (changed & SERIAL_MS_DSR) {
+            bits |= SERIAL_EV_DSR;
+            writerWake_.signal();
+        }
+        if (changed & SERIAL_MS_CD) {
+            bits |= SERIAL_EV_CD;
+        }
+        if ((last & SERIAL_MS_RING) && !(now & SERIAL_MS_RING)) {
+            bits |= SERIAL_EV_RING; // the trailing edge of a ring
+        }
+        last = now;
+        bits |= checkCounters();
+        if (bits) {
+            raiseEvent(bits);
+        }
+    }
+    {
+        std::lock_guard lock(mutex_);
+        watcherDone_ = true;
+        queueChanged_.notify_all();
+    }
+}
+
+} // namespace serilon

@@ -1,0 +1,145 @@
+#include "libs/serilon/comm_table.h"
+
+#include "libs/serilon/port_map.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace serilon {
+
+namespace {
+
+std::string portName(std::int32_t commId) {
+    return "COM" + std::to_string(commId + 1) + " (comm id " + std::to_string(commId) + ")";
+}
+
+bool sameDevice(const std::string& a, const std::string& b) {
+    if (a == b) {
+        return true;
+    }
+    struct stat sa {
+    }, sb{};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+} // namespace
+
+CommTable& CommTable::instance() {
+    // Deliberately never destroyed: see the class comment.
+    static CommTable* table = new CommTable();
+    return *table;
+}
+
+std::shared_ptr<Channel> CommTable::find(std::int32_t commId) {
+    std::lock_guard lock(mutex_);
+    return slots_[commId].channel;
+}
+
+OsStatus CommTable::open(std::int32_t commId) {
+    Slot& slot = slots_[commId];
+    const OsStatus inUse =
+        OsStatus::make(SERIAL_E_IN_USE, portName(commId) + " is already open in this program");
+    if (find(commId)) {
+        // Checked before taking the lifecycle lock, so that an event procedure opening
+        // its own comm id cannot wait for a close that waits for it.
+        return inUse;
+    }
+    std::lock_guard lifecycle(slot.lifecycle);
+    if (find(commId)) {
+        return inUse;
+    }
+    const std::string path = devicePathFor(loadPortMap(), commId + 1);
+    auto channel = std::make_shared<Channel>(commId);
+    OsStatus st = channel->open(path);
+    std::lock_guard lock(mutex_);
+    if (st.ok()) {
+        slot.channel = std::move(channel);
+    } else {
+        st.text = portName(commId) + ": " + st.text;
+        slot.lastFailure = st;
+    }
+    slot.lastOpen = st.status;
+    return st;
+}
+
+OsStatus CommTable::close(std::int32_t commId) {
+    Slot& slot = slots_[commId];
+    std::shared_ptr<Channel> channel = find(commId);
+    if (!channel) {
+        return OsStatus::make(SERIAL_E_NOT_OPEN, portName(commId) + " is not open");
+    }
+    if (channel->onReaderThread()) {
+        return OsStatus::make(SERIAL_E_INVALID,
+                              portName(commId) + " cannot be closed from its own event procedure");
+    }
+    std::lock_guard lifecycle(slot.lifecycle);
+    channel = find(commId);
+    if (!channel) {
+        return OsStatus::make(SERIAL_E_NOT_OPEN, portName(commId) + " is not open");
+    }
+    // Outside mutex_: the event procedure may still run and call into the table.
+    channel->close();
+    std::lock_guard lock(mutex_);
+    slot.channel.reset();
+    return OsStatus::success();
+}
+
+std::int32_t CommTable::openStatus(std::int32_t commId) {
+    std::lock_guard lock(mutex_);
+    const Slot& slot = slots_[commId];
+    if (slot.channel) {
+        return slot.channel->hungUp() ? SERIAL_E_HUNG_UP : SERIAL_OK;
+    }
+    return slot.lastOpen != SERIAL_OK ? slot.lastOpen : SERIAL_E_NOT_OPEN;
+}
+
+std::int32_t CommTable::portState(std::int32_t portNumber) {
+    const std::string path = devicePathFor(loadPortMap(), portNumber);
+    {
+        std::lock_guard lock(mutex_);
+        for (const Slot& slot : slots_) {
+            if (slot.channel && sameDevice(slot.channel->path(), path)) {
+                return SERIAL_PORT_BUSY;
+            }
+        }
+    }
+    // A light look: no settings are changed, so a terminal someone else uses without
+    // a lock keeps its settings.
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const SerialStatus st = osError(errno, OsOperation::Open, path).status;
+        // Present but not ours to take: held by another program, or no permission.
+        return (st == SERIAL_E_BUSY || st == SERIAL_E_PERMISSION) ? SERIAL_PORT_BUSY
+                                                                  : SERIAL_PORT_ABSENT;
+    }
+    std::int32_t state = SERIAL_PORT_READY;
+    if (!::isatty(fd)) {
+        state = SERIAL_PORT_ABSENT;
+    } else if (::flock(fd, LOCK_EX | LOCK_NB) < 0) {
+        state = SERIAL_PORT_BUSY;
+    }
+    ::close(fd);
+    return state;
+}
+
+void CommTable::recordFailure(std::int32_t commId, const OsStatus& status) {
+    std::lock_guard lock(mutex_);
+    slots_[commId].lastFailure = status;
+}
+
+OsStatus CommTable::lastFailure(std::int32_t commId) {
+    std::lock_guard lock(mutex_);
+    const Slot& slot = slots_[commId];
+    if (slot.channel && slot.channel->hungUp() && slot.lastFailure.status != SERIAL_E_HUNG_UP) {
+        return OsStatus::make(SERIAL_E_HUNG_UP,
+                              portName(commId) + ": " + slot.channel->path() +
+                                  " went away (unplugged, or its other end closed)");
+    }
+    return slot.lastFailure;
+}
+
+} // namespace serilon

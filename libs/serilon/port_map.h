@@ -1,0 +1,30 @@
+// The map from port numbers to device paths (ports.conf).
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace serilon {
+
+// Port number (1..255) to device path, as given in the map file.
+using PortMap = std::map<int, std::string>;
+
+// Parses the text of a map file. Lines are "COM<n>=<path>": "COM" in any case, n in
+// 1..255, blanks around the name, the '=' and the path are trimmed; blank lines and lines
+// whose first non-blank is '#' are comments, as is the rest of a line from a '#' that
+// follows a blank. A later line for the same port wins. Lines that do not fit are skipped;
+// any text, including binary junk, gives a (possibly empty) map.
+PortMap parsePortMap(std::string_view text);
+
+// The map file's path: $XDG_CONFIG_HOME/serilon/ports.conf when XDG_CONFIG_HOME is an
+// absolute path, else $HOME/.config/serilon/ports.conf; empty when neither is known.
+std::string portMapPath();
+
+// Reads and parses the map file now (a missing or unreadable file is an empty map).
+PortMap loadPortMap();
+
+// The device path for port number (1..255): the map's entry, else /dev/ttyS<n-1>.
+std::string devicePathFor(const PortMap& map, int portNumber);
+
+} // namespace serilon

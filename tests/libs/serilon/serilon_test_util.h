@@ -1,0 +1,70 @@
+// Shared pieces of the libserilon tests over pseudo-terminals.
+#pragma once
+
+#include "control/libs/serilon.h"
+#include "support/pty_pair.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace serilon_test {
+
+// Polls pred every millisecond until it holds or timeoutMs pass.
+inline bool waitFor(const std::function<bool()>& pred, int timeoutMs = 3000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Reads from the library's input queue until n bytes came or timeoutMs passed.
+inline std::string readFromPort(int commId, std::size_t n, int timeoutMs = 3000) {
+    std::string out;
+    waitFor(
+        [&] {
+            char buf[4096];
+            uint16_t got = 0;
+            SerialRead(commId, buf, uint16_t(std::min<std::size_t>(sizeof buf, n - out.size())),
+                       &got);
+            out.append(buf, got);
+            return out.size() >= n;
+        },
+        timeoutMs);
+    return out;
+}
+
+// The process's CPU time (all threads) in milliseconds.
+double processCpuMs();
+
+inline std::string errorText(int commId) {
+    char buf[512];
+    SerialErrorText(commId, buf, sizeof buf);
+    return buf;
+}
+
+// A pty mapped to a port number in a scratch map, opened through the library.
+class OpenPort : public ::testing::Test {
+public:
+    static constexpr int kId = 4; // COM5
+
+protected:
+    void SetUp() override {
+        map_.map(kId + 1, pty_.slavePath());
+        ASSERT_EQ(SerialOpenPort(kId), SERIAL_OK) << errorText(kId);
+    }
+    void TearDown() override { SerialClosePort(kId); }
+
+    vort::test::ScopedPortMap map_;
+    vort::test::PtyPair pty_;
+};
+
+} // namespace serilon_test
