@@ -1,0 +1,117 @@
+// The event monitor: EventProc turns the serial core library's reports into comm
+// event notifications; the threshold, priority and yield properties tune it.
+#include "control/events/priority.h"
+#include "control/libs/serilon.h"
+#include "control/object/dispids.h"
+#include "control/object/vort_ctrl.h"
+
+namespace vort {
+
+namespace {
+
+enum CommEventCode : int16_t {
+    kEvSend = 1,
+    kEvReceive = 2,
+    kEvCts = 3,
+    kEvDsr = 4,
+    kEvCd = 5,
+    kEvRing = 6,
+    kErBreak = 1001,
+    kErFrame = 1004,
+    kErOverrun = 1006,
+    kErRxOver = 1008,
+    kErRxParity = 1009,
+    kErTxFull = 1010,
+};
+
+constexpr int32_t kReceiveBits = SERIAL_EV_RXCHAR | SERIAL_EV_RXFLAG | SERIAL_EV_RX80FULL;
+constexpr int32_t kLineBits = SERIAL_EV_CTS | SERIAL_EV_DSR | SERIAL_EV_CD | SERIAL_EV_RING;
+
+} // namespace
+
+void CVortCtrl::postCommEvent(int16_t code, intptr_t lParam) {
+    PostNotification((static_cast<uint32_t>(static_cast<uint16_t>(code)) << 16) | kNotifyComm, lParam);
+}
+
+int32_t CVortCtrl::onLibraryEvent(int32_t id, int32_t mask) {
+    if (!portOpenFlag_.load()) return 0;
+    int16_t idle = 0;
+    // A report that arrives while another is being handled is dropped, not queued.
+    if (!eventReentry_.compare_exchange_strong(idle, 1)) return 0;
+    int32_t result = 0;
+
+    if (mask & SERIAL_EV_LINE_ERROR) {
+        const int32_t errors = SerialLineErrors(id);
+        if (errors & SERIAL_ERR_OVERRUN) postCommEvent(kErOverrun);
+        if (errors & SERIAL_ERR_PARITY) postCommEvent(kErRxParity);
+        if (errors & SERIAL_ERR_FRAMING) postCommEvent(kErFrame);
+    }
+
+    if (protocol_.load() != kProtocol3964) {
+        if ((mask & SERIAL_EV_TXEMPTY) && sThreshold_.load() > 0) postCommEvent(kEvSend);
+        const int16_t threshold = rThreshold_.load();
+        if ((mask & kReceiveBits) && threshold > 0) {
+            // The whole count: a 16-bit cut would turn 70,000 waiting bytes into 4,464.
+            const int32_t waiting = SerialQueueCount(id, SERIAL_DIR_INPUT);
+            if (waiting > inBufferSize_.load())
+                postCommEvent(kErRxOver);
+            else if (waiting >= threshold)
+                postCommEvent(kEvReceive);
+        }
+    }
+
+    if (mask & SERIAL_EV_BREAK) postCommEvent(kErBreak);
+
+    if (mask & kLineBits) {
+        if (mask & SERIAL_EV_RING) postCommEvent(kEvRing);
+        if (mask & SERIAL_EV_CTS) postCommEvent(kEvCts);
+        if (mask & SERIAL_EV_DSR) postCommEvent(kEvDsr);
+        if (mask & SERIAL_EV_CD) postCommEvent(kEvCd);
+    }
+
+    if (SerialQueueFull(id, SERIAL_DIR_OUTPUT)) postCommEvent(kErTxFull);
+
+    eventReentry_.fetch_sub(1);
+    return result;
+}
+
+void CVortCtrl::applyPriority() {
+    if (!portOpenFlag_.load()) return;
+    const int32_t id = openCommId_;
+    SerialPriorityNotice(id);
+    for (int32_t which = 0; which <= 1; ++which)
+        if (intptr_t tid = SerialThreadHandle(id, which)) applyThreadPriority(static_cast<pid_t>(tid), priority_.load());
+}
+
+void CVortCtrl::setRThreshold(int16_t value) {
+    rThreshold_ = value;
+    propertyChanged(kDispRThreshold);
+}
+
+void CVortCtrl::setSThreshold(int16_t value) {
+    sThreshold_ = value;
+    propertyChanged(kDispSThreshold);
+}
+
+void CVortCtrl::setPriority(int16_t value) {
+    if (value < 0 || value > 5) return;
+    priority_ = value;
+    applyPriority();
+    propertyChanged(kDispPriority);
+}
+
+void CVortCtrl::setYieldState(bool on) {
+    yieldState_ = on;
+    if (portOpenFlag_.load()) SerialSetYield(on ? 1 : 0);
+    propertyChanged(kDispYieldState);
+}
+
+} // namespace vort
+
+// Called by the serial core library from its thread for every report of an open
+// comm id.
+extern "C" __attribute__((visibility("default"))) int32_t EventProc(int32_t commId, int32_t mask) {
+    auto* control = reinterpret_cast<vort::CVortCtrl*>(SerialGetUserData(commId, 0));
+    if (!control) return 0;
+    return control->onLibraryEvent(commId, mask);
+}

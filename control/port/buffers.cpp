@@ -1,0 +1,83 @@
+// InBufferSize, OutBufferSize, InBufferCount, OutBufferCount.
+#include <algorithm>
+
+#include "control/libs/serilon.h"
+#include "control/object/dispids.h"
+#include "control/object/vort_ctrl.h"
+
+namespace vort {
+
+namespace {
+
+constexpr int16_t kInMin = 2048, kInMax = 32000;
+constexpr int16_t kOutMin = 512, kOutMax = 32000;
+
+// Counts above the 16-bit interface's range read as its largest value rather than
+// wrapping to a small, wrong number.
+int16_t saturate16(int32_t n) { return static_cast<int16_t>(std::clamp(n, 0, 32767)); }
+
+} // namespace
+
+int16_t CVortCtrl::inBufferSize() {
+    if (portOpenFlag_.load()) {
+        int32_t size = SerialBufferSize(openCommId_, SERIAL_DIR_INPUT);
+        if (size > 0) inBufferSize_ = saturate16(size);
+    }
+    return inBufferSize_.load();
+}
+
+int16_t CVortCtrl::outBufferSize() {
+    if (portOpenFlag_.load()) {
+        int32_t size = SerialBufferSize(openCommId_, SERIAL_DIR_OUTPUT);
+        if (size > 0) outBufferSize_ = saturate16(size);
+    }
+    return outBufferSize_;
+}
+
+void CVortCtrl::setInBufferSize(int16_t size) {
+    const int16_t clamped = std::clamp(size, kInMin, kInMax);
+    if (portOpenFlag_.load()) {
+        if (jobRunning()) return;
+        SerialSetBuffers(openCommId_, clamped, outBufferSize_);
+        inBufferSize_ = saturate16(SerialBufferSize(openCommId_, SERIAL_DIR_INPUT));
+    } else {
+        inBufferSize_ = clamped;
+    }
+    propertyChanged(kDispInBufferSize);
+}
+
+void CVortCtrl::setOutBufferSize(int16_t size) {
+    const int16_t clamped = std::clamp(size, kOutMin, kOutMax);
+    if (portOpenFlag_.load()) {
+        if (jobRunning()) return;
+        SerialSetBuffers(openCommId_, inBufferSize_.load(), clamped);
+        outBufferSize_ = saturate16(SerialBufferSize(openCommId_, SERIAL_DIR_OUTPUT));
+    } else {
+        outBufferSize_ = clamped;
+    }
+    propertyChanged(kDispOutBufferSize);
+}
+
+int16_t CVortCtrl::inBufferCount() {
+    requireRunMode();
+    if (!portOpenFlag_.load()) return 0;
+    return saturate16(SerialQueueCount(openCommId_, SERIAL_DIR_INPUT));
+}
+
+void CVortCtrl::setInBufferCount(int16_t) {
+    requireRunMode();
+    if (portOpenFlag_.load()) SerialFlushQueue(openCommId_, SERIAL_DIR_INPUT);
+}
+
+int16_t CVortCtrl::outBufferCount() {
+    requireRunMode();
+    if (!portOpenFlag_.load()) return 0;
+    return saturate16(SerialQueueCount(openCommId_, SERIAL_DIR_OUTPUT));
+}
+
+void CVortCtrl::setOutBufferCount(int16_t) {
+    requireRunMode();
+    if (portOpenFlag_.load()) SerialFlushQueue(openCommId_, SERIAL_DIR_OUTPUT);
+}
+
+} // namespace vort

@@ -1,0 +1,121 @@
+// PortOpen: opening and closing the comm id, and the job abort that closing needs.
+#include <chrono>
+#include <thread>
+
+#include "control/libs/serilon.h"
+#include "control/libs/transvex.h"
+#include "control/object/dispids.h"
+#include "control/object/vort_ctrl.h"
+#include "control/port/handshaking.h"
+#include "platform/component/error.h"
+
+extern "C" int32_t EventProc(int32_t commId, int32_t mask);
+
+namespace vort {
+
+using component::ComponentError;
+
+namespace {
+
+std::string libraryReason(int32_t id) {
+    char reason[512] = {};
+    SerialErrorText(id, reason, sizeof reason);
+    return reason;
+}
+
+} // namespace
+
+bool CVortCtrl::portOpen() {
+    requireRunMode();
+    return portOpenFlag_.load();
+}
+
+void CVortCtrl::setPortOpen(bool open) {
+    requireRunMode();
+    if (open) {
+        openPort();
+    } else {
+        ClosePort();
+    }
+    propertyChanged(kDispPortOpen);
+}
+
+void CVortCtrl::openPort() {
+    const int32_t id = commPort_ - 1;
+    modemStop_ = false;
+    abortFlag_ = false;
+
+    if (SerialInUse(id)) {
+        std::string text = component::standardErrorText(component::kErrFileAlreadyOpen);
+        text += ": COM" + std::to_string(commPort_) + " is already open";
+        throw ComponentError(component::kErrFileAlreadyOpen, text);
+    }
+
+    eventReentry_ = 0;
+    commEvent_ = 0;
+    transferState_ = kTransferIdle;
+    dialFlag_ = false;
+    connectedFlag_ = false;
+
+    SerialOpenPort(id);
+    if (SerialOpenStatus(id) != SERIAL_OK) {
+        std::string text = component::standardErrorText(component::kErrDeviceUnavailable);
+        std::string reason = libraryReason(id);
+        if (!reason.empty()) text += ": " + reason;
+        SerialClosePort(id);
+        throw ComponentError(component::kErrDeviceUnavailable, text);
+    }
+    openCommId_ = id;
+
+    LineSettings line;
+    if (!parseStoredSettings(line)) {
+        // A stored text that does not parse makes the open end quietly; a Settings
+        // read then restores the default text.
+        SerialClosePort(id);
+        return;
+    }
+
+    portOpenFlag_ = true;
+    SerialSetLine(id, static_cast<int32_t>(line.baud), line.dataBits, line.stopBits, line.parity,
+                  flowFlagsFor(handshaking_));
+    SerialSetUserData(id, 0, reinterpret_cast<intptr_t>(this));
+    SerialSetBuffers(id, inBufferSize_.load(), outBufferSize_);
+    SerialResetOption(0);
+    applyPriority();
+    SerialSetYield(yieldState_ ? 1 : 0);
+    if (handshaking_ == 0) {
+        dtrEnable_ ? SerialDtrOn(id) : SerialDtrOff(id);
+        rtsEnable_ ? SerialRtsOn(id) : SerialRtsOff(id);
+    }
+    applyFlowChars();
+    SerialSetEventProc(id, &EventProc);
+    applyParityReplace();
+    applyNullDiscard();
+}
+
+void CVortCtrl::ClosePort() {
+    const bool wasOpen = portOpenFlag_.exchange(false);
+    const int32_t id = openCommId_;
+    AbortJob(true, true);
+    if (wasOpen && SerialInUse(id)) {
+        SerialSetEventProc(id, nullptr);
+        SerialClosePort(id);
+    }
+    eventReentry_ = 0;
+}
+
+void CVortCtrl::AbortJob(bool wait, bool enabled) {
+    if (!enabled || !jobRunning()) return;
+    const int32_t id = openCommId_;
+    modemStop_ = true;
+    abortFlag_ = true;
+    lastFileFlag_ = true;
+    XferAbort(id, 10000);
+    if (!wait) return;
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + milliseconds(5000);
+    while (SerialInUse(id) && jobRunning() && steady_clock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(50));
+}
+
+} // namespace vort

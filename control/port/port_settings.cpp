@@ -1,0 +1,100 @@
+// CommPort, CommID, Settings and PortPresent: choosing the port and its line.
+#include "control/libs/serilon.h"
+#include "control/object/dispids.h"
+#include "control/object/vort_ctrl.h"
+#include "platform/component/error.h"
+#include "platform/component/text.h"
+
+namespace vort {
+
+using component::ComponentError;
+
+namespace {
+
+constexpr const char* kDefaultSettings = "57600,N,8,1";
+
+bool isSerialType(int16_t comType) { return comType == kComTypeRs232 || comType == kComTypeRs485; }
+
+[[noreturn]] void raiseInvalidValue(const std::string& detail) {
+    std::string text = component::standardErrorText(component::kErrInvalidPropertyValue);
+    if (!detail.empty()) text += ": " + detail;
+    throw ComponentError(component::kErrInvalidPropertyValue, text);
+}
+
+} // namespace
+
+void CVortCtrl::setCommPort(int16_t port) {
+    if (port < 1 || port > 255) return;
+    commPort_ = port;
+    propertyChanged(kDispCommPort);
+    // Re-validates the stored text and, for the network types, re-applies it to the
+    // new comm id.
+    writeSerialSettings(settings_);
+}
+
+int16_t CVortCtrl::commId() {
+    requireRunMode();
+    return static_cast<int16_t>(commPort_ - 1);
+}
+
+bool CVortCtrl::parseStoredSettings(LineSettings& out) const {
+    // A stored text lacking fields (only possible from storage) takes the defaults
+    // for what it lacks.
+    out = LineSettings{};
+    return parseLineSettings(settings_, out);
+}
+
+void CVortCtrl::writeSerialSettings(const std::string& text) {
+    LineSettings line;
+    parseStoredSettings(line);
+
+    const bool open = portOpenFlag_.load();
+    const int32_t id = openCommId_;
+    uint32_t maxBaud = 0;
+    if (open) {
+        int32_t m = SerialMaxBaud(id);
+        maxBaud = m > 0 ? static_cast<uint32_t>(m) : 0xFFFFFFFFu;
+    }
+    if (!parseLineSettings(text, line, maxBaud)) {
+        if (open && parseLineSettings(text, line))
+            raiseInvalidValue("the port does not take " + std::to_string(line.baud) + " baud");
+        raiseInvalidValue("\"" + text.substr(0, 29) + "\" is not of the form baud,parity,data bits,stop bits");
+    }
+
+    if (open) {
+        int32_t rc = SerialSetLine(id, static_cast<int32_t>(line.baud), line.dataBits, line.stopBits,
+                                   line.parity, SerialGetFlow(id));
+        if (rc != SERIAL_OK) {
+            char reason[256] = {};
+            SerialErrorText(id, reason, sizeof reason);
+            raiseInvalidValue(reason);
+        }
+        if (handshaking_ == 0) {
+            dtrEnable_ ? SerialDtrOn(id) : SerialDtrOff(id);
+            rtsEnable_ ? SerialRtsOn(id) : SerialRtsOff(id);
+        }
+        applyPriority();
+    }
+    settings_ = formatLineSettings(line);
+    propertyChanged(kDispSettings);
+}
+
+void CVortCtrl::setSettings(const std::u16string& text) {
+    writeSerialSettings(component::toLatin1(text));
+}
+
+std::u16string CVortCtrl::settings() {
+    if (isSerialType(comType_)) {
+        LineSettings line;
+        if (!parseStoredSettings(line)) writeSerialSettings(kDefaultSettings);
+    }
+    return component::fromLatin1(settings_);
+}
+
+int16_t CVortCtrl::PortPresent(int16_t portNumber) {
+    if (comType_ <= kComTypeRs485) return static_cast<int16_t>(SerialPortState(portNumber));
+    if (portNumber < 0 || portNumber > SERIAL_MAX_COMM_ID) return SERIAL_PORT_ABSENT;
+    return SerialInUse(portNumber) ? SERIAL_PORT_BUSY : SERIAL_PORT_READY;
+}
+
+} // namespace vort
