@@ -15,6 +15,9 @@ function(vort_test)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   set(env "QT_QPA_PLATFORM=offscreen;VORT_BUILD_OUT=${CMAKE_BINARY_DIR}/out;VORT_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  # gtest_discover_tests passes PROPERTIES on as separate words; without escaping, only
+  # the first variable would reach the tests and the rest would become bogus properties.
+  string(REPLACE ";" "\\;" env "${env}")
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60

@@ -12,10 +12,10 @@ namespace serilon {
 
 namespace {
 
-// Bytes taken from the device per read and written per write call. A write chunk well
-// below the kernel's buffer keeps the output count moving in visible steps.
+// Bytes taken from the device per read and written per write call. A write chunk below
+// the kernel's buffer keeps the output count moving in steps a caller can follow.
 constexpr std::size_t kReadChunk = 64 * 1024;
-constexpr std::size_t kWriteChunk = 4096;
+constexpr std::size_t kWriteChunk = 16 * 1024;
 // How often the line watcher looks at the lines when it cannot block on a change.
 constexpr int kLinePollMs = 50;
 
@@ -84,13 +84,17 @@ std::int32_t Channel::readDevice(short revents, std::vector<std::uint8_t>& raw,
     const std::uint32_t config = decoderConfig_.load();
     decoder.configure(config & 1, std::uint8_t(config >> 8), config & 2);
     DecodeCounts counts;
-    const std::size_t m = decoder.decode(raw.data(), std::size_t(n), decoded.data(), counts);
+    // Without marks or NUL discard the bytes are data as they are: no decoding pass.
+    const bool plain = (config & 3) == 0 && decoder.state() == InputDecoder::State::Data;
+    const std::uint8_t* bytes = plain ? raw.data() : decoded.data();
+    const std::size_t m =
+        plain ? std::size_t(n) : decoder.decode(raw.data(), std::size_t(n), decoded.data(), counts);
 
     std::int32_t bits = 0;
     if (m > 0) {
         std::lock_guard lock(mutex_);
         const std::size_t before = input_.size();
-        input_.push(decoded.data(), m);
+        input_.push(bytes, m);
         const std::size_t after = input_.size();
         const std::size_t mark = inSize_ * 8 / 10;
         if (before < mark && after >= mark) {

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-TEST(SerialIds, BadAndClosedIdsAreRefusedSafely) {
+TEST(SerilonIds, BadAndClosedIdsAreRefusedSafely) {
     for (int bad : {-1, 255, 1000, INT32_MIN}) {
         EXPECT_EQ(SerialOpenPort(bad), SERIAL_E_BAD_ID);
         EXPECT_EQ(SerialClosePort(bad), SERIAL_E_BAD_ID);
@@ -50,7 +50,7 @@ TEST(SerialIds, BadAndClosedIdsAreRefusedSafely) {
     EXPECT_EQ(SerialErrorText(closed, nullptr, 10), SERIAL_E_INVALID);
 }
 
-TEST(SerialIds, UserSlotsOutliveOpenAndClose) {
+TEST(SerilonIds, UserSlotsOutliveOpenAndClose) {
     EXPECT_EQ(SerialSetUserData(3, 0, intptr_t(0x1234)), SERIAL_OK);
     EXPECT_EQ(SerialSetUserData(3, 7, -5), SERIAL_OK);
     EXPECT_EQ(SerialSetUserData(3, 8, 1), SERIAL_E_INVALID);
@@ -71,7 +71,7 @@ TEST(SerialIds, UserSlotsOutliveOpenAndClose) {
     EXPECT_EQ(SerialGetUserData(3, 7), -5);
 }
 
-TEST(SerialPorts, DevicePathsFollowTheMapFile) {
+TEST(SerilonPorts, DevicePathsFollowTheMapFile) {
     vort::test::ScopedPortMap map;
     map.writeText("COM2 = /dev/ttyUSB7\n# COM3=/dev/x\n");
     char buf[64];
@@ -90,7 +90,7 @@ TEST(SerialPorts, DevicePathsFollowTheMapFile) {
     EXPECT_EQ(SerialPortState(3), SERIAL_PORT_ABSENT);
 }
 
-TEST(SerialTime, TicksDelaysAndPackedTimes) {
+TEST(SerilonTime, TicksDelaysAndPackedTimes) {
     const uint32_t start = SerialTickStart();
     SerialDelay(30);
     const uint32_t elapsed = SerialTickElapsed(start);
@@ -118,7 +118,7 @@ TEST(SerialTime, TicksDelaysAndPackedTimes) {
     SerialPackTime(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX);
 }
 
-TEST(SerialYield, StateOptionsAndWaitSections) {
+TEST(SerilonYield, StateOptionsAndWaitSections) {
     EXPECT_EQ(SerialGetYield(), 1);
     EXPECT_EQ(SerialSetYield(0), SERIAL_OK);
     EXPECT_EQ(SerialGetYield(), 0);
@@ -140,7 +140,7 @@ TEST(SerialYield, StateOptionsAndWaitSections) {
     EXPECT_EQ(SerialWaitLeave(), 0);
 }
 
-TEST(SerialModem, NotYetAvailableCallsSaySo) {
+TEST(SerilonModem, NotYetAvailableCallsSaySo) {
     char result[81] = "junk";
     EXPECT_EQ(ModemCommand(0, "AT"), SERIAL_E_UNSUPPORTED);
     EXPECT_EQ(ModemDial(0, "123"), SERIAL_E_UNSUPPORTED);
@@ -152,7 +152,7 @@ TEST(SerialModem, NotYetAvailableCallsSaySo) {
     EXPECT_EQ(NetAdoptSocket(0, 5), SERIAL_E_UNSUPPORTED);
 }
 
-TEST(TestSupport, Sha256MatchesKnownDigests) {
+TEST(SerilonSha256, Sha256MatchesKnownDigests) {
     EXPECT_EQ(vort::test::sha256Hex("", 0),
               "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
     EXPECT_EQ(vort::test::sha256Hex("abc", 3),

@@ -6,7 +6,7 @@
 
 using serilon::ByteQueue;
 
-TEST(ByteQueue, WrapsAndGrowsWithoutReordering) {
+TEST(SerilonByteQueue, WrapsAndGrowsWithoutReordering) {
     ByteQueue q(100000);
     std::vector<std::uint8_t> out;
     std::size_t written = 0;
@@ -32,7 +32,7 @@ TEST(ByteQueue, WrapsAndGrowsWithoutReordering) {
     EXPECT_TRUE(q.empty());
 }
 
-TEST(ByteQueue, LimitCutsPushesAndLoweringKeepsBytes) {
+TEST(SerilonByteQueue, LimitCutsPushesAndLoweringKeepsBytes) {
     ByteQueue q(10);
     const std::uint8_t data[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     EXPECT_EQ(q.push(data, 16), 10u);

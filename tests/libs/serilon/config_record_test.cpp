@@ -7,7 +7,7 @@ using serilon::LineSettings;
 using serilon::setLineValues;
 using serilon::toConfigRecord;
 
-TEST(LineValues, ChecksEveryFieldAndKeepsOldValuesOnFailure) {
+TEST(SerilonLineValues, ChecksEveryFieldAndKeepsOldValuesOnFailure) {
     LineSettings s;
     ASSERT_TRUE(setLineValues(s, 19200, 7, 2, 'e', SERIAL_FLOW_RTSCTS | 0x4000).ok());
     EXPECT_EQ(s.baud, 19200u);
@@ -33,7 +33,7 @@ TEST(LineValues, ChecksEveryFieldAndKeepsOldValuesOnFailure) {
     }
 }
 
-TEST(ConfigRecord, RoundTripsTheSettings) {
+TEST(SerilonConfigRecord, RoundTripsTheSettings) {
     LineSettings s;
     ASSERT_TRUE(setLineValues(s, 250000, 5, 2, 'M', SERIAL_FLOW_XONXOFF | SERIAL_FLOW_DTRDSR).ok());
     s.xonChar = 0x21;
@@ -73,7 +73,7 @@ TEST(ConfigRecord, RoundTripsTheSettings) {
     EXPECT_TRUE(back.discardNul);
 }
 
-TEST(ConfigRecord, ChangingOnlyXonInTheRecordKeepsTheRest) {
+TEST(SerilonConfigRecord, ChangingOnlyXonInTheRecordKeepsTheRest) {
     LineSettings s;
     ASSERT_TRUE(setLineValues(s, 57600, 8, 1, 'N', SERIAL_FLOW_RTSCTS).ok());
     SerialConfigRecord r;
@@ -87,7 +87,7 @@ TEST(ConfigRecord, ChangingOnlyXonInTheRecordKeepsTheRest) {
     EXPECT_EQ(back.stopBits, 1);
 }
 
-TEST(ConfigRecord, RejectsOutOfRangeFieldsAndChangesNothing) {
+TEST(SerilonConfigRecord, RejectsOutOfRangeFieldsAndChangesNothing) {
     LineSettings s;
     SerialConfigRecord good;
     toConfigRecord(s, good);

@@ -22,7 +22,7 @@ std::string pattern(std::size_t n, unsigned seed) {
 
 } // namespace
 
-TEST_F(OpenPort, BytesTravelBothWays) {
+TEST_F(SerilonPort, BytesTravelBothWays) {
     const std::string in = pattern(3000, 1);
     ASSERT_TRUE(pty_.writeAll(in));
     EXPECT_EQ(readFromPort(kId, in.size()), in);
@@ -42,7 +42,7 @@ TEST_F(OpenPort, BytesTravelBothWays) {
     EXPECT_TRUE(waitFor([] { return SerialQueueCount(kId, SERIAL_DIR_OUTPUT) == 0; }));
 }
 
-TEST_F(OpenPort, WriteTakesOnlyWhatFitsAndTheQueueDrains) {
+TEST_F(SerilonPort, WriteTakesOnlyWhatFitsAndTheQueueDrains) {
     ASSERT_EQ(SerialSetBuffers(kId, 4096, 1000), SERIAL_OK);
     EXPECT_EQ(SerialBufferSize(kId, SERIAL_DIR_OUTPUT), 1000);
     // Nobody reads the master, so the kernel's buffer fills and then the library's queue.
@@ -71,7 +71,7 @@ TEST_F(OpenPort, WriteTakesOnlyWhatFitsAndTheQueueDrains) {
     EXPECT_EQ(pty_.read(1, 50), "");
 }
 
-TEST_F(OpenPort, SeventyThousandBytesWaitingAreCountedAndReadInFull) {
+TEST_F(SerilonPort, SeventyThousandBytesWaitingAreCountedAndReadInFull) {
     const std::string in = pattern(70000, 4);
     ASSERT_TRUE(pty_.writeAll(in));
     ASSERT_TRUE(waitFor([] { return SerialQueueCount(kId, SERIAL_DIR_INPUT) == 70000; }))
@@ -88,7 +88,7 @@ TEST_F(OpenPort, SeventyThousandBytesWaitingAreCountedAndReadInFull) {
     EXPECT_EQ(got, in);
 }
 
-TEST_F(OpenPort, EightMebibytesArriveIntactWhileTheReaderIsSlow) {
+TEST_F(SerilonPort, EightMebibytesArriveIntactWhileTheReaderIsSlow) {
     constexpr std::size_t kTotal = 8u << 20;
     const std::string data = pattern(kTotal, 5);
     const std::string sentHash = vort::test::sha256Hex(data.data(), data.size());
@@ -131,7 +131,7 @@ TEST_F(OpenPort, EightMebibytesArriveIntactWhileTheReaderIsSlow) {
     EXPECT_EQ(received.hexDigest(), sentHash);
 }
 
-TEST_F(OpenPort, WaitQueueWakesOnChangeTimesOutOtherwise) {
+TEST_F(SerilonPort, WaitQueueWakesOnChangeTimesOutOtherwise) {
     // Times out with the count unchanged.
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(SerialWaitQueue(kId, SERIAL_DIR_INPUT, 0, 60), 0);
@@ -169,7 +169,7 @@ TEST_F(OpenPort, WaitQueueWakesOnChangeTimesOutOtherwise) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
 }
 
-TEST_F(OpenPort, FlushAndBufferSizes) {
+TEST_F(SerilonPort, FlushAndBufferSizes) {
     ASSERT_TRUE(pty_.writeAll("12345"));
     ASSERT_TRUE(waitFor([] { return SerialQueueCount(kId, SERIAL_DIR_INPUT) == 5; }));
     EXPECT_EQ(SerialFlushQueue(kId, SERIAL_DIR_INPUT), SERIAL_OK);

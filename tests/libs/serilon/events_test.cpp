@@ -54,7 +54,7 @@ int32_t recordEvent(int32_t commId, int32_t mask) {
     if (eventLog.removed) {
         eventLog.calledAfterRemoval = true;
     }
-    if (commId != OpenPort::kId) {
+    if (commId != SerilonPort::kId) {
         ++eventLog.wrongId;
     }
     {
@@ -69,22 +69,22 @@ int32_t recordEvent(int32_t commId, int32_t mask) {
     return 0;
 }
 
-class Events : public OpenPort {
+class SerilonEvents : public SerilonPort {
 protected:
     void SetUp() override {
         eventLog.reset();
-        OpenPort::SetUp();
+        SerilonPort::SetUp();
         ASSERT_EQ(SerialSetEventProc(kId, recordEvent), SERIAL_OK);
     }
     void TearDown() override {
         SerialSetEventProc(kId, nullptr);
-        OpenPort::TearDown();
+        SerilonPort::TearDown();
     }
 };
 
 } // namespace
 
-TEST_F(Events, ReceiveAndTransmitReports) {
+TEST_F(SerilonEvents, ReceiveAndTransmitReports) {
     ASSERT_TRUE(pty_.writeAll("abc"));
     ASSERT_TRUE(waitFor([] { return (eventLog.seen() & SERIAL_EV_RXCHAR) != 0; }));
     EXPECT_EQ(eventLog.seen() & SERIAL_EV_RXFLAG, 0);
@@ -101,7 +101,7 @@ TEST_F(Events, ReceiveAndTransmitReports) {
               0);
 }
 
-TEST_F(Events, ModeMaskFiltersAndOptionsAddReports) {
+TEST_F(SerilonEvents, ModeMaskFiltersAndOptionsAddReports) {
     // Only the transmit report passes: received bytes raise no call.
     EXPECT_EQ(SerialSetMode(kId, SERIAL_EV_TXEMPTY, 0), SERIAL_EV_ALL);
     ASSERT_TRUE(pty_.writeAll("ignored"));
@@ -137,7 +137,7 @@ TEST_F(Events, ModeMaskFiltersAndOptionsAddReports) {
     EXPECT_EQ(SerialSetMode(kId + 1, SERIAL_EV_ALL, 0), 0);
 }
 
-TEST_F(Events, CallsNeverOverlapAndRemovalWaitsForTheRunningCall) {
+TEST_F(SerilonEvents, CallsNeverOverlapAndRemovalWaitsForTheRunningCall) {
     // Slow procedure, a stream of data and transmit reports from another thread.
     eventLog.sleepMs = 2;
     std::atomic<bool> stop{false};
@@ -196,7 +196,7 @@ int32_t callBackIntoLibrary(int32_t commId, int32_t mask) {
 
 } // namespace
 
-TEST_F(OpenPort, EventProcedureMayCallTheLibrary) {
+TEST_F(SerilonPort, EventProcedureMayCallTheLibrary) {
     ASSERT_EQ(SerialSetUserData(kId, 0, 1234), SERIAL_OK);
     ASSERT_EQ(SerialSetEventProc(kId, callBackIntoLibrary), SERIAL_OK);
     for (int i = 0; i < 5; ++i) {

@@ -20,7 +20,7 @@ int32_t watchHangUp(int32_t, int32_t mask) {
 
 } // namespace
 
-TEST_F(OpenPort, HangUpIsReportedOnceAndCostsNothing) {
+TEST_F(SerilonPort, HangUpIsReportedOnceAndCostsNothing) {
     ASSERT_EQ(SerialSetEventProc(kId, watchHangUp), SERIAL_OK);
     // Bytes already in the library's queue survive the hang-up.
     ASSERT_TRUE(pty_.writeAll("kept"));
@@ -71,7 +71,7 @@ TEST_F(OpenPort, HangUpIsReportedOnceAndCostsNothing) {
     EXPECT_EQ(readFromPort(kId, 3), "new");
 }
 
-TEST_F(OpenPort, AnIdleOpenPortCostsNoCpu) {
+TEST_F(SerilonPort, AnIdleOpenPortCostsNoCpu) {
     ASSERT_EQ(SerialSetEventProc(kId, watchHangUp), SERIAL_OK);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const double before = processCpuMs();

@@ -53,7 +53,7 @@ std::string bytes(std::initializer_list<int> list) {
 
 } // namespace
 
-TEST(InputDecoder, MarkedStreamsDecodeAtEverySplit) {
+TEST(SerilonDecoder, MarkedStreamsDecodeAtEverySplit) {
     // FF FF is a data byte 0xFF.
     expectDecodes(bytes({'A', 0xFF, 0xFF, 'B'}), bytes({'A', 0xFF, 'B'}), 0, 0);
     // FF 00 00 is a break: no data.
@@ -67,7 +67,7 @@ TEST(InputDecoder, MarkedStreamsDecodeAtEverySplit) {
     expectDecodes(bytes({0, 'A', 0}), bytes({0, 'A', 0}), 0, 0);
 }
 
-TEST(InputDecoder, NulDiscardDropsDataNulsOnly) {
+TEST(SerilonDecoder, NulDiscardDropsDataNulsOnly) {
     expectDecodes(bytes({0, 'A', 0, 0, 'B', 0}), "AB", 0, 0, /*marking=*/false, '?', true);
     // A NUL error character still stands for a received byte and is kept.
     expectDecodes(bytes({'A', 0xFF, 0x00, 'x', 0, 'B'}), bytes({'A', 0, 'B'}), 1, 0, true, '\0',
@@ -76,19 +76,19 @@ TEST(InputDecoder, NulDiscardDropsDataNulsOnly) {
     expectDecodes(bytes({'A', 0xFF, 0x00, 0x00, 'B'}), "AB", 0, 1, true, '?', true);
 }
 
-TEST(InputDecoder, WithoutMarkingBytesAreData) {
+TEST(SerilonDecoder, WithoutMarkingBytesAreData) {
     expectDecodes(bytes({0xFF, 0x00, 'x', 0xFF, 0xFF}), bytes({0xFF, 0x00, 'x', 0xFF, 0xFF}), 0, 0,
                   false);
 }
 
-TEST(InputDecoder, UnknownMarkKeepsBothBytesEvenAcrossReads) {
+TEST(SerilonDecoder, UnknownMarkKeepsBothBytesEvenAcrossReads) {
     // The kernel never sends FF followed by anything but FF or 00; if it did, nothing
     // may be lost, even when the FF ended the previous read (the output then has one
     // byte more than that call's input, which the buffer allows for).
     expectDecodes(bytes({'A', 0xFF, 'q', 'B'}), bytes({'A', 0xFF, 'q', 'B'}), 0, 0);
 }
 
-TEST(InputDecoder, StateSurvivesCallsAndSwitchingOffClearsIt) {
+TEST(SerilonDecoder, StateSurvivesCallsAndSwitchingOffClearsIt) {
     InputDecoder decoder;
     decoder.configure(true, '?', false);
     DecodeCounts counts;

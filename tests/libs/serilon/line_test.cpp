@@ -23,7 +23,7 @@ SerialConfigRecord readConfig(int id) {
 
 } // namespace
 
-TEST_F(OpenPort, LineSettingsAreKeptAndReachTheDevice) {
+TEST_F(SerilonPort, LineSettingsAreKeptAndReachTheDevice) {
     ASSERT_EQ(SerialSetLine(kId, 38400, 8, 2, 'N', 0), SERIAL_OK) << errorText(kId);
     termios t = slaveSettings(pty_.master());
     EXPECT_EQ(cfgetospeed(&t), speed_t(B38400));
@@ -68,7 +68,7 @@ TEST_F(OpenPort, LineSettingsAreKeptAndReachTheDevice) {
     EXPECT_EQ(kernelOutputSpeed(pty_.master()), 115200u);
 }
 
-TEST_F(OpenPort, FlowAndXonXoffCharactersReachTheDevice) {
+TEST_F(SerilonPort, FlowAndXonXoffCharactersReachTheDevice) {
     ASSERT_EQ(SerialSetFlow(kId, SERIAL_FLOW_RTSCTS), SERIAL_OK) << errorText(kId);
     EXPECT_EQ(SerialGetFlow(kId), SERIAL_FLOW_RTSCTS);
     EXPECT_TRUE(slaveSettings(pty_.master()).c_cflag & CRTSCTS);
@@ -103,7 +103,7 @@ TEST_F(OpenPort, FlowAndXonXoffCharactersReachTheDevice) {
     EXPECT_EQ(SerialReadConfig(kId, nullptr), SERIAL_E_INVALID);
 }
 
-TEST_F(OpenPort, ModemLinesReadAsAbsentOnAPty) {
+TEST_F(SerilonPort, ModemLinesReadAsAbsentOnAPty) {
     EXPECT_EQ(SerialHasModemLines(kId), 0);
     EXPECT_EQ(SerialModemStatus(kId), 0);
     EXPECT_NE(SerialCarrier(kId), 0);
@@ -122,7 +122,7 @@ TEST_F(OpenPort, ModemLinesReadAsAbsentOnAPty) {
     EXPECT_EQ(SerialPriorityNotice(kId), SERIAL_OK);
 }
 
-TEST_F(OpenPort, NulDiscardAndErrorMarkingOverAPty) {
+TEST_F(SerilonPort, NulDiscardAndErrorMarkingOverAPty) {
     SerialConfigRecord r = readConfig(kId);
     r.flags |= SERIAL_CFG_DISCARD_NUL;
     ASSERT_EQ(SerialWriteConfig(kId, &r), SERIAL_OK);

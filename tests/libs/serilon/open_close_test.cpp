@@ -91,7 +91,7 @@ private:
 
 } // namespace
 
-TEST(SerialOpen, OpenCloseReopen) {
+TEST(SerilonOpen, OpenCloseReopen) {
     ScopedPortMap map;
     PtyPair pty;
     map.map(kId + 1, pty.slavePath());
@@ -133,7 +133,7 @@ TEST(SerialOpen, OpenCloseReopen) {
     EXPECT_EQ(SerialClosePort(kId), SERIAL_OK);
 }
 
-TEST(SerialOpen, MissingDeviceAndNonTerminalsFailWithReasons) {
+TEST(SerilonOpen, MissingDeviceAndNonTerminalsFailWithReasons) {
     ScopedPortMap map;
     const std::string missing = map.configHome() + "/no-such-device";
     const std::string plain = map.configHome() + "/plain-file";
@@ -164,7 +164,7 @@ TEST(SerialOpen, MissingDeviceAndNonTerminalsFailWithReasons) {
     EXPECT_EQ(std::string(tiny).size(), 7u);
 }
 
-TEST(SerialOpen, DeviceHeldElsewhereIsBusy) {
+TEST(SerilonOpen, DeviceHeldElsewhereIsBusy) {
     ScopedPortMap map;
     PtyPair pty;
     map.map(kId + 1, pty.slavePath());
@@ -197,7 +197,7 @@ TEST(SerialOpen, DeviceHeldElsewhereIsBusy) {
     EXPECT_EQ(SerialClosePort(kOther), SERIAL_OK);
 }
 
-TEST(SerialOpen, PermissionDeniedTellsWhatToDo) {
+TEST(SerilonOpen, PermissionDeniedTellsWhatToDo) {
     ScopedPortMap map;
     PtyPair pty;
     map.map(kId + 1, pty.slavePath());
@@ -237,7 +237,7 @@ int32_t closeInsideProc(int32_t commId, int32_t) {
 
 } // namespace
 
-TEST_F(OpenPort, CloseFromTheEventProcedureIsRefusedWithoutDeadlock) {
+TEST_F(SerilonPort, CloseFromTheEventProcedureIsRefusedWithoutDeadlock) {
     ASSERT_EQ(SerialSetEventProc(kId, closeInsideProc), SERIAL_OK);
     ASSERT_TRUE(pty_.writeAll("x"));
     ASSERT_TRUE(waitFor([] { return closeFromProcResult.load() != -1; }));

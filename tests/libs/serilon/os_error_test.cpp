@@ -7,7 +7,7 @@
 using serilon::osError;
 using serilon::OsOperation;
 
-TEST(OsError, TextsNameTheDeviceAndTheRemedy) {
+TEST(SerilonOsError, TextsNameTheDeviceAndTheRemedy) {
     auto missing = osError(ENOENT, OsOperation::Open, "/dev/ttyUSB0");
     EXPECT_EQ(missing.status, SERIAL_E_NO_DEVICE);
     EXPECT_NE(missing.text.find("/dev/ttyUSB0 does not exist"), std::string::npos);

@@ -8,7 +8,7 @@
 using serilon::devicePathFor;
 using serilon::parsePortMap;
 
-TEST(PortMapParse, AcceptsTheDocumentedForms) {
+TEST(SerilonPortMapParse, AcceptsTheDocumentedForms) {
     const auto map = parsePortMap("# port = device\n"
                                   "COM1=/dev/ttyUSB0\n"
                                   "\n"
@@ -24,7 +24,7 @@ TEST(PortMapParse, AcceptsTheDocumentedForms) {
     EXPECT_EQ(map.at(4), "/dev/leading-zeros");
 }
 
-TEST(PortMapParse, SkipsBadLinesAndKeepsGoodOnes) {
+TEST(SerilonPortMapParse, SkipsBadLinesAndKeepsGoodOnes) {
     const auto map = parsePortMap("COM0=/dev/zero-port\n"
                                   "COM256=/dev/too-high\n"
                                   "COM99999999999999999999=/dev/overflow\n"
@@ -40,7 +40,7 @@ TEST(PortMapParse, SkipsBadLinesAndKeepsGoodOnes) {
     EXPECT_EQ(map.at(6), "/dev/good");
 }
 
-TEST(PortMapParse, CommentsAndDuplicates) {
+TEST(SerilonPortMapParse, CommentsAndDuplicates) {
     const auto map = parsePortMap("#COM1=/dev/commented\n"
                                   "   # COM2=/dev/commented-too\n"
                                   "COM3=/dev/a # the scanner\n"
@@ -54,12 +54,12 @@ TEST(PortMapParse, CommentsAndDuplicates) {
     EXPECT_EQ(map.at(5), "/dev/second");
 }
 
-TEST(PortMapParse, PathKeepsEqualsSignsAndInnerBlanks) {
+TEST(SerilonPortMapParse, PathKeepsEqualsSignsAndInnerBlanks) {
     const auto map = parsePortMap("COM7=/dev/odd=name with blank\n");
     EXPECT_EQ(map.at(7), "/dev/odd=name with blank");
 }
 
-TEST(PortMapParse, JunkNeverBreaksTheParser) {
+TEST(SerilonPortMapParse, JunkNeverBreaksTheParser) {
     std::string nul("COM1=/dev/a\0b\nCOM2=/dev/ok", 26);
     auto map = parsePortMap(nul);
     EXPECT_EQ(map.count(1), 0u);
@@ -81,14 +81,14 @@ TEST(PortMapParse, JunkNeverBreaksTheParser) {
     }
 }
 
-TEST(PortMapLookup, DefaultsToTtyS) {
+TEST(SerilonPortMapLookup, DefaultsToTtyS) {
     const auto map = parsePortMap("COM2=/dev/ttyUSB0\n");
     EXPECT_EQ(devicePathFor(map, 1), "/dev/ttyS0");
     EXPECT_EQ(devicePathFor(map, 2), "/dev/ttyUSB0");
     EXPECT_EQ(devicePathFor(map, 255), "/dev/ttyS254");
 }
 
-TEST(PortMapLookup, FileLocationFollowsXdgThenHome) {
+TEST(SerilonPortMapLookup, FileLocationFollowsXdgThenHome) {
     const char* savedXdg = std::getenv("XDG_CONFIG_HOME");
     const std::string xdg = savedXdg ? savedXdg : "";
     ::setenv("XDG_CONFIG_HOME", "/tmp/cfg", 1);

@@ -52,7 +52,7 @@ inline std::string errorText(int commId) {
 }
 
 // A pty mapped to a port number in a scratch map, opened through the library.
-class OpenPort : public ::testing::Test {
+class SerilonPort : public ::testing::Test {
 public:
     static constexpr int kId = 4; // COM5
 
