@@ -15,13 +15,16 @@ function(vort_test)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   set(env "QT_QPA_PLATFORM=offscreen;VORT_BUILD_OUT=${CMAKE_BINARY_DIR}/out;VORT_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
-  # gtest_discover_tests passes PROPERTIES on as separate words; without escaping, only
-  # the first variable would reach the tests and the rest would become bogus properties.
-  string(REPLACE ";" "\\;" env "${env}")
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
+  # gtest_discover_tests splits a list-valued property into separate words, so only the
+  # first variable of ENVIRONMENT would arrive. Set it after discovery instead, on the
+  # tests it found (the list ${T_NAME}_TESTS its generated script defines).
+  set(env_script ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_environment.cmake)
+  file(WRITE ${env_script} "if(${T_NAME}_TESTS)\n  set_tests_properties(\${${T_NAME}_TESTS} PROPERTIES ENVIRONMENT \"${env}\")\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${env_script})
 endfunction()
 
 # Adds every direct subfolder that has a CMakeLists.txt, in name order, so a new
