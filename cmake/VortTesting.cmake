@@ -18,12 +18,13 @@ function(vort_test)
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
+    PROPERTIES TIMEOUT ${T_TIMEOUT})
   # gtest_discover_tests splits a list-valued property into separate words, so only the
-  # first variable of ENVIRONMENT would arrive. Set it after discovery instead, on the
-  # tests it found (the list ${T_NAME}_TESTS its generated script defines).
+  # first variable of ENVIRONMENT (and the first of several LABELS) would arrive. Set them
+  # after discovery instead, on the tests it found (the list ${T_NAME}_TESTS its generated
+  # script defines).
   set(env_script ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_environment.cmake)
-  file(WRITE ${env_script} "if(${T_NAME}_TESTS)\n  set_tests_properties(\${${T_NAME}_TESTS} PROPERTIES ENVIRONMENT \"${env}\")\nendif()\n")
+  file(WRITE ${env_script} "if(${T_NAME}_TESTS)\n  set_tests_properties(\${${T_NAME}_TESTS} PROPERTIES ENVIRONMENT \"${env}\" LABELS \"${T_LABELS}\")\nendif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${env_script})
 endfunction()
 
