@@ -105,8 +105,8 @@ public:
         // rz waits up to its time-out for the sender's closing "OO" after the session;
         // with the default of 10 s the scanner would stay deaf that long after a load.
         // Three seconds per read still leaves a stalled sender time to recover.
-        const char* argv[] = {exe.c_str(),  "--zmodem",     "--binary", "--overwrite", "--quiet",
-                              "--restricted", "--timeout", "30",      nullptr};
+        const char* argv[] = {exe.c_str(),    "--zmodem",  "--binary", "--overwrite", "--quiet",
+                              "--restricted", "--timeout", "30",       nullptr};
         pid_t pid = fork();
         if (pid < 0) {
             error = std::string("cannot start the receiver: ") + std::strerror(errno);

@@ -491,6 +491,18 @@ void SimApp::relay(short relayEvents, short /*unused*/, TimePoint now) {
             load_->toPc.append(buf, static_cast<size_t>(n));
             load_->bytesOut += static_cast<uint64_t>(n);
             load_->lastTraffic = now;
+            // A ZMODEM sender ends with "OO" after the receiver's ZFIN, then flushes its
+            // terminal as it exits. On a real UART the flush comes after the bytes left;
+            // on a pseudo-terminal it throws them away, and the receiver would wait out
+            // its time-out (rz: 30 s) before the scanner listens again. The receiver's
+            // ZFIN (hex header type 08) ends the session, so the relay supplies the "OO".
+            std::string seen = load_->tail + std::string(buf, static_cast<size_t>(n));
+            if (!load_->closingSent && seen.find("\x18"
+                                                 "B08") != std::string::npos) {
+                load_->toReceiver += "OO";
+                load_->closingSent = true;
+            }
+            load_->tail = seen.substr(seen.size() > 3 ? seen.size() - 3 : 0);
         }
     }
     if (!load_->toReceiver.empty()) {

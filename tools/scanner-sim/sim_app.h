@@ -48,6 +48,8 @@ private:
         std::string toReceiver; // PC -> receiver, not yet written
         std::string toPc;       // receiver -> PC, not yet written
         TimePoint lastTraffic;
+        std::string tail; // last bytes from the receiver, to find a split header
+        bool closingSent = false;
         uint64_t bytesIn = 0;
         uint64_t bytesOut = 0;
     };

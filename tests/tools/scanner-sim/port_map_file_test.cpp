@@ -1,0 +1,88 @@
+// Editing the port map that turns port numbers into device paths.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tools/scanner-sim/port_map_file.h"
+
+namespace scanner_sim {
+namespace {
+
+TEST(PortMapText, SetReplacesTheEntryAndKeepsEverythingElse) {
+    const std::string text = "# my ports\nCOM1=/dev/ttyUSB0\n  com3 = /dev/old  # note\n"
+                             "COM30=/dev/x\nCOM3=/dev/older\n";
+    EXPECT_EQ(withPortEntry(text, 3, "/dev/pts/7"),
+              "# my ports\nCOM1=/dev/ttyUSB0\nCOM3=/dev/pts/7\nCOM30=/dev/x\n");
+    EXPECT_EQ(withPortEntry("COM1=/a", 2, "/b"), "COM1=/a\nCOM2=/b\n");
+    EXPECT_EQ(withPortEntry("", 255, "/b"), "COM255=/b\n");
+    // Lines that only look like entries are kept as they are.
+    EXPECT_EQ(withPortEntry("COMX=/a\nCOM0=/b\nCOM256=/c\n", 1, "/d"),
+              "COMX=/a\nCOM0=/b\nCOM256=/c\nCOM1=/d\n");
+}
+
+TEST(PortMapText, RemoveTakesOnlyOurOwnEntry) {
+    EXPECT_EQ(withoutPortEntry("COM1=/a\nCOM3=/dev/pts/7\n# c\n", 3, "/dev/pts/7"),
+              "COM1=/a\n# c\n");
+    // Someone pointed COM3 elsewhere meanwhile: their entry stays.
+    const std::string theirs = "COM3=/dev/ttyUSB1";
+    EXPECT_EQ(withoutPortEntry(theirs, 3, "/dev/pts/7"), theirs);
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST(PortMapFile, CreatesDirectoriesAndRoundTrips) {
+    char dir[] = "/tmp/simmap-XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    const std::string file = std::string(dir) + "/a/serilon/ports.conf";
+    std::string error;
+    ASSERT_TRUE(setPortEntry(file, 4, "/dev/pts/9", error)) << error;
+    EXPECT_EQ(slurp(file), "COM4=/dev/pts/9\n");
+    ASSERT_TRUE(setPortEntry(file, 1, "/dev/ttyS0", error));
+    ASSERT_TRUE(removePortEntry(file, 4, "/dev/pts/9", error));
+    EXPECT_EQ(slurp(file), "COM1=/dev/ttyS0\n");
+    // No write permission: a clear error, nothing lost.
+    if (geteuid() != 0) {
+        chmod((std::string(dir) + "/a/serilon").c_str(), 0500);
+        EXPECT_FALSE(setPortEntry(file, 2, "/x", error));
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(slurp(file), "COM1=/dev/ttyS0\n");
+        chmod((std::string(dir) + "/a/serilon").c_str(), 0700);
+    }
+    unlink(file.c_str());
+    rmdir((std::string(dir) + "/a/serilon").c_str());
+    rmdir((std::string(dir) + "/a").c_str());
+    rmdir(dir);
+}
+
+TEST(PortMapFile, DefaultPathFollowsXdgConfigHome) {
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = old ? old : "";
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome ? oldHome : "";
+    setenv("XDG_CONFIG_HOME", "/tmp/cfg", 1);
+    EXPECT_EQ(defaultPortMapPath(), "/tmp/cfg/serilon/ports.conf");
+    setenv("XDG_CONFIG_HOME", "relative", 1); // not absolute: ignored
+    setenv("HOME", "/home/u", 1);
+    EXPECT_EQ(defaultPortMapPath(), "/home/u/.config/serilon/ports.conf");
+    if (old)
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+    if (oldHome)
+        setenv("HOME", savedHome.c_str(), 1);
+    else
+        unsetenv("HOME");
+}
+
+} // namespace
+} // namespace scanner_sim

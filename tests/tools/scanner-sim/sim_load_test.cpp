@@ -1,0 +1,164 @@
+// Firmware image loads by ZMODEM: with lrzsz's rz as the simulator's receiver and sz as
+// the PC's sender (peers we did not write), and the refusal when no receiver is there.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "pc_line.h"
+#include "support/scanner_sim_harness.h"
+#include "tools/scanner-sim/sha256.h"
+
+extern char** environ;
+
+namespace scanner_sim_test {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string makeImage(const std::string& path, const std::string& version, size_t size) {
+    std::string image(size, '\0');
+    std::mt19937 rng(size);
+    for (char& c : image)
+        c = static_cast<char>(rng());
+    auto put = [&](size_t pos, const std::string& text) { image.replace(pos, text.size(), text); };
+    if (size >= 108) {
+        put(0, std::string(108, ' '));
+        put(48, std::to_string(size));
+        put(64, "1F2E");
+        put(80, version);
+        put(96, "Apr 01 2026");
+    }
+    std::ofstream(path, std::ios::binary) << image;
+    scanner_sim::Sha256 h;
+    h.update(image);
+    return h.finishHex();
+}
+
+// Runs lrzsz's sz on the PC's line; returns its exit status.
+int runSz(int fd, const std::string& file) {
+    // sz reads with blocking calls; the flag belongs to the shared open file.
+    const int flags = fcntl(fd, F_GETFL);
+    fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fd, 0);
+    posix_spawn_file_actions_adddup2(&actions, fd, 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const char* argv[] = {"sz", "--binary", "--quiet", file.c_str(), nullptr};
+    pid_t pid = -1;
+    int rc = posix_spawnp(&pid, "sz", &actions, nullptr, const_cast<char* const*>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    if (rc == 0)
+        waitpid(pid, &status, 0);
+    fcntl(fd, F_SETFL, flags);
+    if (rc != 0)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(SimLoad, ImageByZmodemBecomesTheApplicationRevision) {
+    vort::test::ScannerSimHarness sim;
+    ASSERT_TRUE(sim.start({.rz = true})) << sim.error();
+    const std::string file = sim.scratchDir() + "/app1.bin";
+    const std::string sha = makeImage(file, "3.30", 70000);
+
+    PcLine pc(sim.devicePath(), B9600);
+    pc.sendFrame("<APP1RV:>");
+    EXPECT_EQ(pc.readAnswer(), "\x06"
+                               "3.22   \r\n");
+    pc.sendFrame("<A1CODE=Z>");
+    const std::string reply = pc.readAck();
+    ASSERT_EQ(reply.substr(0, 1), "\x06") << reply;
+    ASSERT_EQ(runSz(pc.fd(), file), 0);
+
+    // The sim reports the image once the receiver has finished.
+    std::optional<vort::test::ScannerSimImage> image;
+    for (int i = 0; i < 100 && !image; ++i) {
+        image = sim.image();
+        if (!image)
+            pc.readFor(50ms);
+    }
+    std::string log;
+    for (const auto& l : sim.logLines())
+        log += l.substr(0, 200) + "\n";
+    ASSERT_TRUE(image) << log;
+    ASSERT_TRUE(image->ok) << image->error;
+    EXPECT_EQ(image->size, 70000u);
+    EXPECT_EQ(image->sha256, sha);
+    EXPECT_EQ(scanner_sim::sha256OfFile(image->path), sha);
+    EXPECT_EQ(image->target, "A1CODE");
+    EXPECT_EQ(image->version, "3.30");
+    EXPECT_EQ(image->previous, "3.22");
+
+    pc.readFor(100ms); // the sender's last bytes
+    pc.sendFrame("<APP1RV:>");
+    EXPECT_EQ(pc.readAnswer(), "\x06"
+                               "3.30   \r\n");
+
+    // An image no longer than its header carries no version: the revision stays.
+    const std::string tiny = sim.scratchDir() + "/tiny.bin";
+    makeImage(tiny, "9.99", 108);
+    pc.sendFrame("<A1CODE=Z>");
+    ASSERT_EQ(pc.readAck().substr(0, 1), "\x06");
+    ASSERT_EQ(runSz(pc.fd(), tiny), 0);
+    for (int i = 0; i < 100 && (!image || image->size != 108); ++i) {
+        image = sim.image();
+        pc.readFor(20ms);
+    }
+    ASSERT_TRUE(image && image->ok);
+    EXPECT_EQ(image->size, 108u);
+    EXPECT_EQ(image->version, "");
+    pc.readFor(100ms);
+    pc.sendFrame("<APP1RV:>");
+    EXPECT_EQ(pc.readAnswer(), "\x06"
+                               "3.30   \r\n");
+}
+
+TEST(SimLoad, WithoutAReceiverTheLoadTokenIsNaked) {
+    vort::test::ScannerSimHarness sim;
+    ASSERT_TRUE(sim.start({.args = {"--transfer-library", "/nonexistent/libtransvex.so"}}))
+        << sim.error();
+    PcLine pc(sim.devicePath());
+    pc.sendFrame("<A1CODE=Z>");
+    EXPECT_EQ(pc.readAck(), "\x15");
+    pc.sendFrame("<TXPING:>");
+    EXPECT_EQ(pc.readAck(), "\x06");
+    bool explained = false;
+    for (const auto& l : sim.logLines())
+        explained |= l.find("not available") != std::string::npos;
+    EXPECT_TRUE(explained);
+
+    vort::test::ScannerSimHarness noRz;
+    ASSERT_TRUE(noRz.start({.args = {"--rz-program", "/nonexistent/rz"}, .rz = true}))
+        << noRz.error();
+    PcLine pc2(noRz.devicePath());
+    pc2.sendFrame("<A1CODE=Z>");
+    EXPECT_EQ(pc2.readAck(), "\x15");
+}
+
+TEST(SimLoad, ASenderThatNeverComesIsGivenUp) {
+    vort::test::ScannerSimHarness sim;
+    ASSERT_TRUE(sim.start({.args = {"--load-timeout", "1"}, .rz = true})) << sim.error();
+    PcLine pc(sim.devicePath());
+    pc.sendFrame("<A1CODE=Z>");
+    ASSERT_EQ(pc.readAck().substr(0, 1), "\x06");
+    std::optional<vort::test::ScannerSimImage> image;
+    for (int i = 0; i < 100 && !image; ++i) {
+        pc.readFor(50ms); // rz's invitations
+        image = sim.image();
+    }
+    ASSERT_TRUE(image);
+    EXPECT_FALSE(image->ok);
+    EXPECT_EQ(image->target, "A1CODE");
+    pc.readFor(200ms);
+    pc.sendFrame("<APP1RV:>");
+    EXPECT_EQ(pc.readAnswer(), "\x06"
+                               "3.22   \r\n");
+}
+
+} // namespace
+} // namespace scanner_sim_test
