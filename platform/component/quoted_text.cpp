@@ -113,10 +113,12 @@ bool readQuoted(std::string_view in, size_t& pos, std::string& error, Raw raw, U
         case 'u':
         case 'x': {
             size_t digits = e == 'u' ? 4 : 2;
-            if (i + 2 + digits > in.size())
-                break;
             uint32_t v = 0;
             for (size_t k = 0; k < digits; ++k) {
+                if (i + 2 + k >= in.size()) {
+                    error = "unterminated quoted text starting" + where(pos);
+                    return false;
+                }
                 int h = hexValue(in[i + 2 + k]);
                 if (h < 0) {
                     error = std::string("malformed \\") + e + " escape" + where(i);
