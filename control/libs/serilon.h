@@ -15,7 +15,9 @@
  *
  * Results: unless stated otherwise a call returns SERIAL_OK (0) or one of the
  * SERIAL_E_* codes below; SerialErrorText gives the text of the last failure of a
- * comm id, with the operating system's own reason.
+ * comm id, with the operating system's own reason. A call on a comm id that is not
+ * open returns SERIAL_E_NOT_OPEN (counts and flags: 0) and does not replace that text,
+ * so the reason of a failed open stays readable after the calls that follow it.
  */
 #ifndef SERILON_H
 #define SERILON_H
@@ -165,20 +167,25 @@ SERILON_API int32_t SerialOpenPort(int32_t commId);
    SERIAL_E_HUNG_UP once the device has gone away. */
 SERILON_API int32_t SerialOpenStatus(int32_t commId);
 /* Stops the comm id's threads and closes the device; output still queued is
-   dropped. Harmless on a closed comm id. Must not be called from thread 0. */
+   dropped. Harmless on a closed comm id (returns SERIAL_E_NOT_OPEN). Must not be
+   called from thread 0: there it returns SERIAL_E_INVALID and closes nothing. */
 SERILON_API int32_t SerialClosePort(int32_t commId);
 /* Nonzero while the comm id is open (also after a hang-up, until closed). */
 SERILON_API int32_t SerialInUse(int32_t commId);
-/* For a port NUMBER (1..255): SERIAL_PORT_ABSENT, _READY or _BUSY. */
+/* For a port NUMBER (1..255): SERIAL_PORT_ABSENT, _READY or _BUSY. Looks without
+   changing the device's settings; a device held by another program or comm id, or
+   one this user may not open, is _BUSY; other numbers are _ABSENT. */
 SERILON_API int32_t SerialPortState(int32_t portNumber);
-/* Highest baud the open device accepts; 0 when not open. */
+/* Highest baud the open device accepts (a UART's base clock, else 4,000,000);
+   0 when not open. */
 SERILON_API int32_t SerialMaxBaud(int32_t commId);
 /* Writes the text of the comm id's last failure (or of the last failed open) into
-   buf, NUL-terminated and cut to size; returns its status. The text names the
+   buf, NUL-terminated and cut to size; returns its status (SERIAL_OK and an empty
+   text when there was none; SERIAL_E_INVALID without a buffer). The text names the
    device and the reason in words a Linux user can act on. */
 SERILON_API int32_t SerialErrorText(int32_t commId, char* buf, int32_t size);
-/* Writes the device path that port NUMBER maps to; returns SERIAL_OK or
-   SERIAL_E_BAD_ID. */
+/* Writes the device path that port NUMBER maps to; returns SERIAL_OK, or
+   SERIAL_E_BAD_ID for a number outside 1..255, SERIAL_E_INVALID without a buffer. */
 SERILON_API int32_t SerialDevicePath(int32_t portNumber, char* buf, int32_t size);
 
 /* ---- Line ---------------------------------------------------------------- */
@@ -186,7 +193,9 @@ SERILON_API int32_t SerialDevicePath(int32_t portNumber, char* buf, int32_t size
 /* baud > 0; dataBits 5..8; stopBits 1 or 2 (2 with 5 data bits means 1.5);
    parity 'E','M','N','O','S'; flow SERIAL_FLOW_* bits. The requested values are
    kept and read back as given; the device takes what it can (a pseudo-terminal
-   keeps speed and stop bits, and ignores data bits and parity). */
+   keeps speed and stop bits, and ignores data bits and parity). Out-of-range values
+   give SERIAL_E_INVALID and change nothing. After a hang-up the values are kept and
+   the call returns SERIAL_E_HUNG_UP. */
 SERILON_API int32_t SerialSetLine(int32_t commId, int32_t baud, int32_t dataBits, int32_t stopBits,
                                   char parity, int32_t flow);
 SERILON_API int32_t SerialSetFlow(int32_t commId, int32_t flow);
@@ -209,32 +218,44 @@ SERILON_API int32_t SerialHasModemLines(int32_t commId);
 SERILON_API int32_t SerialCarrier(int32_t commId);
 /* SERIAL_ERR_* bits seen since the previous call; the call clears them. */
 SERILON_API int32_t SerialLineErrors(int32_t commId);
+/* Fills the record from the settings in force (length 52). */
 SERILON_API int32_t SerialReadConfig(int32_t commId, SerialConfigRecord* record);
+/* Applies a record, normally one read with SerialReadConfig and changed. The length
+   field is not checked; baud 0, data bits outside 5..8, parity above 4 or stop bits
+   above 2 give SERIAL_E_INVALID and change nothing. The error character, NUL discard,
+   limits and characters are kept, so a later SerialSetLine does not lose them. */
 SERILON_API int32_t SerialWriteConfig(int32_t commId, const SerialConfigRecord* record);
 /* The device's file descriptor, -1 when not open. */
 SERILON_API intptr_t SerialOsHandle(int32_t commId);
 
 /* ---- Data ---------------------------------------------------------------- */
 
-/* Queues up to len bytes for sending, as many as fit; *taken = bytes queued.
-   Never blocks. */
+/* Queues up to len bytes for sending, as many as fit; *taken = bytes queued
+   (taken may be NULL). Never blocks. After a hang-up it takes nothing and returns
+   SERIAL_E_HUNG_UP. */
 SERILON_API int32_t SerialWrite(int32_t commId, const void* data, uint16_t len, uint16_t* taken);
-/* Takes up to len bytes from the input queue; *got = bytes taken. Never blocks. */
+/* Takes up to len bytes from the input queue; *got = bytes taken (got may be NULL).
+   Never blocks; after a hang-up it still gives the bytes already queued. */
 SERILON_API int32_t SerialRead(int32_t commId, void* buf, uint16_t len, uint16_t* got);
 /* Bytes waiting in the queue of dir; 0 when not open. The input queue may hold
    more than its set size (up to SERIAL_INPUT_HARD_LIMIT, beyond which the library
    stops reading and the rest waits in the kernel). */
 SERILON_API int32_t SerialQueueCount(int32_t commId, int32_t dir);
-/* Nonzero when the queue of dir has reached its limit (output: its set size). */
+/* Nonzero when the queue of dir has reached its limit (output: its set size;
+   input: SERIAL_INPUT_HARD_LIMIT, where reading from the device pauses). */
 SERILON_API int32_t SerialQueueFull(int32_t commId, int32_t dir);
+/* Empties the queue of dir, together with what the kernel still holds for that
+   direction. */
 SERILON_API int32_t SerialFlushQueue(int32_t commId, int32_t dir);
-/* Set sizes in bytes, each at least 16; larger values are cut to 1 MiB. A queue
-   holding more than its new size keeps its bytes. */
+/* Set sizes in bytes, each at least 16 (smaller: SERIAL_E_INVALID, nothing changes);
+   larger values are cut to 1 MiB. A queue holding more than its new size keeps its
+   bytes. */
 SERILON_API int32_t SerialSetBuffers(int32_t commId, int32_t inSize, int32_t outSize);
 /* The set size of dir's queue; 0 when not open. */
 SERILON_API int32_t SerialBufferSize(int32_t commId, int32_t dir);
 /* Blocks until the count of dir's queue differs from lastCount, the comm id
-   closes or hangs up, or timeoutMs (>= 0) pass. Returns the count then. */
+   closes or hangs up, or timeoutMs (>= 0; negative counts as 0) pass. Returns the
+   count then (0 at once when the comm id is not open). */
 SERILON_API int32_t SerialWaitQueue(int32_t commId, int32_t dir, int32_t lastCount, int32_t timeoutMs);
 
 enum { SERIAL_INPUT_HARD_LIMIT = 1 << 20 };
@@ -249,20 +270,23 @@ SERILON_API int32_t SerialSetEventProc(int32_t commId, SerialEventProc proc);
 SERILON_API int32_t SerialSetUserData(int32_t commId, int32_t slot, intptr_t value);
 SERILON_API intptr_t SerialGetUserData(int32_t commId, int32_t slot);
 /* Sets the SERIAL_EV_* mask passed to the event procedure and the SERIAL_MODE_*
-   options; returns the previous mask (SERIAL_EV_ALL after open). */
+   options; returns the previous mask (SERIAL_EV_ALL after open; 0 when the comm id
+   is not open). Events outside the mask are dropped, not kept for later. */
 SERILON_API int32_t SerialSetMode(int32_t commId, int32_t mask, int32_t option);
 /* Kernel thread id (usable with setpriority) of thread 0 or 1; 0 when none. */
 SERILON_API intptr_t SerialThreadHandle(int32_t commId, int32_t which);
 /* Tells the library its caller changed thread priorities; nothing to redo here. */
 SERILON_API int32_t SerialPriorityNotice(int32_t commId);
 /* Process-wide yield state: 1 (default) makes the library's own waits give up the
-   processor between checks; it is stored and reported only. */
+   processor between checks (SerialWaitPoll); it is stored as given and reported. */
 SERILON_API int32_t SerialGetYield(void);
 SERILON_API int32_t SerialSetYield(int32_t state);
-/* Resets process-wide options to their defaults (option 0: all of them). */
+/* Resets process-wide options to their defaults: option 0 all of them, 1 the yield
+   state; other options give SERIAL_E_INVALID. */
 SERILON_API int32_t SerialResetOption(int32_t option);
-/* A calling thread's wait section: Enter/Leave nest (Leave never below 0); Poll,
-   inside a section, gives other threads a turn and returns the nesting depth. */
+/* A calling thread's wait section: Enter/Leave nest (Leave never below 0) and return
+   the new depth; Poll, inside a section and with the yield state set, gives other
+   threads a turn; it returns the nesting depth. */
 SERILON_API int32_t SerialWaitEnter(void);
 SERILON_API int32_t SerialWaitPoll(void);
 SERILON_API int32_t SerialWaitLeave(void);
@@ -274,11 +298,16 @@ SERILON_API uint32_t SerialTickStart(void);
 /* Milliseconds since start, wrap-safe. */
 SERILON_API uint32_t SerialTickElapsed(uint32_t start);
 SERILON_API void SerialDelay(uint32_t ms);
-/* A number that orders date-times: later gives larger. Fields are not checked. */
+/* A number that orders date-times: later gives larger. It is the seconds since
+   1970-01-01 00:00:00 of the fields taken as UTC. Fields are not checked (a month
+   outside 1..12 carries into the year; day, hour, minute and second count on). */
 SERILON_API int64_t SerialPackTime(int32_t year, int32_t month, int32_t day, int32_t hour,
                                    int32_t minute, int32_t second);
 
 /* ---- Modem (Hayes AT) ---------------------------------------------------- */
+
+/* Not yet available: the modem and connection-type calls return
+   SERIAL_E_UNSUPPORTED (ModemWaitConnect: 0, not connected, with an empty result). */
 
 SERILON_API int32_t ModemCommand(int32_t commId, const char* text);
 SERILON_API int32_t ModemDial(int32_t commId, const char* number);
