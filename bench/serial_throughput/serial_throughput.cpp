@@ -185,8 +185,8 @@ int main(int argc, char** argv) {
         std::filesystem::remove_all(dirTemplate);
         const double plainRate = double(mib) / plain;
         const double libraryRate = double(mib) / library;
-        std::printf("serial_throughput: %zu MiB over pty pairs, queues %d bytes\n", mib,
-                    kQueueSize);
+        std::printf("serial_throughput: %zu MiB over pty pairs, queues %d bytes, best of %d\n", mib,
+                    kQueueSize, rounds);
         std::printf("  plain read/write : %8.1f MiB/s (%.3f s)\n", plainRate, plain);
         std::printf("  libserilon       : %8.1f MiB/s (%.3f s)\n", libraryRate, library);
         std::printf("  ratio library/plain: %.2f\n", libraryRate / plainRate);
