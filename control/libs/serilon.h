@@ -218,7 +218,10 @@ SERILON_API int32_t SerialHasModemLines(int32_t commId);
 SERILON_API int32_t SerialCarrier(int32_t commId);
 /* SERIAL_ERR_* bits seen since the previous call; the call clears them. */
 SERILON_API int32_t SerialLineErrors(int32_t commId);
-/* Fills the record from the settings in force (length 52). */
+/* Fills the record from the settings in force and sets its length. A length field
+   of 26..51 set by the caller (the classic 28-byte form) limits the bytes written to
+   that many, which still holds every field; 1..25 gives SERIAL_E_INVALID; 0 or 52 and
+   more fill all 52 bytes. */
 SERILON_API int32_t SerialReadConfig(int32_t commId, SerialConfigRecord* record);
 /* Applies a record, normally one read with SerialReadConfig and changed. The length
    field is not checked; baud 0, data bits outside 5..8, parity above 4 or stop bits

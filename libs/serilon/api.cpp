@@ -5,6 +5,7 @@
 #include "libs/serilon/port_map.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 using serilon::Channel;
@@ -190,8 +191,24 @@ int32_t SerialReadConfig(int32_t commId, SerialConfigRecord* record) {
     if (!record) {
         return CommTable::validId(commId) ? SERIAL_E_INVALID : SERIAL_E_BAD_ID;
     }
+    // A caller may hand the classic 28-byte form with its length set: every field the
+    // library fills lies in the first kConfigFieldsEnd bytes, so write no further
+    // than the caller said. 0 or anything from 52 up means the whole record.
+    constexpr std::uint32_t kConfigFieldsEnd = offsetof(SerialConfigRecord, reserved1);
+    const std::uint32_t asked = record->length;
+    if (asked > 0 && asked < kConfigFieldsEnd) {
+        return report(commId, OsStatus::make(SERIAL_E_INVALID, "configuration record length " +
+                                                                   std::to_string(asked) +
+                                                                   " is too short"));
+    }
+    const std::size_t size = (asked > 0 && asked < sizeof(SerialConfigRecord))
+                                 ? std::size_t(asked)
+                                 : sizeof(SerialConfigRecord);
     return withChannel(commId, [&](Channel& c) {
-        c.readConfig(*record);
+        SerialConfigRecord full;
+        c.readConfig(full);
+        full.length = std::uint32_t(size);
+        std::memcpy(record, &full, size);
         return OsStatus::success();
     });
 }

@@ -2,6 +2,7 @@
 #include "kernel_speed.h"
 #include "serilon_test_util.h"
 
+#include <cstring>
 #include <termios.h>
 
 using namespace serilon_test;
@@ -96,6 +97,21 @@ TEST_F(SerilonPort, FlowAndXonXoffCharactersReachTheDevice) {
     EXPECT_FALSE(t.c_iflag & IXON);
     EXPECT_FALSE(t.c_cflag & CRTSCTS);
     EXPECT_EQ(SerialGetFlow(kId), 0);
+
+    // The classic 28-byte form: nothing past byte 28 is written.
+    unsigned char shortForm[52];
+    std::memset(shortForm, 0xA5, sizeof shortForm);
+    const uint32_t len28 = 28;
+    std::memcpy(shortForm, &len28, 4);
+    ASSERT_EQ(SerialReadConfig(kId, reinterpret_cast<SerialConfigRecord*>(shortForm)), SERIAL_OK);
+    EXPECT_EQ(shortForm[21], 0x05);
+    for (std::size_t i = 28; i < sizeof shortForm; ++i) {
+        ASSERT_EQ(shortForm[i], 0xA5) << "byte " << i << " written";
+    }
+    const uint32_t len10 = 10;
+    std::memcpy(shortForm, &len10, 4);
+    EXPECT_EQ(SerialReadConfig(kId, reinterpret_cast<SerialConfigRecord*>(shortForm)),
+              SERIAL_E_INVALID);
 
     r.baud = 0;
     EXPECT_EQ(SerialWriteConfig(kId, &r), SERIAL_E_INVALID);
