@@ -66,7 +66,13 @@ OsStatus Channel::open(const std::string& path) {
 }
 
 void Channel::stopThreads() {
-    stop_ = true;
+    {
+        // Under the lock, so that a SerialWaitQueue waiter (perhaps the event procedure
+        // itself, which thread 0 must finish before it can be joined) sees the stop.
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+        queueChanged_.notify_all();
+    }
     readerWake_.signal();
     writerWake_.signal();
     watcherWake_.signal();

@@ -200,3 +200,28 @@ TEST_F(SerilonPort, FlushAndBufferSizes) {
     EXPECT_EQ(SerialRead(kId, nullptr, 4, nullptr), SERIAL_E_INVALID);
     EXPECT_EQ(SerialWrite(kId, nullptr, 0, nullptr), SERIAL_OK);
 }
+
+namespace {
+
+std::atomic<int> procWaitResult{-2};
+
+// Waits long inside the event procedure, as a careless procedure might.
+int32_t waitInsideProc(int32_t commId, int32_t) {
+    if (procWaitResult.load() == -2) {
+        procWaitResult = -1;
+        procWaitResult = SerialWaitQueue(commId, SERIAL_DIR_OUTPUT, 0, 20000);
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST_F(SerilonPort, CloseEndsAWaitInsideTheEventProcedure) {
+    ASSERT_EQ(SerialSetEventProc(kId, waitInsideProc), SERIAL_OK);
+    ASSERT_TRUE(pty_.writeAll("x"));
+    ASSERT_TRUE(waitFor([] { return procWaitResult.load() == -1; }));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SerialClosePort(kId), SERIAL_OK);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+    EXPECT_EQ(procWaitResult.load(), 0);
+}
