@@ -322,6 +322,10 @@ std::vector<std::string> ScannerSimHarness::logLines() const {
     return lines;
 }
 
+std::string ScannerSimHarness::stderrText() const {
+    return readFile(stderrPath_);
+}
+
 void ScannerSimHarness::useConfigHome() {
     if (!configHomeSet_) {
         const char* old = std::getenv("XDG_CONFIG_HOME");

@@ -85,6 +85,9 @@ public:
     std::optional<ScannerSimImage> image();
     // The lines of the simulator's log file ("rx ...", "tx ...", "note ...").
     std::vector<std::string> logLines() const;
+    // What the simulator wrote on stderr (empty for a clean run; sanitizer reports land
+    // here).
+    std::string stderrText() const;
 
     // Points XDG_CONFIG_HOME of this process at configHome(), so code under test that
     // reads the port map finds the simulator; stop() restores the old value.

@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
+#include <poll.h>
 #include <random>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "pc_line.h"
@@ -170,7 +173,39 @@ TEST(SimProcess, LinkSocketAndPortMapEntryGoAwayOnSigterm) {
     EXPECT_FALSE(exists(link));
     EXPECT_FALSE(exists(sim.controlPath()));
     EXPECT_EQ(slurp(sim.portMapPath()), "");
+    EXPECT_EQ(sim.stderrText(), "");
     rmdir(dir);
+}
+
+TEST(SimProcess, RunsOnASerialDeviceAndSetsItsLine) {
+    // A pseudo-terminal slave stands in for the serial device; the test is the PC on
+    // the master side. A device enforces its own rate, so nothing is rate-checked here,
+    // and the scanner's rate is put on the device.
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string slave = ptsname(master);
+    ScannerSimHarness sim;
+    ASSERT_TRUE(sim.start({.args = {"--device", slave, "--baud", "19200"}})) << sim.error();
+    EXPECT_EQ(sim.devicePath(), slave);
+    auto deviceSpeed = [&] {
+        termios t{};
+        tcgetattr(master, &t);
+        return cfgetospeed(&t);
+    };
+    EXPECT_EQ(deviceSpeed(), static_cast<speed_t>(B19200));
+    const std::string ping = "\x01<TXPING:>\x04";
+    ASSERT_EQ(write(master, ping.data(), ping.size()), static_cast<ssize_t>(ping.size()));
+    pollfd p{master, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 2000), 1);
+    char c = 0;
+    ASSERT_EQ(read(master, &c, 1), 1);
+    EXPECT_EQ(c, '\x06');
+    ASSERT_TRUE(sim.set("RSBAUD", "4800"));
+    EXPECT_EQ(deviceSpeed(), static_cast<speed_t>(B4800));
+    EXPECT_EQ(sim.stop(), 0);
+    close(master);
 }
 
 TEST(SimProcess, RandomBytesAndHangUpsNeverStopIt) {
