@@ -85,9 +85,8 @@ bool ControlBase::userMode() {
 
 void ControlBase::fireEvent(int32_t dispid, std::span<const Variant> args) {
     // A handler may release the host's last reference to this control.
-    addRef();
+    KeepAlive keep(*this);
     events_.fire(dispid, args);
-    release();
 }
 
 void ControlBase::fireEvent(int32_t dispid, std::initializer_list<Variant> args) {

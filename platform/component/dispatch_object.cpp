@@ -35,10 +35,8 @@ InvokeResult DispatchObject::invoke(int32_t dispid, InvokeKind kind, std::span<V
                                     Variant* result) {
     // A member may fire an event whose handler drops the host's last reference; the
     // object must outlive the call.
-    addRef();
-    InvokeResult r = members_.invokeOn(*this, userMode(), dispid, kind, args, result);
-    release();
-    return r;
+    KeepAlive keep(*this);
+    return members_.invokeOn(*this, userMode(), dispid, kind, args, result);
 }
 
 int32_t DispatchObject::getIdsOfNames(std::string_view name, int32_t* dispid) {

@@ -60,6 +60,28 @@ protected:
     // Whether run-time-only members may be used now. A plain object: always.
     virtual bool userMode() { return true; }
 
+    // Holds a reference for a scope, so that a call out of the object (an event
+    // handler) that drops the last outside reference cannot delete the object under
+    // the code still running in it. Inside the destructor (count 0) it holds nothing,
+    // so that it cannot start a second destruction.
+    class KeepAlive {
+    public:
+        explicit KeepAlive(DispatchObject& o) : o_(o), held_(o.refs_.load() > 0) {
+            if (held_)
+                o_.addRef();
+        }
+        ~KeepAlive() {
+            if (held_)
+                o_.release();
+        }
+        KeepAlive(const KeepAlive&) = delete;
+        KeepAlive& operator=(const KeepAlive&) = delete;
+
+    private:
+        DispatchObject& o_;
+        bool held_;
+    };
+
 private:
     std::atomic<uint32_t> refs_{1};
     ModuleLock moduleLock_;

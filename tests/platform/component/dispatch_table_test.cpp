@@ -20,6 +20,9 @@ public:
     explicit Probe(bool* destroyed = nullptr)
         : ControlBase(probeDescription()), destroyed_(destroyed) {}
     ~Probe() override {
+        // A control may still report something while it goes (a port closing).
+        if (fireOnDestroy_)
+            fireEvent(1, {Variant::i2(0)});
         if (destroyed_)
             *destroyed_ = true;
     }
@@ -47,6 +50,7 @@ public:
     Variant sink_;
     bool flag_ = false;
     int calls_ = 0;
+    bool fireOnDestroy_ = false;
 
 private:
     int16_t small() const { return small_; }
@@ -294,6 +298,28 @@ TEST_F(DispatchTableTest, ControlTellsItsSiteAndKeepsItselfAlive) {
     EXPECT_FALSE(destroyed);
     raw->release();
     EXPECT_TRUE(destroyed);
+
+    // An event fired from the destructor, whose handler calls back into the control,
+    // must not start a second destruction.
+    struct CallBack : EventSink {
+        Probe* target = nullptr;
+        int heard = 0;
+        void onEvent(int32_t, std::span<const Variant>) override {
+            ++heard;
+            std::vector<Variant> none;
+            Variant v;
+            EXPECT_TRUE(target->invoke(2, InvokeKind::PropertyGet, none, &v).ok());
+        }
+    } sink;
+    destroyed = false;
+    Probe* dying = new Probe(&destroyed);
+    sink.target = dying;
+    uint32_t cookie = 0;
+    ASSERT_EQ(dying->advise(&sink, &cookie), kOk);
+    dying->fireOnDestroy_ = true;
+    dying->release();
+    EXPECT_TRUE(destroyed);
+    EXPECT_EQ(sink.heard, 1);
 }
 
 } // namespace
