@@ -26,6 +26,7 @@ constexpr size_t kRelayCap = 64 * 1024;
 constexpr size_t kMaxFramesKept = 10000;
 constexpr size_t kMaxClients = 32;
 constexpr size_t kMaxControlLine = 64 * 1024;
+constexpr size_t kMaxControlBacklog = 1024 * 1024;
 constexpr auto kHangUpPause = std::chrono::milliseconds(100);
 
 bool makeDirs(const std::string& dir, std::string& error) {
@@ -551,6 +552,12 @@ void SimApp::serviceClient(Client& client, short events) {
         client.closing = true;
     }
     writeAll(client.fd, client.out);
+    // A client that sends commands but never reads the answers is dropped, not buffered
+    // without end.
+    if (client.out.size() > kMaxControlBacklog) {
+        client.out.clear();
+        client.closing = true;
+    }
 }
 
 void SimApp::loop() {

@@ -2,6 +2,7 @@
 // the PC's sender (peers we did not write), and the refusal when no receiver is there.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <fstream>
 #include <random>
 #include <spawn.h>
@@ -116,6 +117,47 @@ TEST(SimLoad, ImageByZmodemBecomesTheApplicationRevision) {
     pc.sendFrame("<APP1RV:>");
     EXPECT_EQ(pc.readAnswer(), "\x06"
                                "3.30   \r\n");
+}
+
+// True when the transfer library beside the simulator has its ZMODEM receiver.
+bool libraryReceives() {
+    const char* out = std::getenv("VORT_BUILD_OUT");
+    const std::string path = std::string(out ? out : ".") + "/libtransvex.so";
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle)
+        return false;
+    const bool has = dlsym(handle, "XferReceiveZmodem") != nullptr;
+    dlclose(handle);
+    return has;
+}
+
+TEST(SimLoad, OurTransferLibraryReceivesFromLrzszSender) {
+    if (!libraryReceives())
+        GTEST_SKIP() << "the transfer library has no ZMODEM receiver yet";
+    vort::test::ScannerSimHarness sim;
+    ASSERT_TRUE(sim.start()) << sim.error();
+    const std::string file = sim.scratchDir() + "/app2.bin";
+    const std::string sha = makeImage(file, "1.07", 40000);
+    PcLine pc(sim.devicePath(), B9600);
+    pc.sendFrame("<A2CODE=Z>");
+    ASSERT_EQ(pc.readAck().substr(0, 1), "\x06");
+    ASSERT_EQ(runSz(pc.fd(), file), 0);
+    std::optional<vort::test::ScannerSimImage> image;
+    for (int i = 0; i < 200 && !image; ++i) {
+        image = sim.image();
+        if (!image)
+            pc.readFor(50ms);
+    }
+    std::string log;
+    for (const auto& l : sim.logLines())
+        log += l.substr(0, 200) + "\n";
+    ASSERT_TRUE(image) << log;
+    ASSERT_TRUE(image->ok) << image->error << "\n" << log;
+    EXPECT_EQ(image->sha256, sha);
+    EXPECT_EQ(image->target, "A2CODE");
+    pc.readFor(100ms);
+    pc.sendFrame("<APP2RV:>");
+    EXPECT_EQ(pc.readAnswer(), "\x06" "1.07   \r\n");
 }
 
 TEST(SimLoad, WithoutAReceiverTheLoadTokenIsNaked) {
