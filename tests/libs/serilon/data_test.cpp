@@ -220,6 +220,8 @@ int32_t waitInsideProc(int32_t commId, int32_t) {
 } // namespace
 
 TEST_F(SerilonPort, CloseEndsAWaitInsideTheEventProcedure) {
+    procWaitResult = -2;
+
     ASSERT_EQ(SerialSetEventProc(kId, waitInsideProc), SERIAL_OK);
     ASSERT_TRUE(pty_.writeAll("x"));
     ASSERT_TRUE(waitFor([] { return procWaitResult.load() == -1; }));

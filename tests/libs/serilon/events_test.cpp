@@ -196,6 +196,9 @@ int32_t callBackIntoLibrary(int32_t commId, int32_t mask) {
 } // namespace
 
 TEST_F(SerilonPort, EventProcedureMayCallTheLibrary) {
+    reentrantCalls = 0;
+    reentrantFailures = 0;
+
     ASSERT_EQ(SerialSetUserData(kId, 0, 1234), SERIAL_OK);
     ASSERT_EQ(SerialSetEventProc(kId, callBackIntoLibrary), SERIAL_OK);
     for (int i = 0; i < 5; ++i) {

@@ -21,6 +21,9 @@ int32_t watchHangUp(int32_t, int32_t mask) {
 } // namespace
 
 TEST_F(SerilonPort, HangUpIsReportedOnceAndCostsNothing) {
+    hangupSeen = 0;
+    cdReports = 0;
+
     ASSERT_EQ(SerialSetEventProc(kId, watchHangUp), SERIAL_OK);
     // Bytes already in the library's queue survive the hang-up.
     ASSERT_TRUE(pty_.writeAll("kept"));

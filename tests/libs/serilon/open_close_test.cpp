@@ -260,6 +260,8 @@ int32_t closeInsideProc(int32_t commId, int32_t) {
 } // namespace
 
 TEST_F(SerilonPort, CloseFromTheEventProcedureIsRefusedWithoutDeadlock) {
+    closeFromProcResult = -1;
+
     ASSERT_EQ(SerialSetEventProc(kId, closeInsideProc), SERIAL_OK);
     ASSERT_TRUE(pty_.writeAll("x"));
     ASSERT_TRUE(waitFor([] { return closeFromProcResult.load() != -1; }));
