@@ -11,7 +11,10 @@
  * calls the event procedure, thread 1 writes the output queue to the device. The
  * event procedure is only ever called from thread 0, one call at a time per comm id,
  * and may call back into the library for the same comm id, except SerialClosePort,
- * SerialOpenPort and SerialSetEventProc.
+ * SerialOpenPort and SerialSetEventProc. On devices with modem lines a further thread
+ * waits for line changes; to wake it at close the library installs a do-nothing
+ * handler for the real-time signal SIGRTMIN+4, only when the program left that signal
+ * at its default (otherwise that thread looks at the lines every 50 ms).
  *
  * Results: unless stated otherwise a call returns SERIAL_OK (0) or one of the
  * SERIAL_E_* codes below; SerialErrorText gives the text of the last failure of a
@@ -59,7 +62,9 @@ typedef enum SerialStatus {
     SERIAL_E_IN_USE = 14,     /* the comm id is already open in this process */
 } SerialStatus;
 
-/* Flow-control flags (SerialSetLine, SerialSetFlow, SerialGetFlow). */
+/* Flow-control flags (SerialSetLine, SerialSetFlow, SerialGetFlow). RTS/CTS and
+   XON/XOFF are done by the kernel; with DTR/DSR the library holds output while DSR is
+   low, on devices that have modem lines. */
 enum {
     SERIAL_FLOW_RTSCTS = 0x10,
     SERIAL_FLOW_DTRDSR = 0x20,
