@@ -294,11 +294,13 @@ bool ScannerSimHarness::clearFrames() {
     return command("log clear") == "ok";
 }
 
-std::optional<ScannerSimImage> ScannerSimHarness::image() {
-    std::string answer = command("image");
-    if (answer.rfind("ok", 0) != 0 || answer == "ok none")
+namespace {
+
+std::optional<ScannerSimImage> parseImage(const std::string& answer) {
+    if (answer.rfind("ok ", 0) != 0 || answer.rfind("ok none", 0) == 0)
         return std::nullopt;
     ScannerSimImage img;
+    img.count = std::strtoull(field(answer, "count").c_str(), nullptr, 10);
     img.target = field(answer, "target");
     if (answer.rfind("ok failed", 0) == 0) {
         img.error = field(answer, "reason");
@@ -311,6 +313,24 @@ std::optional<ScannerSimImage> ScannerSimHarness::image() {
     img.version = field(answer, "version");
     img.previous = field(answer, "previous");
     return img;
+}
+
+} // namespace
+
+std::optional<ScannerSimImage> ScannerSimHarness::image() {
+    return parseImage(command("image"));
+}
+
+uint64_t ScannerSimHarness::loadsEnded() {
+    return std::strtoull(field(command("image"), "count").c_str(), nullptr, 10);
+}
+
+std::optional<ScannerSimImage> ScannerSimHarness::waitForImage(uint64_t above,
+                                                               std::chrono::milliseconds timeout) {
+    const std::string answer =
+        command("wait-image " + std::to_string(above) + " " + std::to_string(timeout.count()),
+                timeout + std::chrono::milliseconds(2000));
+    return parseImage(answer);
 }
 
 std::vector<std::string> ScannerSimHarness::logLines() const {

@@ -34,6 +34,7 @@ struct ScannerSimStart {
 // The outcome of the simulator's last image load, from its control channel.
 struct ScannerSimImage {
     bool ok = false;
+    uint64_t count = 0; // loads ended so far
     std::string path;
     uint64_t size = 0;
     std::string sha256;
@@ -83,6 +84,11 @@ public:
     bool clearFrames();
     // The last image load; nothing before the first one.
     std::optional<ScannerSimImage> image();
+    // Image loads ended so far (failed ones included).
+    uint64_t loadsEnded();
+    // Waits until more than `above` loads have ended (pass loadsEnded() from before the
+    // load) and returns the last one; nothing on time-out.
+    std::optional<ScannerSimImage> waitForImage(uint64_t above, std::chrono::milliseconds timeout);
     // The lines of the simulator's log file ("rx ...", "tx ...", "note ...").
     std::vector<std::string> logLines() const;
     // What the simulator wrote on stderr (empty for a clean run; sanitizer reports land

@@ -34,15 +34,19 @@ std::string_view firstWord(std::string_view s, std::string_view& rest) {
     return s.substr(0, e);
 }
 
-std::string imageText(const ImageRecord& r) {
+} // namespace
+
+std::string imageAnswer(const std::optional<ImageRecord>& image, uint64_t loadsEnded) {
+    const std::string count = " count=" + std::to_string(loadsEnded);
+    if (!image)
+        return "ok none" + count;
+    const ImageRecord& r = *image;
     if (!r.ok)
-        return "ok failed target=" + r.target + " reason=" + escapeBytes(r.error);
+        return "ok failed target=" + r.target + " reason=" + escapeBytes(r.error) + count;
     return "ok path=" + escapeBytes(r.path) + " size=" + std::to_string(r.size) +
            " sha256=" + r.sha256 + " target=" + r.target + " version=" + escapeBytes(r.version) +
-           " previous=" + escapeBytes(r.previous);
+           " previous=" + escapeBytes(r.previous) + count;
 }
-
-} // namespace
 
 std::string runControlCommand(std::string_view line, ControlContext& ctx) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
@@ -109,9 +113,9 @@ std::string runControlCommand(std::string_view line, ControlContext& ctx) {
                " faults=" + escapeBytes(engine.faults().describe());
     }
     if (command == "image") {
-        if (!ctx.lastImage)
-            return "ok none";
-        return imageText(*ctx.lastImage);
+        if (!rest.empty())
+            return "err image takes no argument";
+        return imageAnswer(ctx.lastImage, ctx.loadsEnded);
     }
     if (command == "log") {
         if (rest == "clear") {

@@ -27,9 +27,14 @@ struct ControlContext {
     ScannerEngine& engine;
     std::deque<std::string>& frames; // frames received, oldest first; "log clear" empties
     const std::optional<ImageRecord>& lastImage;
-    uint32_t pcBaud = 0; // the PC side's rate as last seen; 0 unknown
-    bool quit = false;   // set by "quit"
+    uint32_t pcBaud = 0;     // the PC side's rate as last seen; 0 unknown
+    bool quit = false;       // set by "quit"
+    uint64_t loadsEnded = 0; // image loads ended so far, failed ones included
 };
+
+// The answer to "image": "ok none count=0", "ok path=.. size=.. sha256=.. target=..
+// version=.. previous=.. count=N" or "ok failed target=.. reason=.. count=N".
+std::string imageAnswer(const std::optional<ImageRecord>& image, uint64_t loadsEnded);
 
 // Runs one control command line and returns its one-line answer (without line end):
 // "ok ..." or "err <reason>". Commands:
@@ -42,8 +47,9 @@ struct ControlContext {
 //   line [B,P,D,S]            ok 9600,N,8,1; with an argument sets all four first
 //   pc                        ok RATE: the PC side's rate (0 when unknown)
 //   status                    ok state=.. line=.. pc=.. frames=.. faults=..
-//   image                     ok none | ok path=.. size=.. sha256=.. target=..
-//                             version=.. previous=.. | ok failed target=.. reason=..
+//   image                     see imageAnswer
+//   wait-image N MS           (handled by the program, not here) the image answer once
+//                             more than N loads have ended, or "err timeout" after MS
 //   log | log clear           ok FRAME FRAME ... (each escaped) | ok
 //   fault [...]               see FaultPlan::apply; without words: the active faults
 //   quit                      ok, and the program ends

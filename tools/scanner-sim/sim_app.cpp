@@ -138,6 +138,7 @@ void SimApp::startLoad(LoadTarget target) {
         rec.previous = load->previous;
         rec.error = error;
         lastImage_ = rec;
+        ++loadsEnded_;
         engine_->finishLoad(std::nullopt);
         return;
     }
@@ -192,6 +193,7 @@ void SimApp::endLoad(bool aborted) {
                         " (" + std::to_string(load_->bytesIn) + " bytes in, " +
                         std::to_string(load_->bytesOut) + " out)");
     lastImage_ = rec;
+    ++loadsEnded_;
     if (!load_->toPc.empty()) {
         out_.push_back({std::move(load_->toPc), engine_->line().charTimeNs()});
         outBytes_ += out_.back().bytes.size();
@@ -537,10 +539,27 @@ void SimApp::serviceClient(Client& client, short events) {
         }
     }
     size_t nl;
-    while (!quit_ && (nl = client.in.find('\n')) != std::string::npos) {
+    while (!quit_ && !client.waiting && (nl = client.in.find('\n')) != std::string::npos) {
         std::string line = client.in.substr(0, nl);
         client.in.erase(0, nl + 1);
-        ControlContext ctx{*engine_, frames_, lastImage_, port_->peerBaud(), false};
+        if (line.rfind("wait-image", 0) == 0) {
+            // Answered when a load ends, so tests wait for a transfer without polling.
+            unsigned long long above = 0;
+            unsigned long ms = 0;
+            char extra = 0;
+            if (std::sscanf(line.c_str(), "wait-image %llu %lu %c", &above, &ms, &extra) != 2 ||
+                ms > 600'000) {
+                client.out += "err wait-image needs COUNT and MS (0..600000)\n";
+            } else if (loadsEnded_ > above) {
+                client.out += imageAnswer(lastImage_, loadsEnded_) + "\n";
+            } else {
+                client.waiting = true;
+                client.waitAbove = above;
+                client.waitUntil = Clock::now() + std::chrono::milliseconds(ms);
+            }
+            continue;
+        }
+        ControlContext ctx{*engine_, frames_, lastImage_, port_->peerBaud(), false, loadsEnded_};
         client.out += runControlCommand(line, ctx);
         client.out += '\n';
         if (ctx.quit)
@@ -557,6 +576,21 @@ void SimApp::serviceClient(Client& client, short events) {
     if (client.out.size() > kMaxControlBacklog) {
         client.out.clear();
         client.closing = true;
+    }
+}
+
+void SimApp::resolveWaits(TimePoint now) {
+    for (Client& c : clients_) {
+        if (!c.waiting)
+            continue;
+        if (loadsEnded_ > c.waitAbove)
+            c.out += imageAnswer(lastImage_, loadsEnded_) + "\n";
+        else if (now >= c.waitUntil)
+            c.out += "err timeout\n";
+        else
+            continue;
+        c.waiting = false;
+        serviceClient(c, 0); // lines that came after the wait
     }
 }
 
@@ -610,6 +644,9 @@ void SimApp::loop() {
             consider(lineQuietUntil_);
         if (load_)
             consider(load_->lastTraffic + std::chrono::seconds(options_.loadTimeoutSeconds));
+        for (const Client& c : clients_)
+            if (c.waiting)
+                consider(c.waitUntil);
 
         int ready = poll(fds.data(), fds.size(), timeout);
         if (ready < 0 && errno != EINTR) {
@@ -645,6 +682,7 @@ void SimApp::loop() {
         for (size_t i = 0; i < clients_.size() && firstClient + i < fds.size(); ++i)
             if (fds[firstClient + i].revents)
                 serviceClient(clients_[i], fds[firstClient + i].revents);
+        resolveWaits(now);
         clients_.erase(std::remove_if(clients_.begin(), clients_.end(),
                                       [](Client& c) {
                                           if (c.closing && c.out.empty()) {

@@ -40,6 +40,9 @@ private:
         std::string in;
         std::string out;
         bool closing = false;
+        bool waiting = false;   // a "wait-image" is pending; later lines wait for it
+        uint64_t waitAbove = 0; // answer once more loads than this have ended
+        TimePoint waitUntil{};
     };
     struct Load {
         LoadTarget target;
@@ -72,6 +75,7 @@ private:
     bool setUpControl(std::string& error);
     void acceptClient();
     void serviceClient(Client& client, short events);
+    void resolveWaits(TimePoint now);
 
     SimOptions options_;
     std::unique_ptr<LinePort> port_;
@@ -84,6 +88,7 @@ private:
     TimePoint lineQuietUntil_{};
     std::deque<std::string> frames_;
     std::optional<ImageRecord> lastImage_;
+    uint64_t loadsEnded_ = 0;
     std::FILE* log_ = nullptr;
     int signalFd_ = -1;
     int listenFd_ = -1;

@@ -234,7 +234,8 @@ version, leaves the revision as it was.
 Tests and scripts:
   --control PATH        a Unix socket taking one command a line, answering one line
                         "ok ..." or "err ...": ping, get KEY, set KEY VALUE,
-                        line [B,P,D,S], pc, status, image, log, log clear,
+                        line [B,P,D,S], pc, status, image, wait-image N MS,
+                        log, log clear,
                         fault ..., quit
   --log FILE            write every frame received ("rx"), every piece of output
                         ("tx") and every event ("note"), one per line; bytes outside

@@ -66,15 +66,15 @@ TEST_F(ControlTest, LineStatusLogImageFaultQuit) {
     EXPECT_EQ(run("log"), "ok");
     EXPECT_EQ(run("log all").substr(0, 4), "err ");
 
-    EXPECT_EQ(run("image"), "ok none");
+    EXPECT_EQ(run("image"), "ok none count=0");
     image = ImageRecord{true, "A1CODE", "/tmp/a b.bin", 200, "ab12", "3.30", "3.22", ""};
     EXPECT_EQ(run("image"), "ok path=/tmp/a\\x20b.bin size=200 sha256=ab12 target=A1CODE "
-                            "version=3.30 previous=3.22");
+                            "version=3.30 previous=3.22 count=0");
     image = ImageRecord{};
     image->target = "A2CODE";
     image->error = "rz ended with status 1";
     EXPECT_EQ(run("image"),
-              "ok failed target=A2CODE reason=rz\\x20ended\\x20with\\x20status\\x201");
+              "ok failed target=A2CODE reason=rz\\x20ended\\x20with\\x20status\\x201 count=0");
 
     EXPECT_EQ(run("fault"), "ok none");
     EXPECT_EQ(run("fault nak 2"), "ok nak=2");

@@ -77,12 +77,7 @@ TEST(SimLoad, ImageByZmodemBecomesTheApplicationRevision) {
     ASSERT_EQ(runSz(pc.fd(), file), 0);
 
     // The sim reports the image once the receiver has finished.
-    std::optional<vort::test::ScannerSimImage> image;
-    for (int i = 0; i < 100 && !image; ++i) {
-        image = sim.image();
-        if (!image)
-            pc.readFor(50ms);
-    }
+    auto image = sim.waitForImage(0, 10s);
     std::string log;
     for (const auto& l : sim.logLines())
         log += l.substr(0, 200) + "\n";
@@ -106,11 +101,9 @@ TEST(SimLoad, ImageByZmodemBecomesTheApplicationRevision) {
     pc.sendFrame("<A1CODE=Z>");
     ASSERT_EQ(pc.readAck().substr(0, 1), "\x06");
     ASSERT_EQ(runSz(pc.fd(), tiny), 0);
-    for (int i = 0; i < 100 && (!image || image->size != 108); ++i) {
-        image = sim.image();
-        pc.readFor(20ms);
-    }
+    image = sim.waitForImage(1, 10s);
     ASSERT_TRUE(image && image->ok);
+    EXPECT_EQ(image->count, 2u);
     EXPECT_EQ(image->size, 108u);
     EXPECT_EQ(image->version, "");
     pc.readFor(100ms);
@@ -142,12 +135,7 @@ TEST(SimLoad, OurTransferLibraryReceivesFromLrzszSender) {
     pc.sendFrame("<A2CODE=Z>");
     ASSERT_EQ(pc.readAck().substr(0, 1), "\x06");
     ASSERT_EQ(runSz(pc.fd(), file), 0);
-    std::optional<vort::test::ScannerSimImage> image;
-    for (int i = 0; i < 200 && !image; ++i) {
-        image = sim.image();
-        if (!image)
-            pc.readFor(50ms);
-    }
+    auto image = sim.waitForImage(0, 20s);
     std::string log;
     for (const auto& l : sim.logLines())
         log += l.substr(0, 200) + "\n";
@@ -157,7 +145,8 @@ TEST(SimLoad, OurTransferLibraryReceivesFromLrzszSender) {
     EXPECT_EQ(image->target, "A2CODE");
     pc.readFor(100ms);
     pc.sendFrame("<APP2RV:>");
-    EXPECT_EQ(pc.readAnswer(), "\x06" "1.07   \r\n");
+    EXPECT_EQ(pc.readAnswer(), "\x06"
+                               "1.07   \r\n");
 }
 
 TEST(SimLoad, WithoutAReceiverTheLoadTokenIsNaked) {
@@ -188,11 +177,8 @@ TEST(SimLoad, ASenderThatNeverComesIsGivenUp) {
     PcLine pc(sim.devicePath());
     pc.sendFrame("<A1CODE=Z>");
     ASSERT_EQ(pc.readAck().substr(0, 1), "\x06");
-    std::optional<vort::test::ScannerSimImage> image;
-    for (int i = 0; i < 100 && !image; ++i) {
-        pc.readFor(50ms); // rz's invitations
-        image = sim.image();
-    }
+    EXPECT_FALSE(sim.waitForImage(0, 200ms)); // still waiting for a sender
+    auto image = sim.waitForImage(0, 10s);
     ASSERT_TRUE(image);
     EXPECT_FALSE(image->ok);
     EXPECT_EQ(image->target, "A1CODE");

@@ -149,6 +149,9 @@ TEST(SimProcess, ControlChannelDrivesIdentityAndFaults) {
     EXPECT_EQ(sim.get("REGKEY"), "KEY-1");
     EXPECT_EQ(sim.frames(), std::vector<std::string>{"\x01<REGKEY=KEY-1>\x04"});
     EXPECT_EQ(sim.command("frobnicate").substr(0, 4), "err ");
+    EXPECT_EQ(sim.command("image"), "ok none count=0");
+    EXPECT_EQ(sim.command("wait-image 0 50"), "err timeout");
+    EXPECT_EQ(sim.command("wait-image zero").substr(0, 4), "err ");
 }
 
 TEST(SimProcess, LinkSocketAndPortMapEntryGoAwayOnSigterm) {
