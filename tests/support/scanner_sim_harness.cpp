@@ -11,6 +11,7 @@
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -387,16 +388,24 @@ int ScannerSimHarness::stop() {
         control_ = -1;
         return exitStatus_;
     }
+    // A process descriptor becomes readable when the child ends; where the kernel has
+    // none, the child is looked at every few milliseconds instead.
+    const int pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
     auto waitFor = [&](std::chrono::milliseconds grace, int& status) {
         const auto deadline = Clock::now() + grace;
         for (;;) {
             pid_t r = waitpid(pid_, &status, WNOHANG);
             if (r == pid_ || (r < 0 && errno == ECHILD))
                 return true;
-            if (Clock::now() >= deadline)
+            const int ms = remainingMs(deadline);
+            if (ms == 0)
                 return false;
-            // Child exit has no descriptor to poll here; a short wait between checks.
-            usleep(5000);
+            if (pidFd >= 0) {
+                pollfd p{pidFd, POLLIN, 0};
+                poll(&p, 1, ms);
+            } else {
+                usleep(5000);
+            }
         }
     };
     int status = -1;
@@ -413,6 +422,8 @@ int ScannerSimHarness::stop() {
         kill(pid_, SIGKILL);
         waitFor(std::chrono::milliseconds(5000), status);
     }
+    if (pidFd >= 0)
+        close(pidFd);
     if (control_ >= 0)
         close(control_);
     control_ = -1;
