@@ -422,12 +422,23 @@ void SimApp::readLine(TimePoint now) {
     char buf[4096];
     ssize_t n = read(port_->fd(), buf, sizeof buf);
     if (n > 0) {
+        lastPeerBaud_ = port_->peerBaud();
         if (load_) {
+            // The transfer runs at the scanner's rate too: a sender at another rate
+            // reaches the receiver as nothing usable.
+            if (lastPeerBaud_ != 0 && lastPeerBaud_ != engine_->line().baud) {
+                if (!load_->rateNoted)
+                    logLine("note", "image load: PC at " + std::to_string(lastPeerBaud_) +
+                                        " baud, scanner at " +
+                                        std::to_string(engine_->line().baud) +
+                                        ": its bytes are lost");
+                load_->rateNoted = true;
+                return;
+            }
             load_->toReceiver.append(buf, static_cast<size_t>(n));
             load_->bytesIn += static_cast<uint64_t>(n);
             load_->lastTraffic = now;
         } else {
-            lastPeerBaud_ = port_->peerBaud();
             engine_->receive(std::string_view(buf, static_cast<size_t>(n)), lastPeerBaud_, now);
         }
         return;

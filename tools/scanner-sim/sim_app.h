@@ -53,6 +53,7 @@ private:
         TimePoint lastTraffic;
         std::string tail; // last bytes from the receiver, to find a split header
         bool closingSent = false;
+        bool rateNoted = false;
         uint64_t bytesIn = 0;
         uint64_t bytesOut = 0;
     };

@@ -177,11 +177,19 @@ TEST(SimLoad, ASenderThatNeverComesIsGivenUp) {
     PcLine pc(sim.devicePath());
     pc.sendFrame("<A1CODE=Z>");
     ASSERT_EQ(pc.readAck().substr(0, 1), "\x06");
+    pc.setSpeed(B19200); // a sender at the wrong rate is no sender
+    pc.write("rz\r**\x18"
+             "B00000000000000\r\n");
     EXPECT_FALSE(sim.waitForImage(0, 200ms)); // still waiting for a sender
     auto image = sim.waitForImage(0, 10s);
     ASSERT_TRUE(image);
     EXPECT_FALSE(image->ok);
     EXPECT_EQ(image->target, "A1CODE");
+    bool noted = false;
+    for (const auto& l : sim.logLines())
+        noted |= l.find("PC at 19200 baud") != std::string::npos;
+    EXPECT_TRUE(noted);
+    pc.setSpeed(B9600);
     pc.readFor(200ms);
     pc.sendFrame("<APP1RV:>");
     EXPECT_EQ(pc.readAnswer(), "\x06"
