@@ -4,6 +4,7 @@
 
 #include <dlfcn.h>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -147,6 +148,39 @@ TEST(SimLoad, OurTransferLibraryReceivesFromLrzszSender) {
     pc.sendFrame("<APP2RV:>");
     EXPECT_EQ(pc.readAnswer(), "\x06"
                                "1.07   \r\n");
+}
+
+TEST(SimLoad, LibraryReceiverGetsItsOwnPortAndTheClosingOO) {
+    const char* out = std::getenv("VORT_BUILD_OUT");
+    const std::string fake = std::string(out ? out : ".") + "/libscanner_sim_fake_transfer.so";
+    vort::test::ScannerSimHarness sim;
+    ASSERT_TRUE(sim.start({.args = {"--transfer-library", fake}})) << sim.error();
+    const std::string file = sim.scratchDir() + "/boot.bin";
+    const std::string sha = makeImage(file, "2.05", 3000);
+    std::ifstream in(file, std::ios::binary);
+    const std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+
+    PcLine pc(sim.devicePath());
+    pc.sendFrame("<BTCODE=Z>");
+    ASSERT_EQ(pc.readAck(), "\x06");
+    pc.write(image + "<<END>>");
+    // The library's closing header reaches the PC; the "OO" it waits for comes from the
+    // relay, since this PC never sends one.
+    const std::string closing = pc.readUntil(
+        [](const std::string& s) { return s.find("B08") != std::string::npos; }, 5000ms);
+    EXPECT_NE(closing.find("**\x18"
+                           "B08"),
+              std::string::npos);
+    auto result = sim.waitForImage(0, 10s);
+    ASSERT_TRUE(result);
+    ASSERT_TRUE(result->ok) << result->error;
+    EXPECT_EQ(result->sha256, sha);
+    EXPECT_EQ(result->path, sim.imageDir() + "/fake.bin");
+    EXPECT_EQ(result->target, "BTCODE");
+    EXPECT_EQ(sim.get("BOOTRV"), "2.05");
+    EXPECT_EQ(sim.get("APP1RV"), "3.22");
+    pc.sendFrame("<TXPING:>");
+    EXPECT_EQ(pc.readAck(), "\x06");
 }
 
 TEST(SimLoad, WithoutAReceiverTheLoadTokenIsNaked) {
