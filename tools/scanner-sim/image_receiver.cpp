@@ -123,9 +123,12 @@ public:
                 dup2(devNull, 2);
             for (int fd = 3; fd < 1024; ++fd)
                 close(fd);
+            // The simulator blocks its ending signals and ignores SIGPIPE; rz gets the
+            // usual behaviour back.
             sigset_t none;
             sigemptyset(&none);
             sigprocmask(SIG_SETMASK, &none, nullptr);
+            signal(SIGPIPE, SIG_DFL);
             if (chdir(incoming_.c_str()) != 0)
                 _exit(126);
             execv(exe.c_str(), const_cast<char* const*>(argv));
