@@ -111,6 +111,8 @@ TEST(SimLoad, ImageByZmodemBecomesTheApplicationRevision) {
     pc.sendFrame("<APP1RV:>");
     EXPECT_EQ(pc.readAnswer(), "\x06"
                                "3.30   \r\n");
+    EXPECT_EQ(sim.stop(), 0);
+    EXPECT_EQ(sim.stderrText(), "");
 }
 
 // True when the transfer library beside the simulator has its ZMODEM receiver.

@@ -235,6 +235,8 @@ TEST(SimProcess, RandomBytesAndHangUpsNeverStopIt) {
     // Control lines of junk get errors, not a crash.
     EXPECT_EQ(sim.command(std::string("\x01\xff\x7fzz", 5)).substr(0, 4), "err ");
     EXPECT_EQ(sim.command("ping"), "ok");
+    EXPECT_EQ(sim.stop(), 0);
+    EXPECT_EQ(sim.stderrText(), ""); // nothing from the sanitizers either
 }
 
 TEST(SimProcess, StartUpFailuresAreClear) {
