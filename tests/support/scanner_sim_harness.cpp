@@ -263,8 +263,8 @@ bool ScannerSimHarness::set(const std::string& key, const std::string& value) {
     return command("set " + key + " " + scanner_sim::escapeBytes(value)) == "ok";
 }
 
-bool ScannerSimHarness::fault(const std::string& spec) {
-    return command("fault " + spec).rfind("ok", 0) == 0;
+bool ScannerSimHarness::fault(const std::string& words) {
+    return command("fault " + words).rfind("ok", 0) == 0;
 }
 
 std::string ScannerSimHarness::line() {

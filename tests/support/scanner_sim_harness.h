@@ -75,8 +75,8 @@ public:
     std::optional<std::string> get(const std::string& key);
     // "set KEY VALUE" (value escaped for the channel here): true on "ok".
     bool set(const std::string& key, const std::string& value);
-    // "fault SPEC": true on "ok".
-    bool fault(const std::string& spec);
+    // "fault WORDS" (e.g. "nak 2"): true on "ok".
+    bool fault(const std::string& words);
     // The scanner's current line settings, e.g. "9600,N,8,1".
     std::string line();
     // The frames received so far, SOH and EOT included, oldest first.

@@ -240,7 +240,7 @@ Tests and scripts:
   --log FILE            write every frame received ("rx"), every piece of output
                         ("tx") and every event ("note"), one per line; bytes outside
                         0x21..0x7E are written \xNN, the backslash as \\
-  --fault SPEC          inject a fault at start (repeatable), the same words as the
+  --fault WORDS         inject a fault at start (repeatable), the same words as the
                         control channel's "fault": nak N, ignore N, noanswer N,
                         garble N, stray TEXT [N], ackdelay MS, delay MS, slow on|off
   --slow                send at the line's real character rate (as --fault "slow on")
