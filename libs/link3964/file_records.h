@@ -17,7 +17,7 @@ inline constexpr std::uint8_t kFileRecordName = 'N';
 inline constexpr std::uint8_t kFileRecordData = 'D';
 inline constexpr std::uint8_t kFileRecordEnd = 'E';
 inline constexpr std::uint8_t kFileFormatVersion = 1;
-inline constexpr std::size_t kFileDataMax = 4096;
+inline constexpr std::size_t kFileDataMax = 2048;
 inline constexpr std::size_t kFileNameMax = 255;
 
 struct FileRecord {

@@ -132,7 +132,7 @@ LINK3964_API uint8_t RS_RX3964R(int32_t commId, uint8_t* buffer, uint16_t* lengt
  * an option suffix that this library ignores. Telegrams, integers little-endian:
  *   name record: 'N', version 1, u64 file size, then the file's name (1..255 bytes,
  *                its last path component, ISO-8859-1);
- *   data record: 'D', u64 offset of the data in the file, then 1..4096 data bytes
+ *   data record: 'D', u64 offset of the data in the file, then 1..2048 data bytes
  *                (in file order; a repeated record, same offset again, is ignored);
  *   end record:  'E', u64 file size, u32 CRC-32 (IEEE 802.3) of the whole file.
  * The file is streamed in both directions, never held whole in memory.
