@@ -119,7 +119,9 @@ LINK3964_API uint8_t RS_TX3964R(int32_t commId, const uint8_t* data, uint16_t le
    partner's STX (0 or less: only bytes already waiting); once a telegram has begun,
    the call lasts until it ends (each pause at most TZ). After a yielded send
    (LINK3964_PARTNER_SENDS) the call goes on with the partner's telegram already
-   under way. *flag: 1 when the block ended with DLE ETB, else 0.
+   under way. *flag (may be NULL): 1 when the block ended with DLE ETB, else 0 (also
+   on failure). Bytes that arrive after a block's end and before our answer are
+   dropped: the partner may not send then.
    Returns 1 with *status 0 on success; otherwise 0 with LINK3964_NOTHING_RECEIVED,
    _BUFFER_TOO_SMALL, _CHARACTER_TIMEOUT, _BCC_ERROR, _FRAME_ERROR, _PORT_ERROR,
    _BAD_ARGUMENT or _BUSY. */
@@ -148,13 +150,12 @@ LINK3964_API uint8_t RS_TXFile_3964R(int32_t commId, const char* fileName, int32
 /* Receives one file, waiting up to 30 s for its name record. fileName: a directory
    (an existing one, or any name ending in '/' or '\'; empty means the current
    directory) receives the file under the sender's name, cut to its last component;
-   a name that is ".", ".." or empty is refused. Any other fileName is the path the
-   file is written to. The data goes to "<target>.part" and is renamed to the target
-   only when size and CRC-32 match; on any failure the partial file is removed.
-   Returns 1 with *status 0 on success; otherwise 0 with LINK3964_NOTHING_RECEIVED,
-   _FILE_ERROR, _FILE_PROTOCOL_ERROR, _PORT_ERROR, _BAD_ARGUMENT, _BUSY or a receive
-   status. A refused file's further telegrams are answered with NAK until the sender
-   gives up. */
+   a name that is then ".", ".." or empty, or holds a control character, is refused. Any other
+   fileName is the path the file is written to. The data goes to "<target>.part" and is renamed to
+   the target only when size and CRC-32 match; on any failure the partial file is removed. Returns 1
+   with *status 0 on success; otherwise 0 with LINK3964_NOTHING_RECEIVED, _FILE_ERROR,
+   _FILE_PROTOCOL_ERROR, _PORT_ERROR, _BAD_ARGUMENT, _BUSY or a receive status. A refused file's
+   further telegrams are answered with NAK until the sender gives up. */
 LINK3964_API uint8_t RS_RXFile_3964R(int32_t commId, const char* fileName, int32_t* status);
 
 #ifdef __cplusplus

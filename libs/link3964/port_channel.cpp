@@ -145,6 +145,8 @@ LinkResult PortChannel::drive() {
     for (;;) {
         if (auto r = engine_.takeResult())
             return std::move(*r);
+        if (engine_.state() == LinkState::Idle) // no operation started: nothing to wait for
+            return LinkResult{LinkOutcome::SendFailed, LINK3964_PORT_ERROR};
         if (outputFailed_ || !portUsable()) {
             engine_.abort(LINK3964_PORT_ERROR);
             continue;

@@ -34,16 +34,6 @@ LinkTiming timing(Millis tq, Millis tz, int mz1, int mz2) {
     return LinkTiming{tq, tz, mz1, mz2};
 }
 
-TEST(LinkEngine, StateNamesAreDistinct) {
-    std::vector<std::string> names;
-    for (LinkState s : {LinkState::Idle, LinkState::SendPause, LinkState::SendAwaitConnect,
-                        LinkState::SendAwaitAck, LinkState::ReceiveAwaitStx,
-                        LinkState::ReceiveBlock, LinkState::ReceiveDiscard})
-        names.push_back(linkStateName(s));
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(std::unique(names.begin(), names.end()), names.end());
-}
-
 TEST(LinkEngine, DeliversTelegramsBothWaysOnceInOrderIntact) {
     for (bool bcc : {true, false}) {
         for (bool aIsMaster : {true, false}) {

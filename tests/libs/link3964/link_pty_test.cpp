@@ -128,6 +128,25 @@ TEST_F(LinkPty, TenThousandTelegramsBothWaysAtOnce) {
     std::printf("conflicts resolved by the low-priority side: %d\n", rb.conflicts);
 }
 
+TEST_F(LinkPty, TwoLowPrioritySidesResolveTheirCollisions) {
+    // Misconfigured but common: neither side is master. Collisions then cost a few
+    // character delay times each; nothing may be lost, doubled or reordered.
+    constexpr int kCount = 300;
+    for (std::int32_t id : {a, b})
+        link->api.setTqTz(id, 500, 20);
+    auto giveUp = Clock::now() + std::chrono::seconds(120);
+    auto endA = std::async(std::launch::async,
+                           [&] { return runEnd(link->api, a, 3, 4, kCount, false, giveUp); });
+    EndResult rb = runEnd(link->api, b, 4, 3, kCount, false, giveUp);
+    EndResult ra = endA.get();
+    for (const EndResult* r : {&ra, &rb}) {
+        EXPECT_EQ(r->sent, kCount);
+        EXPECT_EQ(r->received, kCount);
+        EXPECT_EQ(r->mismatches, 0) << r->firstProblem;
+    }
+    std::printf("yields: %d and %d\n", ra.conflicts, rb.conflicts);
+}
+
 TEST_F(LinkPty, ByteFlippedOnTheLineIsRepeatedAndDeliveredIntact) {
     Bytes telegram(300);
     for (std::size_t i = 0; i < telegram.size(); ++i)
