@@ -39,7 +39,9 @@
  *   runs in the background.
  *
  * Lengths are 16-bit byte counts (0..65535). Booleans are int32_t, nonzero true.
- * Success bytes are 1 (success) or 0 (failure, the reason in *status).
+ * Success bytes are 1 (success) or 0 (failure, the reason in *status). status may be
+ * NULL (the reason is then not reported). The library keeps no telegram between
+ * calls: what a call did not deliver is still with the sender.
  */
 #ifndef LINK3964_H
 #define LINK3964_H
@@ -108,8 +110,8 @@ LINK3964_API int32_t RS_SetMZ1MZ2(int32_t commId, int32_t mz1, int32_t mz2);
    until the partner took it or the attempts are spent. flag: see above. useBcc
    nonzero: 3964R (with BCC), zero: 3964. master nonzero: high priority.
    Returns 1 with *status 0 when the partner acknowledged the telegram; otherwise 0
-   with LINK3964_NO_CONNECTION, _NOT_ACKNOWLEDGED, _PARTNER_SENDS, _PORT_ERROR,
-   _BAD_ARGUMENT or _BUSY. */
+   with LINK3964_NO_CONNECTION (also when the partner's STX led to no telegram MZ1
+   times), _NOT_ACKNOWLEDGED, _PARTNER_SENDS, _PORT_ERROR, _BAD_ARGUMENT or _BUSY. */
 LINK3964_API uint8_t RS_TX3964R(int32_t commId, const uint8_t* data, uint16_t length,
                                 int32_t* status, uint8_t flag, int32_t useBcc, int32_t master);
 
