@@ -17,6 +17,9 @@
  *   but DLE, or not at all within TQ). MZ2: block attempts (block answered by NAK,
  *   by anything but DLE, or not at all within TQ); each repeat starts again with STX.
  *   Defaults per comm id until set: TQ 2000 ms, TZ 220 ms, MZ1 6, MZ2 6.
+ *   The procedure numbers nothing: a telegram whose final DLE is lost on the line is
+ *   repeated by the sender and arrives twice (file transfers below detect that).
+ *   A receiver acknowledges a block only when it fits the caller's buffer.
  *
  * Priority ("master"): when both sides send STX at the same time, the side called
  *   with master != 0 ignores the partner's STX and waits for its DLE; the other side
