@@ -1,0 +1,62 @@
+// The dialog facade: every message box, common file dialog and "open with the
+// desktop's program" of the programs and the control goes through here, so that
+// tests can answer them and record what was shown. Nothing else calls QMessageBox,
+// QFileDialog or QDesktopServices.
+//
+// Thread rule: called only in the GUI (owner's) thread.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace vort::dialogs {
+
+enum class Icon { None, Information, Exclamation, Critical, Question };
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
+enum class Answer { Ok, Cancel, Yes, No, Retry, Abort, Ignore };
+
+struct MessageBoxRequest {
+    QString text;
+    QString title;  // empty: the application's title
+    Icon icon = Icon::None;
+    Buttons buttons = Buttons::Ok;
+    QWidget* owner = nullptr;  // nullptr: no owner window
+};
+
+struct FileDialogRequest {
+    bool save = false;        // a save dialog, else an open dialog
+    QString title;
+    // Filter list as pairs "description|pattern[;pattern]": e.g.
+    // {"Setup Files (*.txt)|*.txt", "All Files (*.*)|*"}.
+    QStringList filters;
+    int filterIndex = 1;      // 1-based, which filter is chosen first
+    QString directory;        // initial directory ("" for the toolkit's choice)
+    QString fileName;         // initial file name
+    bool mustExist = false;   // an open dialog accepts only existing files
+    QWidget* owner = nullptr;
+};
+
+struct FileDialogResult {
+    bool cancelled = true;
+    QString path;             // the chosen file, absolute
+    int filterIndex = 1;      // the filter in force when the dialog closed
+};
+
+class DialogFacade {
+public:
+    virtual ~DialogFacade() = default;
+    virtual Answer messageBox(const MessageBoxRequest& request) = 0;
+    virtual FileDialogResult fileDialog(const FileDialogRequest& request) = 0;
+    // Opens url (a web address or a file) with the program the desktop associates
+    // with it; false when nothing could open it.
+    virtual bool shellOpen(const QString& url) = 0;
+};
+
+// The facade in force: the Qt one unless a test installed its own.
+DialogFacade& dialogs();
+// Installs facade (nullptr: back to the Qt one). The caller keeps it alive.
+void setDialogs(DialogFacade* facade);
+
+} // namespace vort::dialogs
