@@ -85,25 +85,25 @@ void CVortCtrl::applyPriority() {
 
 void CVortCtrl::setRThreshold(int16_t value) {
     rThreshold_ = value;
-    propertyChanged(kDispRThreshold);
+    propertyWritten(kDispRThreshold);
 }
 
 void CVortCtrl::setSThreshold(int16_t value) {
     sThreshold_ = value;
-    propertyChanged(kDispSThreshold);
+    propertyWritten(kDispSThreshold);
 }
 
 void CVortCtrl::setPriority(int16_t value) {
     if (value < 0 || value > 5) return;
     priority_ = value;
     applyPriority();
-    propertyChanged(kDispPriority);
+    propertyWritten(kDispPriority);
 }
 
 void CVortCtrl::setYieldState(bool on) {
     yieldState_ = on;
     if (portOpenFlag_.load()) SerialSetYield(on ? 1 : 0);
-    propertyChanged(kDispYieldState);
+    propertyWritten(kDispYieldState);
 }
 
 } // namespace vort

@@ -1,13 +1,21 @@
 #include "control/object/vort_ctrl.h"
 
+#include <cstdio>
+
+#include "control/events/notify_window.h"
 #include "control/libs/serilon.h"
-#include "platform/component/error.h"
 
 namespace vort {
 
-using component::ComponentError;
+namespace {
 
-CVortCtrl::CVortCtrl() = default;
+constexpr unsigned kReleaseNumber = 69;
+constexpr const char* kBuildDate = "Jan 12 2002";
+constexpr const char* kBuildTime = "19:15:36";
+
+} // namespace
+
+CVortCtrl::CVortCtrl() : ControlBase(description()) {}
 
 CVortCtrl::~CVortCtrl() {
     ClosePort();
@@ -15,14 +23,19 @@ CVortCtrl::~CVortCtrl() {
     // would let a late callback reach freed memory.
     for (int32_t id = 0; id < SERIAL_COMM_IDS; ++id)
         if (SerialGetUserData(id, 0) == reinterpret_cast<intptr_t>(this)) SerialSetUserData(id, 0, 0);
+    window_.store(nullptr);
 }
 
-void CVortCtrl::requireRunMode() const {
-    if (!userMode_) throw ComponentError(component::kErrRuntimeOnly, component::standardErrorText(component::kErrRuntimeOnly));
+void CVortCtrl::ensureWindow() {
+    if (ownWindow_) return;
+    ownWindow_ = std::make_unique<ControlWindow>(*this);
+    window_.store(ownWindow_.get());
 }
 
-void CVortCtrl::propertyChanged(int32_t dispid) {
-    if (changeObserver_) changeObserver_(dispid);
+void CVortCtrl::onSiteChanged() {
+    // The window that receives notifications must exist at run time although the
+    // control shows nothing then; it lives in the thread that set the site.
+    ensureWindow();
 }
 
 void CVortCtrl::PostNotification(uint32_t wParam, intptr_t lParam) {
@@ -31,6 +44,17 @@ void CVortCtrl::PostNotification(uint32_t wParam, intptr_t lParam) {
 
 bool CVortCtrl::jobRunning() const {
     return transferState_.load() != kTransferIdle || dialFlag_.load();
+}
+
+int32_t CVortCtrl::hWnd() const {
+    NotificationWindow* w = window_.load();
+    return w ? w->handle() : 0;
+}
+
+std::u16string CVortCtrl::zRelease() const {
+    char text[64];
+    std::snprintf(text, sizeof text, "Rel0%u, %s, %s", kReleaseNumber, kBuildDate, kBuildTime);
+    return std::u16string(text, text + std::char_traits<char>::length(text));
 }
 
 } // namespace vort

@@ -1,36 +1,42 @@
 // CVortCtrl: the serial communication control.
 //
 // One instance owns one comm id of the serial core library (a serial port, or a
-// modem, ISDN or TCP connection) and exposes it through properties, methods and
-// events. Thread rules: every property and method runs in the owner's thread (the
-// thread that created the control). The library's threads and the control's worker
-// threads never call into the host; they post notifications to the control's
-// window object, whose handler (OnCommNotify) fires the events in the owner's thread.
-// Fields that those threads read are atomics.
+// modem, ISDN or TCP connection) and exposes it through the dispatch interface _DVort
+// (properties, methods) and the event interface _DVortEvents (OnComm, OnModem,
+// OnFileInfo).
 //
-// Failures raise vort::component::ComponentError with the numbers 55, 68, 380, 422
-// (and 383/394 from the dispatch layer).
+// Thread rules: every property and method runs in the owner's thread (the thread
+// that created the control). The library's threads and the control's worker threads
+// never call into the host; they post notifications to the control's window object,
+// whose handler (OnCommNotify) fires the events in the owner's thread. Fields those
+// threads read are atomics.
+//
+// Failures raise vort::component::ComponentError with the numbers 55, 68 and 380; the
+// dispatch table raises 383, 394 and 422 (run-time-only members in design mode).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <string>
 
 #include "control/port/settings_parser.h"
-#include "platform/component/variant.h"
+#include "platform/component/control_base.h"
+#include "platform/component/dispatch_table.h"
 
 namespace vort {
 
 using component::Variant;
 
 // Where the control's notifications go: its hidden window in the owner's thread.
-// post() may be called from any thread and must not block.
+// post() may be called from any thread and never blocks for long.
 class NotificationWindow {
 public:
     virtual ~NotificationWindow() = default;
     // wParam = (code << 16) | kind; lParam = the data of that kind.
     virtual void post(uint32_t wParam, intptr_t lParam) = 0;
+    // A number identifying the window (the hWnd property).
+    virtual int32_t handle() const = 0;
 };
 
 // Notification kinds (low 16 bits of wParam).
@@ -40,7 +46,6 @@ enum NotifyKind : uint16_t {
     kNotifyFileInfo = 0x83,
 };
 
-// ComType values.
 enum ComType : int16_t {
     kComTypeRs232 = 0,
     kComTypeRs485 = 1,
@@ -49,7 +54,6 @@ enum ComType : int16_t {
     kComTypeTcpClient = 22,
 };
 
-// Protocol values.
 enum Protocol : int16_t {
     kProtocolAscii = 0,
     kProtocolXmodem = 1,
@@ -61,60 +65,56 @@ enum Protocol : int16_t {
     kProtocol3964 = 7,
 };
 
-// Transfer state.
 enum TransferState : int16_t { kTransferIdle = 0, kTransferReceiving = 1, kTransferSending = 2 };
 
-class CVortCtrl {
+inline bool isSerialComType(int16_t t) { return t == kComTypeRs232 || t == kComTypeRs485; }
+
+class CVortCtrl : public component::ControlBase {
 public:
     CVortCtrl();
-    virtual ~CVortCtrl();
-    CVortCtrl(const CVortCtrl&) = delete;
-    CVortCtrl& operator=(const CVortCtrl&) = delete;
+    ~CVortCtrl() override;
 
-    // ---- Host and container -------------------------------------------------
-    // Run mode (true) or design mode (false); run-time-only members raise 422 in
-    // design mode. Driven by the container's ambient UserMode.
-    void setUserMode(bool runMode) { userMode_ = runMode; }
-    bool userMode() const { return userMode_; }
-    // Called with the DISPID of every property write that takes effect; the host's
-    // site marks itself modified and refreshes its property browser.
-    void setChangeObserver(std::function<void(int32_t dispid)> observer) {
-        changeObserver_ = std::move(observer);
-    }
-    // Records the window that receives the control's notifications (at window
-    // creation and at every open). nullptr: notifications are skipped.
+    static const component::DispatchTable<CVortCtrl>& table();
+    static const component::ControlDescription& description();
+
+    // Records the window that receives the control's notifications. The control
+    // creates its own Qt window when it gets a site (or on demand); tests may put in
+    // their own. nullptr: notifications are skipped.
     void setNotificationWindow(NotificationWindow* window) { window_.store(window); }
     NotificationWindow* notificationWindow() const { return window_.load(); }
+    // Creates the control's own window in the calling (owner's) thread if it has none.
+    void ensureWindow();
 
     // ---- Port (CommPort, Settings, PortOpen) --------------------------------
     int16_t commPort() const { return commPort_; }
     void setCommPort(int16_t port);
-    int16_t commId();  // run-time only
+    int16_t commId() const { return static_cast<int16_t>(commPort_ - 1); }
     std::u16string settings();
-    void setSettings(const std::u16string& text);
-    bool portOpen();  // run-time only
+    void setSettings(std::u16string text);
+    bool portOpen() const { return portOpenFlag_.load(); }
     void setPortOpen(bool open);
     // Port number state for the serial types, comm id state for the others.
     int16_t PortPresent(int16_t portNumber);
 
     // ---- Data ----------------------------------------------------------------
-    void setOutput(const Variant& data);  // run-time only, write-only
-    Variant input();                      // run-time only, read-only
+    void setOutput(Variant data);
+    Variant input();
     int16_t inputLen() const { return inputLen_; }
     void setInputLen(int16_t len);
     int16_t inputMode() const { return inputMode_; }
     void setInputMode(int16_t mode);
-    int16_t ComOutput(int16_t hWnd, const std::u16string& data, int16_t count);
+    int16_t ComOutput(int16_t hWnd, std::u16string data, int16_t count);
     int16_t ComInput(int16_t hWnd, Variant& data, int16_t count);
 
     // ---- Buffers -------------------------------------------------------------
     int16_t inBufferSize();
-    void setInBufferSize(int16_t size);
+    // Values arrive as 32-bit so that 40000 clamps to 32000 instead of overflowing.
+    void setInBufferSize(int32_t size);
     int16_t outBufferSize();
-    void setOutBufferSize(int16_t size);
-    int16_t inBufferCount();   // run-time only
+    void setOutBufferSize(int32_t size);
+    int16_t inBufferCount();
     void setInBufferCount(int16_t any);
-    int16_t outBufferCount();  // run-time only
+    int16_t outBufferCount();
     void setOutBufferCount(int16_t any);
 
     // ---- Line control --------------------------------------------------------
@@ -124,20 +124,21 @@ public:
     void setDtrEnable(bool on);
     bool rtsEnable();
     void setRtsEnable(bool on);
-    int16_t breakState();  // run-time only; Break travels as a 16-bit integer
+    // Break travels as a 16-bit integer; any nonzero value counts as on.
+    int16_t breakState() const { return break_; }
     void setBreakState(int16_t value);
-    bool cdHolding();   // run-time only
-    bool ctsHolding();  // run-time only
-    bool dsrHolding();  // run-time only
-    int16_t comErrors();  // run-time only
+    bool cdHolding();
+    bool ctsHolding();
+    bool dsrHolding();
+    int16_t comErrors();
     bool nullDiscard() const { return nullDiscard_; }
     void setNullDiscard(bool on);
     std::u16string parityReplace() const { return parityReplace_; }
-    void setParityReplace(const std::u16string& text);
+    void setParityReplace(std::u16string text);
     std::u16string xonChar() const;
-    void setXonChar(const std::u16string& text);
+    void setXonChar(std::u16string text);
     std::u16string xoffChar() const;
-    void setXoffChar(const std::u16string& text);
+    void setXoffChar(std::u16string text);
     int32_t cdTimeout() const { return cdTimeout_; }
     void setCdTimeout(int32_t ms);
     int32_t ctsTimeout() const { return ctsTimeout_; }
@@ -146,6 +147,8 @@ public:
     void setDsrTimeout(int32_t ms);
 
     // ---- Event monitor -------------------------------------------------------
+    // Returns the last comm event code and resets it to 0.
+    int16_t commEvent();
     int16_t rThreshold() const { return rThreshold_.load(); }
     void setRThreshold(int16_t value);
     int16_t sThreshold() const { return sThreshold_.load(); }
@@ -154,55 +157,101 @@ public:
     void setPriority(int16_t value);
     bool yieldState() const { return yieldState_; }
     void setYieldState(bool on);
+    int32_t interval() const { return interval_; }
+    void setInterval(int32_t value);
+    int32_t hWnd() const;
 
-    // ---- Kept for the parts that build on the port ---------------------------
+    // ---- File transfer -------------------------------------------------------
     int16_t protocol() const { return protocol_.load(); }
-    int16_t comType() const { return comType_; }
+    void setProtocol(int16_t value);
+    std::u16string fileName() const { return fileName_; }
+    void setFileName(std::u16string text);
+    std::u16string fileDownLoadDir() const { return fileDownLoadDir_; }
+    void setFileDownLoadDir(std::u16string text);
+    int32_t fileSize() const { return fileSize_.load(); }
+    bool fileTransmit() const { return transferState_.load() == kTransferSending; }
+    void setFileTransmit(bool on);
+    bool fileReceive() const { return transferState_.load() == kTransferReceiving; }
+    void setFileReceive(bool on);
+    bool jobProcessing() const;
+    void setJobProcessing(bool on);
 
-    // The comm id the open port uses (fixed at open), else CommPort - 1.
-    int32_t activeCommId() const { return portOpenFlag_.load() ? openCommId_ : commPort_ - 1; }
+    // ---- Connection types and modem ------------------------------------------
+    int16_t comType() const { return comType_; }
+    void setComType(int16_t value);
+    std::u16string modemInitString() const { return modemInitString_; }
+    void setModemInitString(std::u16string text);
+    std::u16string modemAnswerString() const { return modemAnswerString_; }
+    void setModemAnswerString(std::u16string text);
+    std::u16string modemPhoneNumber() const { return modemPhoneNumber_; }
+    void setModemPhoneNumber(std::u16string text);
+    // Seconds at the interface, milliseconds inside.
+    int32_t modemTimeout() const { return modemTimeoutMs_ / 1000; }
+    void setModemTimeout(int32_t seconds);
+    bool modemConnect();
+    void setModemConnect(bool on);
+    std::u16string modemResult() const { return modemResult_; }
+
+    // ---- 3964 link -----------------------------------------------------------
+    bool s3964Master() const { return s3964Master_.load(); }
+    void setS3964Master(bool on);
+    bool s3964UseBcc() const { return s3964UseBcc_.load(); }
+    void setS3964UseBcc(bool on);
+    int32_t s3964Tq() const { return s3964Tq_; }
+    void setS3964Tq(int32_t ms);
+    int32_t s3964Tz() const { return s3964Tz_; }
+    void setS3964Tz(int32_t ms);
+    int16_t s3964Retry() const { return s3964Retry_; }
+    void setS3964Retry(int16_t count);
+
+    // ---- Identity ------------------------------------------------------------
+    std::u16string zRelease() const;
+    void AboutBox();
 
     // ---- Virtual operations --------------------------------------------------
     virtual void ClosePort();
+    virtual void AbortDial(bool wait, bool portOpen);
+    virtual void AbortTransfer(bool wait, bool portOpen);
     virtual void AbortJob(bool wait, bool enabled);
+    // Handles one notification in the owner's thread: sets CommEvent and fires the
+    // events.
+    virtual void OnCommNotify(uint32_t wParam, intptr_t lParam);
 
-    // ---- Used by the library callbacks (any thread) ---------------------------
+    // ---- For the library callbacks (any thread) ------------------------------
     // Posts a notification to the control's window, if it has one.
     void PostNotification(uint32_t wParam, intptr_t lParam);
     // Posts a comm event (kind 0x81) with that code.
     void postCommEvent(int16_t code, intptr_t lParam = 0);
-    // The event monitor: turns one report of the serial core library into comm event
-    // notifications. Called from a library thread through EventProc.
+    // One report of the serial core library, from its thread (through EventProc).
     int32_t onLibraryEvent(int32_t id, int32_t mask);
     bool isPortOpenFlagSet() const { return portOpenFlag_.load(); }
+    // The comm id the open port uses (fixed at open), else CommPort - 1.
+    int32_t activeCommId() const { return portOpenFlag_.load() ? openCommId_ : commPort_ - 1; }
 
 protected:
-    // Raises 422 in design mode.
-    void requireRunMode() const;
-    // Marks a property write that took effect.
-    void propertyChanged(int32_t dispid);
+    void exchangeProperties(component::PropertyExchange& px) override;
+    void onSiteChanged() override;
+
     // Writes the text through the Settings rules for the serial types.
     void writeSerialSettings(const std::string& text);
-    // The Settings text as stored, parsed without a baud check (for open and read).
+    // The stored Settings text, parsed without a baud check (open and read).
     bool parseStoredSettings(LineSettings& out) const;
-    // Applies the stored Priority to the library's threads (event monitor).
+    // Applies the stored Priority to the library's threads.
     void applyPriority();
-    // Runs the output drain loop; returns the bytes taken.
+    // The output drain loop; returns the bytes taken.
     uint32_t SendAll(int32_t id, const uint8_t* data, uint32_t len);
-    // Re-applies the discard-NUL switch and the error-replacement character.
     void applyNullDiscard();
     void applyParityReplace();
     void applyFlowChars();
     bool jobRunning() const;
-    // Whole open sequence; throws 55 or 68.
     void openPort();
+    // After loading: ComType applied, network Settings re-applied.
+    void afterLoad();
 
     // Owner-thread state.
-    bool userMode_ = true;
-    std::function<void(int32_t)> changeObserver_;
     int16_t commPort_ = 2;
     int32_t openCommId_ = 1;
-    std::string settings_ = "57600,N,8,1";  // ISO-8859-1 text
+    std::string settings_ = "57600,N,8,1";  // ISO-8859-1
     int16_t inputLen_ = 1;
     int16_t inputMode_ = 0;
     int16_t outBufferSize_ = 1536;
@@ -218,7 +267,20 @@ protected:
     int32_t ctsTimeout_ = 0;
     int32_t dsrTimeout_ = 0;
     bool yieldState_ = true;
+    int32_t interval_ = 0;
     int16_t comType_ = kComTypeRs232;
+    std::u16string fileName_;
+    std::u16string fileSuffix_;
+    std::u16string fileDownLoadDir_ = u"\\";
+    std::u16string modemInitString_ = u"ATE0L1M0Q0V1&C1&D2&S1";
+    std::u16string modemAnswerString_ = u"ATA";
+    std::u16string modemPhoneNumber_;
+    int32_t modemTimeoutMs_ = 60000;
+    std::u16string modemResult_;
+    int32_t s3964Tq_ = 2000;
+    int32_t s3964Tz_ = 200;
+    int16_t s3964Retry_ = 3;
+    std::unique_ptr<NotificationWindow> ownWindow_;
 
     // Shared with library and worker threads.
     std::atomic<NotificationWindow*> window_{nullptr};
@@ -231,11 +293,16 @@ protected:
     std::atomic<int16_t> eventReentry_{0};
     std::atomic<int16_t> commEvent_{0};
     std::atomic<int16_t> transferState_{kTransferIdle};
+    std::atomic<int32_t> fileSize_{0};
+    std::atomic<bool> transferThreadRunning_{false};
+    std::atomic<bool> dialThreadRunning_{false};
     std::atomic<bool> dialFlag_{false};
     std::atomic<bool> connectedFlag_{false};
     std::atomic<bool> modemStop_{false};
     std::atomic<bool> abortFlag_{false};
     std::atomic<bool> lastFileFlag_{true};
+    std::atomic<bool> s3964Master_{false};
+    std::atomic<bool> s3964UseBcc_{true};
 };
 
 } // namespace vort

@@ -9,8 +9,8 @@ namespace vort {
 
 namespace {
 
-constexpr int16_t kInMin = 2048, kInMax = 32000;
-constexpr int16_t kOutMin = 512, kOutMax = 32000;
+constexpr int32_t kInMin = 2048, kInMax = 32000;
+constexpr int32_t kOutMin = 512, kOutMax = 32000;
 
 // Counts above the 16-bit interface's range read as its largest value rather than
 // wrapping to a small, wrong number.
@@ -34,8 +34,8 @@ int16_t CVortCtrl::outBufferSize() {
     return outBufferSize_;
 }
 
-void CVortCtrl::setInBufferSize(int16_t size) {
-    const int16_t clamped = std::clamp(size, kInMin, kInMax);
+void CVortCtrl::setInBufferSize(int32_t size) {
+    const int16_t clamped = static_cast<int16_t>(std::clamp(size, kInMin, kInMax));
     if (portOpenFlag_.load()) {
         if (jobRunning()) return;
         SerialSetBuffers(openCommId_, clamped, outBufferSize_);
@@ -43,11 +43,11 @@ void CVortCtrl::setInBufferSize(int16_t size) {
     } else {
         inBufferSize_ = clamped;
     }
-    propertyChanged(kDispInBufferSize);
+    propertyWritten(kDispInBufferSize);
 }
 
-void CVortCtrl::setOutBufferSize(int16_t size) {
-    const int16_t clamped = std::clamp(size, kOutMin, kOutMax);
+void CVortCtrl::setOutBufferSize(int32_t size) {
+    const int16_t clamped = static_cast<int16_t>(std::clamp(size, kOutMin, kOutMax));
     if (portOpenFlag_.load()) {
         if (jobRunning()) return;
         SerialSetBuffers(openCommId_, inBufferSize_.load(), clamped);
@@ -55,28 +55,24 @@ void CVortCtrl::setOutBufferSize(int16_t size) {
     } else {
         outBufferSize_ = clamped;
     }
-    propertyChanged(kDispOutBufferSize);
+    propertyWritten(kDispOutBufferSize);
 }
 
 int16_t CVortCtrl::inBufferCount() {
-    requireRunMode();
     if (!portOpenFlag_.load()) return 0;
     return saturate16(SerialQueueCount(openCommId_, SERIAL_DIR_INPUT));
 }
 
 void CVortCtrl::setInBufferCount(int16_t) {
-    requireRunMode();
     if (portOpenFlag_.load()) SerialFlushQueue(openCommId_, SERIAL_DIR_INPUT);
 }
 
 int16_t CVortCtrl::outBufferCount() {
-    requireRunMode();
     if (!portOpenFlag_.load()) return 0;
     return saturate16(SerialQueueCount(openCommId_, SERIAL_DIR_OUTPUT));
 }
 
 void CVortCtrl::setOutBufferCount(int16_t) {
-    requireRunMode();
     if (portOpenFlag_.load()) SerialFlushQueue(openCommId_, SERIAL_DIR_OUTPUT);
 }
 

@@ -66,18 +66,20 @@ uint32_t CVortCtrl::SendAll(int32_t id, const uint8_t* data, uint32_t len) {
     uint32_t sent = write(0);
     while (sent < len) {
         const int32_t before = SerialQueueCount(id, SERIAL_DIR_OUTPUT);
-        XferWaitQueue(id, SERIAL_DIR_OUTPUT, kDrainWaitMs);
-        const int32_t after = SerialQueueCount(id, SERIAL_DIR_OUTPUT);
-        if (after == before) break;  // the queue did not move: the line is stuck
+        // A queue that already ran empty has room now: waiting for it to "move"
+        // would find no change and drop the rest of the data.
+        if (before > 0) {
+            XferWaitQueue(id, SERIAL_DIR_OUTPUT, kDrainWaitMs);
+            if (SerialQueueCount(id, SERIAL_DIR_OUTPUT) == before) break;  // the line is stuck
+        }
         const uint32_t taken = write(sent);
-        if (taken == 0) break;
+        if (taken == 0 && before == 0) break;  // the port takes nothing at all (hung up)
         sent += taken;
     }
     return sent;
 }
 
-void CVortCtrl::setOutput(const Variant& value) {
-    requireRunMode();
+void CVortCtrl::setOutput(Variant value) {
     if (!portOpenFlag_.load()) return;
     std::vector<uint8_t> bytes;
     if (!outputBytes(value, bytes) || bytes.empty()) return;
@@ -85,7 +87,6 @@ void CVortCtrl::setOutput(const Variant& value) {
 }
 
 Variant CVortCtrl::input() {
-    requireRunMode();
     if (!portOpenFlag_.load()) return Variant();
     const int32_t id = openCommId_;
     const int32_t waiting = SerialQueueCount(id, SERIAL_DIR_INPUT);
@@ -107,16 +108,16 @@ Variant CVortCtrl::input() {
 
 void CVortCtrl::setInputLen(int16_t len) {
     inputLen_ = len;
-    propertyChanged(kDispInputLen);
+    propertyWritten(kDispInputLen);
 }
 
 void CVortCtrl::setInputMode(int16_t mode) {
     if (mode != 0 && mode != 1) return;
     inputMode_ = mode;
-    propertyChanged(kDispInputMode);
+    propertyWritten(kDispInputMode);
 }
 
-int16_t CVortCtrl::ComOutput(int16_t /*hWnd*/, const std::u16string& data, int16_t count) {
+int16_t CVortCtrl::ComOutput(int16_t /*hWnd*/, std::u16string data, int16_t count) {
     if (!portOpenFlag_.load() || count <= 0) return 0;
     // Never read past the text, whatever count the caller gives.
     std::string bytes = component::toLatin1(data);

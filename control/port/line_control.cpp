@@ -21,7 +21,7 @@ int16_t CVortCtrl::handshaking() {
 void CVortCtrl::setHandshaking(int16_t value) {
     handshaking_ = value;
     if (portOpenFlag_.load() && !jobRunning()) SerialSetFlow(openCommId_, flowFlagsFor(value));
-    propertyChanged(kDispHandshaking);
+    propertyWritten(kDispHandshaking);
 }
 
 bool CVortCtrl::dtrEnable() {
@@ -32,7 +32,7 @@ bool CVortCtrl::dtrEnable() {
 void CVortCtrl::setDtrEnable(bool on) {
     dtrEnable_ = on;
     if (portOpenFlag_.load()) on ? SerialDtrOn(openCommId_) : SerialDtrOff(openCommId_);
-    propertyChanged(kDispDTREnable);
+    propertyWritten(kDispDTREnable);
 }
 
 bool CVortCtrl::rtsEnable() {
@@ -43,38 +43,28 @@ bool CVortCtrl::rtsEnable() {
 void CVortCtrl::setRtsEnable(bool on) {
     rtsEnable_ = on;
     if (portOpenFlag_.load()) on ? SerialRtsOn(openCommId_) : SerialRtsOff(openCommId_);
-    propertyChanged(kDispRTSEnable);
-}
-
-int16_t CVortCtrl::breakState() {
-    requireRunMode();
-    return break_;
+    propertyWritten(kDispRTSEnable);
 }
 
 void CVortCtrl::setBreakState(int16_t value) {
-    requireRunMode();
     break_ = value;
     if (portOpenFlag_.load()) value ? SerialBreakOn(openCommId_) : SerialBreakOff(openCommId_);
-    propertyChanged(kDispBreak);
+    propertyWritten(kDispBreak);
 }
 
 bool CVortCtrl::cdHolding() {
-    requireRunMode();
     return portOpenFlag_.load() && SerialCarrier(openCommId_) != 0;
 }
 
 bool CVortCtrl::ctsHolding() {
-    requireRunMode();
     return portOpenFlag_.load() && (SerialModemStatus(openCommId_) & SERIAL_MS_CTS);
 }
 
 bool CVortCtrl::dsrHolding() {
-    requireRunMode();
     return portOpenFlag_.load() && (SerialModemStatus(openCommId_) & SERIAL_MS_DSR);
 }
 
 int16_t CVortCtrl::comErrors() {
-    requireRunMode();
     if (!portOpenFlag_.load()) return 0;
     return static_cast<int16_t>(SerialLineErrors(openCommId_) & kReportedErrors);
 }
@@ -94,7 +84,7 @@ void CVortCtrl::applyNullDiscard() {
 void CVortCtrl::setNullDiscard(bool on) {
     nullDiscard_ = on;
     applyNullDiscard();
-    propertyChanged(kDispNullDiscard);
+    propertyWritten(kDispNullDiscard);
 }
 
 void CVortCtrl::applyParityReplace() {
@@ -111,10 +101,10 @@ void CVortCtrl::applyParityReplace() {
     SerialWriteConfig(openCommId_, &record);
 }
 
-void CVortCtrl::setParityReplace(const std::u16string& text) {
+void CVortCtrl::setParityReplace(std::u16string text) {
     parityReplace_ = text;
     applyParityReplace();
-    propertyChanged(kDispParityReplace);
+    propertyWritten(kDispParityReplace);
 }
 
 void CVortCtrl::applyFlowChars() {
@@ -135,33 +125,33 @@ std::u16string CVortCtrl::xoffChar() const {
     return std::u16string(1, static_cast<char16_t>(static_cast<unsigned char>(xoffChar_)));
 }
 
-void CVortCtrl::setXonChar(const std::u16string& text) {
+void CVortCtrl::setXonChar(std::u16string text) {
     if (text.empty()) return;  // no first character to take
     xonChar_ = static_cast<char>(text[0] & 0xFF);
     applyFlowChars();
-    propertyChanged(kDispXONChar);
+    propertyWritten(kDispXONChar);
 }
 
-void CVortCtrl::setXoffChar(const std::u16string& text) {
+void CVortCtrl::setXoffChar(std::u16string text) {
     if (text.empty()) return;
     xoffChar_ = static_cast<char>(text[0] & 0xFF);
     applyFlowChars();
-    propertyChanged(kDispXOFFChar);
+    propertyWritten(kDispXOFFChar);
 }
 
 void CVortCtrl::setCdTimeout(int32_t ms) {
     cdTimeout_ = ms;
-    propertyChanged(kDispCDTimeout);
+    propertyWritten(kDispCDTimeout);
 }
 
 void CVortCtrl::setCtsTimeout(int32_t ms) {
     ctsTimeout_ = ms;
-    propertyChanged(kDispCTSTimeout);
+    propertyWritten(kDispCTSTimeout);
 }
 
 void CVortCtrl::setDsrTimeout(int32_t ms) {
     dsrTimeout_ = ms;
-    propertyChanged(kDispDSRTimeout);
+    propertyWritten(kDispDSRTimeout);
 }
 
 } // namespace vort

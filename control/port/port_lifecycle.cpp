@@ -25,19 +25,13 @@ std::string libraryReason(int32_t id) {
 
 } // namespace
 
-bool CVortCtrl::portOpen() {
-    requireRunMode();
-    return portOpenFlag_.load();
-}
-
 void CVortCtrl::setPortOpen(bool open) {
-    requireRunMode();
     if (open) {
         openPort();
     } else {
         ClosePort();
     }
-    propertyChanged(kDispPortOpen);
+    propertyWritten(kDispPortOpen);
 }
 
 void CVortCtrl::openPort() {

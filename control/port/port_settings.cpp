@@ -26,15 +26,10 @@ bool isSerialType(int16_t comType) { return comType == kComTypeRs232 || comType 
 void CVortCtrl::setCommPort(int16_t port) {
     if (port < 1 || port > 255) return;
     commPort_ = port;
-    propertyChanged(kDispCommPort);
+    propertyWritten(kDispCommPort);
     // Re-validates the stored text and, for the network types, re-applies it to the
     // new comm id.
     writeSerialSettings(settings_);
-}
-
-int16_t CVortCtrl::commId() {
-    requireRunMode();
-    return static_cast<int16_t>(commPort_ - 1);
 }
 
 bool CVortCtrl::parseStoredSettings(LineSettings& out) const {
@@ -76,10 +71,10 @@ void CVortCtrl::writeSerialSettings(const std::string& text) {
         applyPriority();
     }
     settings_ = formatLineSettings(line);
-    propertyChanged(kDispSettings);
+    propertyWritten(kDispSettings);
 }
 
-void CVortCtrl::setSettings(const std::u16string& text) {
+void CVortCtrl::setSettings(std::u16string text) {
     writeSerialSettings(component::toLatin1(text));
 }
 

@@ -1,0 +1,9 @@
+#include "control/object/prop_page.h"
+
+namespace vort {
+
+component::Unknown* createVortPropPage() {
+    return nullptr;
+}
+
+} // namespace vort

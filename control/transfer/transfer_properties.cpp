@@ -1,0 +1,75 @@
+// Protocol, FileName, FileDownLoadDir, FileSize, FileTransmit, FileReceive,
+// JobProcessing, and the transfer abort.
+#include <chrono>
+#include <thread>
+
+#include "control/libs/serilon.h"
+#include "control/libs/transvex.h"
+#include "control/object/dispids.h"
+#include "control/object/vort_ctrl.h"
+
+namespace vort {
+
+namespace {
+
+// The working file name is a 512-byte buffer with its terminating NUL.
+constexpr size_t kMaxFileName = 511;
+
+} // namespace
+
+void CVortCtrl::setProtocol(int16_t value) {
+    if (value < kProtocolAscii || value > kProtocol3964) return;
+    protocol_ = value;
+    propertyWritten(kDispProtocol);
+}
+
+void CVortCtrl::setFileName(std::u16string text) {
+    const size_t comma = text.find(u',');
+    if (comma == std::u16string::npos) {
+        fileName_ = std::move(text);
+        fileSuffix_.clear();
+    } else {
+        fileSuffix_ = text.substr(comma);
+        fileName_ = text.substr(0, comma);
+    }
+    if (fileName_.size() > kMaxFileName) fileName_.resize(kMaxFileName);
+    propertyWritten(kDispFileName);
+}
+
+void CVortCtrl::setFileDownLoadDir(std::u16string text) {
+    fileDownLoadDir_ = std::move(text);
+    propertyWritten(kDispFileDownLoadDir);
+}
+
+bool CVortCtrl::jobProcessing() const {
+    return transferState_.load() != kTransferIdle || dialThreadRunning_.load() || dialFlag_.load();
+}
+
+void CVortCtrl::setJobProcessing(bool on) {
+    if (!on && jobProcessing()) AbortJob(false, portOpenFlag_.load());
+}
+
+void CVortCtrl::setFileTransmit(bool on) {
+    if (!on && (transferThreadRunning_.load() || transferState_.load() == kTransferSending))
+        AbortTransfer(false, portOpenFlag_.load());
+}
+
+void CVortCtrl::setFileReceive(bool on) {
+    if (!on && (transferThreadRunning_.load() || transferState_.load() == kTransferReceiving))
+        AbortTransfer(false, portOpenFlag_.load());
+}
+
+void CVortCtrl::AbortTransfer(bool wait, bool /*portOpen*/) {
+    if (!transferThreadRunning_.load()) return;
+    const int32_t id = activeCommId();
+    abortFlag_ = true;
+    lastFileFlag_ = true;
+    XferAbort(id, 10000);
+    if (!wait) return;
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + milliseconds(5000);
+    while (SerialInUse(id) && transferThreadRunning_.load() && steady_clock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(50));
+}
+
+} // namespace vort
