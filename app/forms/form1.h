@@ -1,0 +1,171 @@
+// Form1: the program's main window. It holds the serial communication control
+// CommCtl1, the engine's timer Timer1, the ten setting tabs (SSTab1), the scanner
+// buttons, the status bar sbrStatus and the connection indicator FrameLED.
+//
+// The window's event procedures are members, each defined in the file of the
+// subsystem it belongs to:
+//   app/forms/form1.cpp          loading, the ways out, menus and display helpers
+//   app/link/exchange.cpp        ExchangeCommand, ReadPortText, OnComm, Timer1_Timer
+//   app/link/baud_detect.cpp     mnuauto_Click and the ping
+//   app/link/manual_port.cpp     the manual port window's "&Open Port"
+// Subsystems that come later add theirs the same way, connect them in
+// connectEvents() and register their answer rules in registerAnswerRules().
+//
+// Link operations (an exchange, a ping, a detection) never run inside one another: all
+// of them share AnswerBuffer, PendingInput, TimeoutFlag and Timer1. The waits pump
+// messages, so the operator can pick a menu item meanwhile; a detection or the manual
+// window asked for then runs as soon as the running operation ends, and an exchange
+// started then fails at once (returns 0).
+//
+// GUI thread only.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+#include "app/forms/form2.h"
+#include "app/forms/form4.h"
+#include "app/link/answer_rules.h"
+#include "app/link/comm_control.h"
+#include "app/link/window_timer.h"
+#include "ui_form1.h"
+
+namespace tcu {
+
+class CommControlHost;
+
+inline constexpr char kAppTitle[] = "TCU1";
+inline constexpr char kCaption[] = " TCU - 2.11";
+// Run-time size of the main window, in twips.
+inline constexpr int kForm1HeightTwips = 7815;
+inline constexpr int kForm1WidthTwips = 8980;
+// FrameLED sits this far below the top edge of the status bar, in twips.
+inline constexpr int kFrameLedTopTwips = 30;
+
+class Form1 : public QMainWindow, public Ui::Form1 {
+    Q_OBJECT
+public:
+    // Loads the window without showing it: creates CommCtl1 from the control's class
+    // identifier with the window's stored design, advises the event handlers and
+    // registers the answer rules. Throws ControlUnavailable when the control cannot be
+    // had. Form_Load is not run here (Main runs it).
+    explicit Form1(QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The serial communication control, driven by DISPID.
+    CommControl CommCtl1;
+    // The engine's time-out timer: disabled at design, without an interval.
+    WindowTimer Timer1;
+
+    // ---- Loading and the ways out (start-up) -----------------------------------
+    // Centres the window; on the first load (StartupDetect 1) disables cmdFactory,
+    // cmdReceive and cmdSend and runs the automatic detection to its end.
+    void Form_Load();
+    // Closing: the port is closed (errors ignored), the other windows are unloaded,
+    // most recent first, and the program ends. Cancel is the caller's: nonzero keeps
+    // the window (nothing sets it here).
+    void Form_Unload(int16_t& Cancel);
+    // "E&xit": the same unload as closing the window.
+    void cmdExit_Click();
+    // "&Exit" of "&File": ends the program at once; no unload runs.
+    void mnuexit_Click();
+    // True once the program is ending: every wait stops, no further box is shown.
+    bool isEnding() const { return ending_; }
+
+    // ---- Command exchange engine -----------------------------------------------
+    // Sends token framed (SOH token EOT) and waits for its ACK, up to three attempts of
+    // 1000 ms (a NAK ends an attempt at once); for a query (":>" in the token) then
+    // waits for the answer line (CR LF) 1500 ms, 2500 ms at 1200 and 2400 baud, and
+    // applies the token's answer rules. Returns 1 on success, 0 on failure. Status
+    // panel 2 shows "TIME OUT COUNT = " + attempt, panel 1 the line. A run-time error
+    // (from the control, or an answer a rule cannot use) is shown in a box with the
+    // exclamation icon and gives 0. An exchange started while another link operation
+    // runs gives 0 at once and touches nothing.
+    int16_t ExchangeCommand(const QString& token);
+    // Reads the control's Input once into PendingInput; take: returns PendingInput and
+    // empties it, else returns "".
+    QString ReadPortText(bool take);
+    // The control's OnComm: drains Input into PendingInput (ReadPortText(false)).
+    void CommCtl1_OnComm();
+    // Tick of Timer1: TimeoutFlag = 1. The timer keeps running.
+    void Timer1_Timer();
+    AnswerRules& answerRules() { return answerRules_; }
+
+    // ---- Port connection and baud detection ------------------------------------
+    // "&Auto Baud Detect": opens the saved port (IniPortCom) and tries the eight rates
+    // with a ping each, asking Retry/Cancel when none answers.
+    void mnuauto_Click();
+    // "&Manual Baud Setting...": shows Form4 modally.
+    void mnumanual_Click();
+    // Writes the ping frame to the control and waits, pumping messages, until an ACK
+    // arrives (true: Timer1 disabled, TimeoutFlag 0) or TimeoutFlag becomes 1 (false).
+    // AnswerBuffer is not emptied first; everything up to and including the ACK is
+    // consumed. The caller sets Timer1's interval, TimeoutFlag and enables Timer1.
+    bool SendPingAndWait();
+
+    // ---- Display helpers -------------------------------------------------------
+    // "Settings: " + Settings + "  Com Port: " + CommPort.
+    QString openPortText();
+    // Brings imgConnected (true) or imgNotConnected (false) to the front.
+    void showConnected(bool connected);
+    // Which image is in front.
+    bool connectedShown() const;
+    // Enables or disables cmdSend, cmdReceive, cmdFactory, cmdRevision and cmdWeb.
+    void setScannerButtons(bool enabled);
+    // Shows a run-time error's description: exclamation icon, OK, title "TCU1".
+    void showRunTimeError(const QString& description);
+    // The About / detection window and the manual port window, loaded on first use.
+    Form2& form2();
+    Form4& form4();
+    bool form2Loaded() const { return form2_ != nullptr; }
+    bool form4Loaded() const { return form4_ != nullptr; }
+
+    // Runs action now, or, while a link operation runs, as soon as it has ended (a
+    // later request replaces an earlier one still waiting).
+    void whenLinkFree(std::function<void()> action);
+    bool linkBusy() const { return linkBusy_ > 0; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    friend class LinkOperation;
+
+    void connectEvents();
+    void registerAnswerRules();
+    void drawIndicatorImages();
+    void endProgram();
+    // The waits of ExchangeCommand: true on ACK (the rest stays in AnswerBuffer).
+    bool waitForAck();
+    bool waitForAnswer();
+    // Detection steps behind the pass: found, and cancelled.
+    void detectionFound();
+    void detectionCancelled();
+
+    std::unique_ptr<CommControlHost> commHost_;
+    AnswerRules answerRules_;
+    QPointer<Form2> form2_;
+    QPointer<Form4> form4_;
+    // Windows loaded besides this one, in load order.
+    std::vector<QPointer<QWidget>> loadedWindows_;
+    int linkBusy_ = 0;
+    std::function<void()> deferredLinkAction_;
+    bool ending_ = false;
+};
+
+// Marks a link operation running for its lifetime; when the last one ends, an action
+// deferred by whenLinkFree is posted.
+class LinkOperation {
+public:
+    explicit LinkOperation(Form1& form);
+    ~LinkOperation();
+    LinkOperation(const LinkOperation&) = delete;
+    LinkOperation& operator=(const LinkOperation&) = delete;
+
+private:
+    Form1& form_;
+};
+
+} // namespace tcu

@@ -1,0 +1,142 @@
+// The command exchange engine: ExchangeCommand, ReadPortText, the control's OnComm
+// and the time-out tick.
+#include "app/link/exchange.h"
+
+#include "app/forms/form1.h"
+#include "app/link/message_pump.h"
+#include "app/link/run_time_error.h"
+
+namespace tcu {
+
+QString PendingInput;
+QString AnswerBuffer;
+int16_t TimeoutFlag = 0;
+
+void resetExchangeState() {
+    PendingInput.clear();
+    AnswerBuffer.clear();
+    TimeoutFlag = 0;
+}
+
+QString Form1::ReadPortText(bool take) {
+    PendingInput += CommCtl1.input();
+    if (PendingInput.size() > kPendingInputLimit)
+        PendingInput.remove(0, PendingInput.size() - kPendingInputLimit);
+    if (!take)
+        return {};
+    QString taken;
+    taken.swap(PendingInput);
+    return taken;
+}
+
+void Form1::CommCtl1_OnComm() {
+    try {
+        ReadPortText(false);
+    } catch (...) {
+        // An event handler has nobody to report to; the waiting loop's own read of
+        // Input meets the same failure and reports it.
+    }
+}
+
+void Form1::Timer1_Timer() {
+    TimeoutFlag = 1;
+}
+
+bool Form1::waitForAck() {
+    for (;;) {
+        PumpMessages();
+        AnswerBuffer += ReadPortText(true);
+        // Bytes ahead of an ACK or NAK are strays: all of them go at once (one at a
+        // time would let a noisy line hide the ACK until the time-out).
+        qsizetype i = 0;
+        while (i < AnswerBuffer.size() && AnswerBuffer.at(i) != kAck && AnswerBuffer.at(i) != kNak)
+            ++i;
+        if (i < AnswerBuffer.size()) {
+            const bool ack = AnswerBuffer.at(i) == kAck;
+            AnswerBuffer.remove(0, i + 1);
+            Timer1.setEnabled(false);
+            TimeoutFlag = ack ? 0 : 1;
+            return ack;
+        }
+        AnswerBuffer.clear();
+        if (TimeoutFlag == 1 || ending_)
+            return false;
+    }
+}
+
+bool Form1::waitForAnswer() {
+    const QString rate = CommCtl1.settings().left(4);
+    const bool slow = rate == QLatin1String("2400") || rate == QLatin1String("1200");
+    Timer1.setInterval(slow ? kSlowAnswerWaitMs : kAnswerWaitMs);
+    Timer1.setEnabled(true);
+
+    qsizetype searchFrom = 0;
+    qsizetype sizeAtLastTick = AnswerBuffer.size();
+    int extensions = 0;
+    for (;;) {
+        PumpMessages();
+        AnswerBuffer += ReadPortText(true);
+        if (AnswerBuffer.indexOf(QLatin1String(kCrLf), searchFrom) >= 0)
+            return true;
+        // CR may be the last character so far; its LF can still come.
+        searchFrom = AnswerBuffer.isEmpty() ? 0 : AnswerBuffer.size() - 1;
+        if (ending_)
+            return false;
+        if (TimeoutFlag == 1) {
+            const bool stillArriving = AnswerBuffer.size() > sizeAtLastTick;
+            if (!stillArriving || extensions >= kAnswerWaitExtensions)
+                return false;
+            ++extensions;
+            sizeAtLastTick = AnswerBuffer.size();
+            TimeoutFlag = 0;
+        }
+    }
+}
+
+int16_t Form1::ExchangeCommand(const QString& token) {
+    if (ending_ || linkBusy_ > 0)
+        return 0;
+    LinkOperation running(*this);
+    try {
+        int attempt = 0;
+        PumpMessages();
+        PendingInput.clear();
+        ReadPortText(true);
+
+        for (;;) {
+            TimeoutFlag = 0;
+            AnswerBuffer.clear();
+            Timer1.setInterval(kAckWaitMs);
+            CommCtl1.setOutput(frameOf(token));
+            Timer1.setEnabled(true);
+            sbrStatus->setPanelText(2,
+                                    QStringLiteral("TIME OUT COUNT = ") + QString::number(attempt));
+            sbrStatus->setPanelText(1, openPortText());
+            const bool acknowledged = waitForAck();
+            Timer1.setEnabled(false);
+            if (acknowledged)
+                break;
+            if (++attempt == kAttempts || ending_)
+                return 0;
+        }
+
+        if (isQuery(token)) {
+            const bool answered = waitForAnswer();
+            Timer1.setEnabled(false);
+            if (!answered)
+                return 0;
+        }
+
+        answerRules_.apply(token, AnswerBuffer);
+        return 1;
+    } catch (...) {
+        Timer1.setEnabled(false);
+        const std::optional<RaisedError> error = currentRunTimeError();
+        if (!error)
+            throw;
+        showRunTimeError(error->description);
+        return 0;
+    }
+}
+
+} // namespace tcu

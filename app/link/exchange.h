@@ -1,0 +1,57 @@
+// The command exchange engine's wire bytes and program-wide state.
+//
+// One exchange or ping at a time: PendingInput, AnswerBuffer, TimeoutFlag and the main
+// window's Timer1 are shared by ExchangeCommand (Form1, app/link/exchange.cpp), the
+// pings of the port connection code and the upgrade window's ping.
+//
+// GUI thread only.
+#pragma once
+
+#include <QChar>
+#include <QString>
+#include <cstdint>
+
+namespace tcu {
+
+inline constexpr QChar kSoh{0x01};
+inline constexpr QChar kEot{0x04};
+inline constexpr QChar kAck{0x06};
+inline constexpr QChar kNak{0x15};
+inline constexpr char kCrLf[] = "\r\n";
+
+// Text drained from the control and not yet taken (ReadPortText).
+extern QString PendingInput;
+// Text received during the current exchange; after the acknowledgement, the answer.
+extern QString AnswerBuffer;
+// 1 when the current wait has failed (a tick of Timer1, or a NAK), else 0.
+extern int16_t TimeoutFlag;
+
+// PendingInput keeps at most this many characters: text nobody takes (the scanner
+// talking while the program is idle) is dropped from the front, so an idle program on a
+// busy line does not grow without end. Every exchange discards older text anyway.
+inline constexpr qsizetype kPendingInputLimit = 256 * 1024;
+
+// The frame of a token: SOH + token + EOT.
+inline QString frameOf(const QString& token) {
+    return kSoh + token + kEot;
+}
+// A token holding ":>" is a query (an answer line follows the ACK); any other a write.
+inline bool isQuery(const QString& token) {
+    return token.contains(QStringLiteral(":>"));
+}
+
+// Ack wait of one attempt, attempts, and the answer wait (slow rates get more).
+inline constexpr int kAckWaitMs = 1000;
+inline constexpr int kAttempts = 3;
+inline constexpr int kAnswerWaitMs = 1500;
+inline constexpr int kSlowAnswerWaitMs = 2500;
+// An answer still arriving when its wait runs out gets the wait again, at most this
+// many times: a long answer at a slow rate (a whole setup at 1200 baud takes longer
+// than one wait to cross the line) is not cut off, while an answer that stalls still
+// fails after one wait of silence.
+inline constexpr int kAnswerWaitExtensions = 3;
+
+// Puts the variables above back to their start values (tests).
+void resetExchangeState();
+
+} // namespace tcu

@@ -1,0 +1,107 @@
+#include "app/link/port_settings_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include "app/link/text_numbers.h"
+
+namespace tcu {
+
+QString WindowsDir;
+QString IniPath;
+QString IniPortCom;
+QString IniPortSet;
+QString IniSuppSet;
+int16_t StartupDetect = 0;
+
+namespace {
+
+constexpr qsizetype kKeyLength = 8;
+
+bool writeWhole(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+// Reads the entries; false when the defaults must be written instead.
+bool readEntries() {
+    QFile file(IniPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 size = file.size();
+    if (size > kMaxIniBytes)
+        return false;
+    const QByteArray bytes = file.read(size);
+    if (bytes.size() != size)
+        return false;
+    QString text = QString::fromLatin1(bytes);
+
+    for (qint64 pass = 0; pass < size; ++pass) {
+        const qsizetype p = text.indexOf(QLatin1Char(';')) + 1; // 1-based, 0: none
+        if (p < kKeyLength + 1)
+            return true; // no ";" left, or an entry too short to hold a key
+        const QString key = text.left(kKeyLength);
+        const QString value = text.mid(kKeyLength, p - 1 - kKeyLength);
+        if (key == QLatin1String("PORTCOM=")) {
+            IniPortCom = value;
+            if (!portNumberOf(value))
+                return false;
+        } else if (key == QLatin1String("PORTSET=")) {
+            IniPortSet = value;
+        }
+        text.remove(0, p);
+    }
+    return true;
+}
+
+} // namespace
+
+QString configDirectory() {
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.config");
+    const QString dir = QDir::cleanPath(base + QStringLiteral("/tcu"));
+    QDir().mkpath(dir);
+    return dir;
+}
+
+void LoadPortSettings() {
+    WindowsDir = configDirectory();
+    IniPath = WindowsDir + QLatin1Char('/') + QLatin1String(kIniFileName);
+    if (readEntries())
+        return;
+    // The repair: the default file and the default values. A directory where the
+    // file cannot be written still leaves the program with the defaults.
+    writeWhole(IniPath, QByteArray(kDefaultIniText));
+    IniPortCom = QStringLiteral("1");
+    IniPortSet = QStringLiteral("9600,n,8,1");
+}
+
+QString portSettingsLine(int16_t commPort, const QString& settings) {
+    return QStringLiteral("PORTCOM=") + QString::number(commPort) + QStringLiteral(";PORTSET=") +
+           settings + QStringLiteral(";SUPPSET=") + IniSuppSet + QStringLiteral(";\r\n");
+}
+
+bool RewritePortSettings(int16_t commPort, const QString& settings) {
+    if (IniPath.isEmpty())
+        return false;
+    return writeWhole(IniPath, portSettingsLine(commPort, settings).toLatin1());
+}
+
+void resetPortSettingsState() {
+    WindowsDir.clear();
+    IniPath.clear();
+    IniPortCom.clear();
+    IniPortSet.clear();
+    IniSuppSet.clear();
+    StartupDetect = 0;
+}
+
+} // namespace tcu
