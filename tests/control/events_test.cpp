@@ -1,0 +1,108 @@
+// The event monitor's tuning properties over a real pty: the send event switch,
+// priorities reaching the library's threads, the yield state.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <sys/resource.h>
+#include <thread>
+
+#include "control/events/priority.h"
+#include "control/libs/serilon.h"
+#include "control/object/vort_ctrl.h"
+#include "support/pty_pair.h"
+
+using namespace vort;
+using component::Variant;
+
+namespace {
+
+class Recorder : public NotificationWindow {
+public:
+    void post(uint32_t wParam, intptr_t) override {
+        std::lock_guard lock(m_);
+        codes_.push_back(static_cast<int16_t>(wParam >> 16));
+    }
+    int32_t handle() const override { return 1; }
+    int count(int16_t code) {
+        std::lock_guard lock(m_);
+        return static_cast<int>(std::count(codes_.begin(), codes_.end(), code));
+    }
+
+private:
+    std::mutex m_;
+    std::vector<int16_t> codes_;
+};
+
+class EventMonitor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        map_.map(9, pty_.slavePath());
+        ctl_.setCommPort(9);
+        ctl_.setNotificationWindow(&rec_);
+    }
+    void TearDown() override {
+        ctl_.setPortOpen(false);
+        ctl_.setNotificationWindow(nullptr);
+    }
+    test::PtyPair pty_;
+    test::ScopedPortMap map_;
+    Recorder rec_;
+    CVortCtrl ctl_;
+};
+
+bool eventually(const std::function<bool()>& f) {
+    for (int i = 0; i < 300 && !f(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return f();
+}
+
+} // namespace
+
+TEST_F(EventMonitor, SendEventIsASwitch) {
+    ctl_.setSThreshold(1000);  // the size is not compared with anything
+    ctl_.setPortOpen(true);
+    ctl_.setOutput(Variant::bstr(u"x"));
+    EXPECT_EQ(pty_.read(1, 2000), "x");
+    EXPECT_TRUE(eventually([&] { return rec_.count(1) >= 1; }));
+
+    ctl_.setSThreshold(0);
+    const int before = rec_.count(1);
+    ctl_.setOutput(Variant::bstr(u"y"));
+    EXPECT_EQ(pty_.read(1, 2000), "y");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(rec_.count(1), before);
+}
+
+TEST_F(EventMonitor, PriorityReachesTheLibraryThreads) {
+    EXPECT_EQ(niceForPriority(5), -20);  // time-critical
+    EXPECT_EQ(niceForPriority(0), 10);
+    ctl_.setPriority(9);                 // ignored entirely
+    EXPECT_EQ(ctl_.priority(), 2);
+    ctl_.setPortOpen(true);
+    const int id = ctl_.activeCommId();
+    const auto tid = static_cast<id_t>(SerialThreadHandle(id, 0));
+    ASSERT_NE(tid, 0u);
+    ctl_.setPriority(0);
+    EXPECT_EQ(getpriority(PRIO_PROCESS, tid), 10);
+    ctl_.setPriority(3);
+    // Raising needs privilege; without it the thread goes as high as allowed and the
+    // write still takes effect as a value.
+    EXPECT_EQ(ctl_.priority(), 3);
+    EXPECT_LE(getpriority(PRIO_PROCESS, tid), 10);
+    if (geteuid() == 0) EXPECT_EQ(getpriority(PRIO_PROCESS, tid), -5);
+    ctl_.setPriority(2);
+}
+
+TEST_F(EventMonitor, YieldStateReachesTheLibrary) {
+    ctl_.setYieldState(false);
+    ctl_.setPortOpen(true);
+    EXPECT_EQ(SerialGetYield(), 0);
+    ctl_.setYieldState(true);
+    EXPECT_EQ(SerialGetYield(), 1);
+}
+
+TEST_F(EventMonitor, ClosedControlIgnoresReports) {
+    EXPECT_EQ(ctl_.onLibraryEvent(8, SERIAL_EV_RXCHAR | SERIAL_EV_CTS), 0);
+    EXPECT_EQ(rec_.count(2) + rec_.count(3), 0);
+}
