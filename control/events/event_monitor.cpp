@@ -47,7 +47,10 @@ int32_t CVortCtrl::onLibraryEvent(int32_t id, int32_t mask) {
         if (errors & SERIAL_ERR_FRAMING) postCommEvent(kErFrame);
     }
 
-    if (protocol_.load() != kProtocol3964) {
+    if (protocol_.load() == kProtocol3964) {
+        if (mask & SERIAL_EV_RXFLAG) link_->signalReceive();
+        if (mask & SERIAL_EV_TXEMPTY) link_->signalSend();
+    } else {
         if ((mask & SERIAL_EV_TXEMPTY) && sThreshold_.load() > 0) postCommEvent(kEvSend);
         const int16_t threshold = rThreshold_.load();
         if ((mask & kReceiveBits) && threshold > 0) {

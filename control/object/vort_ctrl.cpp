@@ -15,7 +15,7 @@ constexpr const char* kBuildTime = "19:15:36";
 
 } // namespace
 
-CVortCtrl::CVortCtrl() : ControlBase(description()) {}
+CVortCtrl::CVortCtrl() : ControlBase(description()), link_(std::make_unique<Link3964>(*this)) {}
 
 CVortCtrl::~CVortCtrl() {
     ClosePort();

@@ -20,13 +20,20 @@
 #include <memory>
 #include <string>
 
+#include "control/link3964/link_worker.h"
 #include "control/port/settings_parser.h"
 #include "platform/component/control_base.h"
+#include "platform/component/control_view.h"
 #include "platform/component/dispatch_table.h"
 
 namespace vort {
 
 using component::Variant;
+
+class DesignViews;
+
+// The type library VORTLib 2.7 (type_library.cpp).
+const component::TypeLibrary& vortTypeLibrary();
 
 // Where the control's notifications go: its hidden window in the owner's thread.
 // post() may be called from any thread and never blocks for long.
@@ -69,10 +76,23 @@ enum TransferState : int16_t { kTransferIdle = 0, kTransferReceiving = 1, kTrans
 
 inline bool isSerialComType(int16_t t) { return t == kComTypeRs232 || t == kComTypeRs485; }
 
-class CVortCtrl : public component::ControlBase {
+class CVortCtrl : public component::ControlBase, public component::ControlView {
 public:
     CVortCtrl();
     ~CVortCtrl() override;
+
+    // Unknown, once for every interface (ControlBase's and ControlView).
+    int32_t queryInterface(const component::Guid& iid, void** out) override {
+        return ControlBase::queryInterface(iid, out);
+    }
+    uint32_t addRef() override { return ControlBase::addRef(); }
+    uint32_t release() override { return ControlBase::release(); }
+
+    // ControlView (design_view.cpp): the control's bitmap while its container designs
+    // it, F1 opening the help; nothing in run mode.
+    void* createView(void* parent) override;
+    // Whether the container shows the control in design mode (ambient UserMode false).
+    bool designMode();
 
     static const component::DispatchTable<CVortCtrl>& table();
     static const component::ControlDescription& description();
@@ -225,12 +245,16 @@ public:
     // One report of the serial core library, from its thread (through EventProc).
     int32_t onLibraryEvent(int32_t id, int32_t mask);
     bool isPortOpenFlagSet() const { return portOpenFlag_.load(); }
+    int16_t transferStateNow() const { return transferState_.load(); }
     // The comm id the open port uses (fixed at open), else CommPort - 1.
     int32_t activeCommId() const { return portOpenFlag_.load() ? openCommId_ : commPort_ - 1; }
 
 protected:
     void exchangeProperties(component::PropertyExchange& px) override;
     void onSiteChanged() override;
+    // The views repaint when the ambient UserMode changes (design_view.cpp).
+    void onAmbientPropertyChanged(int32_t dispid) override;
+    void* findInterface(const component::Guid& iid) override;
 
     // Writes the text through the Settings rules for the serial types.
     void writeSerialSettings(const std::string& text);
@@ -247,6 +271,9 @@ protected:
     void openPort();
     // After loading: ComType applied, network Settings re-applied.
     void afterLoad();
+    // Starts the 3964 link on the open comm id; on failure tells the operator why and
+    // returns false.
+    bool start3964Link();
 
     // Owner-thread state.
     int16_t commPort_ = 2;
@@ -281,6 +308,11 @@ protected:
     int32_t s3964Tz_ = 200;
     int16_t s3964Retry_ = 3;
     std::unique_ptr<NotificationWindow> ownWindow_;
+    // The design-time views made so far; they hold it weakly and so learn when the
+    // control is gone.
+    std::shared_ptr<DesignViews> designViews_;
+    // Lives as long as the control: library threads reach it through EventProc.
+    const std::unique_ptr<Link3964> link_;
 
     // Shared with library and worker threads.
     std::atomic<NotificationWindow*> window_{nullptr};

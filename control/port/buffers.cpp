@@ -60,20 +60,30 @@ void CVortCtrl::setOutBufferSize(int32_t size) {
 
 int16_t CVortCtrl::inBufferCount() {
     if (!portOpenFlag_.load()) return 0;
+    if (protocol_.load() == kProtocol3964) return saturate16(link_->receivedCount());
     return saturate16(SerialQueueCount(openCommId_, SERIAL_DIR_INPUT));
 }
 
 void CVortCtrl::setInBufferCount(int16_t) {
-    if (portOpenFlag_.load()) SerialFlushQueue(openCommId_, SERIAL_DIR_INPUT);
+    if (!portOpenFlag_.load()) return;
+    if (protocol_.load() == kProtocol3964)
+        link_->clearReceived();
+    else
+        SerialFlushQueue(openCommId_, SERIAL_DIR_INPUT);
 }
 
 int16_t CVortCtrl::outBufferCount() {
     if (!portOpenFlag_.load()) return 0;
+    if (protocol_.load() == kProtocol3964) return saturate16(link_->queuedCount());
     return saturate16(SerialQueueCount(openCommId_, SERIAL_DIR_OUTPUT));
 }
 
 void CVortCtrl::setOutBufferCount(int16_t) {
-    if (portOpenFlag_.load()) SerialFlushQueue(openCommId_, SERIAL_DIR_OUTPUT);
+    if (!portOpenFlag_.load()) return;
+    if (protocol_.load() == kProtocol3964)
+        link_->clearQueued();
+    else
+        SerialFlushQueue(openCommId_, SERIAL_DIR_OUTPUT);
 }
 
 } // namespace vort

@@ -83,12 +83,20 @@ void CVortCtrl::setOutput(Variant value) {
     if (!portOpenFlag_.load()) return;
     std::vector<uint8_t> bytes;
     if (!outputBytes(value, bytes) || bytes.empty()) return;
+    if (protocol_.load() == kProtocol3964) {
+        link_->queueTelegram(bytes);
+        return;
+    }
     SendAll(openCommId_, bytes.data(), static_cast<uint32_t>(bytes.size()));
 }
 
 Variant CVortCtrl::input() {
     if (!portOpenFlag_.load()) return Variant();
     const int32_t id = openCommId_;
+    if (protocol_.load() == kProtocol3964) {
+        std::optional<std::vector<uint8_t>> telegram = link_->takeTelegram();
+        return telegram ? Variant::bytes(std::move(*telegram)) : Variant();
+    }
     const int32_t waiting = SerialQueueCount(id, SERIAL_DIR_INPUT);
     const uint32_t want = wantedBytes(inputLen_, waiting);
 
@@ -123,6 +131,10 @@ int16_t CVortCtrl::ComOutput(int16_t /*hWnd*/, std::u16string data, int16_t coun
     std::string bytes = component::toLatin1(data);
     const uint32_t len = std::min<uint32_t>(static_cast<uint32_t>(count), static_cast<uint32_t>(bytes.size()));
     if (len == 0) return 0;
+    if (protocol_.load() == kProtocol3964) {
+        link_->queueTelegram(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), len));
+        return static_cast<int16_t>(len);
+    }
     return static_cast<int16_t>(SendAll(openCommId_, reinterpret_cast<const uint8_t*>(bytes.data()), len));
 }
 

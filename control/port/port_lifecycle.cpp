@@ -85,11 +85,13 @@ void CVortCtrl::openPort() {
     SerialSetEventProc(id, &EventProc);
     applyParityReplace();
     applyNullDiscard();
+    if (protocol_.load() == kProtocol3964 && !start3964Link()) protocol_ = kProtocolZmodem;
 }
 
 void CVortCtrl::ClosePort() {
     const bool wasOpen = portOpenFlag_.exchange(false);
     const int32_t id = openCommId_;
+    if (wasOpen && protocol_.load() == kProtocol3964) link_->stop();
     AbortJob(true, true);
     if (wasOpen && SerialInUse(id)) {
         SerialSetEventProc(id, nullptr);

@@ -19,6 +19,16 @@ constexpr size_t kMaxFileName = 511;
 
 void CVortCtrl::setProtocol(int16_t value) {
     if (value < kProtocolAscii || value > kProtocol3964) return;
+    const int16_t old = protocol_.load();
+    if (portOpenFlag_.load() && old != value) {
+        if (old == kProtocol3964) {
+            link_->stop();
+        } else if (value == kProtocol3964) {
+            // The link must be running before the protocol says 7: a write whose link
+            // cannot start is ignored.
+            if (!start3964Link()) return;
+        }
+    }
     protocol_ = value;
     propertyWritten(kDispProtocol);
 }

@@ -1,0 +1,109 @@
+// Link3964: a control's 3964/3964R telegram link while Protocol 7 is on.
+//
+// A worker thread alternates sending the queued telegrams and receiving the partner's
+// through the 3964 link library; the owner's thread queues telegrams (Output), takes
+// received ones (Input) and empties the lists. Both lists are guarded by one mutex;
+// the worker posts comm events to the control: 1 sent, 2 received (and announced again
+// while unread), 2000 dropped after the retries, 1008 receive list full, 1010 send
+// queue full.
+//
+// A telegram is kept as the bytes the host gave: the first byte is the flag that travels
+// with it, the rest is the telegram.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "control/link3964/link_library.h"
+
+namespace vort {
+
+class CVortCtrl;
+
+class Link3964 {
+public:
+    // Each list holds at most this many telegrams.
+    static constexpr size_t kMaxTelegrams = 32000;
+
+    explicit Link3964(CVortCtrl& owner);
+    ~Link3964();
+    Link3964(const Link3964&) = delete;
+    Link3964& operator=(const Link3964&) = delete;
+
+    // Starts on an open comm id with the given times (ms) and retry count. False when
+    // the comm id is not open or the library cannot be loaded (then *message says why,
+    // for the operator).
+    bool start(int32_t commId, int32_t tqMs, int32_t tzMs, int16_t retries, std::string* message);
+    // Stops the worker (at most about 10 s), empties both lists and lets the library go.
+    void stop();
+    bool active() const { return active_; }
+
+    // Passes new times and retry counts to the library while active.
+    void applyTimes(int32_t tqMs, int32_t tzMs, int16_t retries);
+
+    // Queues one telegram (flag byte first); a full queue drops it with event 1010.
+    void queueTelegram(std::span<const uint8_t> flagAndData);
+    // The oldest received telegram (flag byte first), or nothing.
+    std::optional<std::vector<uint8_t>> takeTelegram();
+    int32_t receivedCount() const;
+    int32_t queuedCount() const;
+    void clearReceived();
+    void clearQueued();
+
+    // Library reports, from its thread: bytes arrived / the output queue ran empty.
+    void signalReceive();
+    void signalSend();
+
+    // The library's functions while active (file transfers use them), else nullptr.
+    const Link3964Functions* functions() const { return fn_; }
+
+private:
+    struct Telegram {
+        int32_t sequence = 0;
+        std::vector<uint8_t> bytes;
+        int16_t attempts = 0;
+        int16_t reannounced = 0;
+        int32_t lastStatus = 0;
+    };
+    enum WorkerState : int { kRunning = 0, kStopRequested = 1, kEnded = 2 };
+
+    void run();
+    void sendLoop();
+    // One send attempt of the head telegram; returns its status (-1: nothing done).
+    int32_t sendOne();
+    // One receive when bytes wait; returns its status (-1: nothing done).
+    int32_t receiveOne();
+    void reannounceCheck();
+    bool portUsable() const;
+    void touch();
+
+    CVortCtrl& owner_;
+    const Link3964Functions* fn_ = nullptr;
+    int32_t commId_ = -1;
+    bool active_ = false;
+    int32_t previousMode_ = 0;
+    std::thread worker_;
+    std::atomic<int> state_{kEnded};
+    std::atomic<int16_t> retries_{3};
+
+    std::mutex signalMutex_;
+    std::condition_variable signalCv_;
+    bool sendSignal_ = false;
+    bool receiveSignal_ = false;
+
+    mutable std::mutex listMutex_;
+    std::deque<Telegram> sendQueue_;
+    std::deque<Telegram> receiveList_;
+    int32_t nextSequence_ = 0;
+    std::atomic<uint32_t> lastActivity_{0};
+};
+
+} // namespace vort
