@@ -304,6 +304,15 @@ void XmodemSender::tick(uint64_t now) {
         // The file is through; only the closing handshake went unanswered.
         finish(endStatus_);
         break;
+    case State::WaitEndAck:
+        // A receiver may leave as soon as it has the closing block, its ACK lost
+        // on the way: after one more try the session counts as closed.
+        if (++retries_ > 1) {
+            finish(endStatus_);
+        } else {
+            sendBlock(now);
+        }
+        break;
     default:
         retry(now);
         break;

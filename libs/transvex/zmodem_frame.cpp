@@ -153,7 +153,9 @@ void ZFrameParser::headerDone(const Handler& handler) {
     hunt();
     handler(ev);
     if (!skip_ && !headersOnly_ && carriesData(ev.header.type)) {
-        state_ = State::Data;
+        // A hex header ends in CR LF, which are not the subpacket's data.
+        state_ = enc_ == ZEncoding::Hex ? State::HexTail : State::Data;
+        hexTail_ = 0;
         dataCrc32_ = enc_ == ZEncoding::Bin32;
         data_.clear();
         dec_.reset();
@@ -168,6 +170,14 @@ void ZFrameParser::push(std::span<const uint8_t> bytes, const Handler& handler) 
         handler(ev);
     };
     for (uint8_t c : bytes) {
+        if (state_ == State::HexTail) {
+            if ((c & 0x7F) == '\r' || (c & 0x7F) == '\n') {
+                if (++hexTail_ <= 2) {
+                    continue;
+                }
+            }
+            state_ = State::Data;
+        }
         switch (state_) {
         case State::Hunt:
             if (c == kZdle) {
@@ -266,6 +276,7 @@ void ZFrameParser::push(std::span<const uint8_t> bytes, const Handler& handler) 
             }
             break;
         }
+        case State::HexTail:
         case State::Data: {
             const int r = dec_.push(c);
             if (r == ZdleDecoder::kNothing) {

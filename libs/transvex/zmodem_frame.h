@@ -130,7 +130,7 @@ public:
     static const char* kindName(Kind kind);
 
 private:
-    enum class State { Hunt, Pad, Zdle, Hex, Binary, Data, DataCrc };
+    enum class State { Hunt, Pad, Zdle, Hex, HexTail, Binary, Data, DataCrc };
     void hunt();
     void headerDone(const Handler& handler);
 
@@ -149,6 +149,7 @@ private:
     std::array<uint8_t, 4> crc_{};
     size_t crcLen_ = 0;
     bool skip_ = false;
+    int hexTail_ = 0;
 };
 
 } // namespace transvex

@@ -54,8 +54,9 @@ private:
 // A child process with stdin and stdout on fd, run in dir. stderr goes to errPath.
 class Peer {
 public:
+    // outFd: where the child's stdout goes; -1 means fd as well.
     Peer(const std::vector<std::string>& argv, int fd, const std::string& dir,
-         const std::string& errPath = "/dev/null") {
+         const std::string& errPath = "/dev/null", int outFd = -1) {
         pid_ = fork();
         if (pid_ == 0) {
             setsid();
@@ -63,7 +64,7 @@ public:
                 _exit(126);
             }
             dup2(fd, 0);
-            dup2(fd, 1);
+            dup2(outFd >= 0 ? outFd : fd, 1);
             const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (err >= 0) {
                 dup2(err, 2);

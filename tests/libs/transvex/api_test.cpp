@@ -1,0 +1,289 @@
+// The C calls of libtransvex over comm ids of the serial core library: a comm id
+// mapped to a pseudo-terminal slave, lrzsz or the test itself on the master side.
+#include "pty_peer.h"
+#include "test_files.h"
+
+#include "control/libs/serilon.h"
+#include "control/libs/transvex.h"
+#include "support/pty_pair.h"
+#include "support/sha256.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+namespace transvex::test {
+namespace {
+
+constexpr int kPort = 9;
+constexpr int32_t kId = kPort - 1;
+constexpr int64_t kMtime = 1500000000;
+
+std::string sha(const std::string& path) {
+    const auto data = readFile(path);
+    return vort::test::sha256Hex(data.data(), data.size());
+}
+
+// What the file-info procedure saw; the procedure is a plain C function, so the
+// test's state is reached through this one global, guarded.
+struct ProcLog {
+    std::mutex mutex;
+    std::vector<std::pair<int32_t, int32_t>> calls; // action, data
+    std::vector<XferFileInfo> records;
+    std::string downloadDir; // RX_HEADER: name becomes downloadDir + '\' + name
+    int32_t headerResult = XFER_RESULT_GO_ON;
+    int32_t finishedResult = XFER_RESULT_GO_ON;
+    std::atomic<int> commIdSeen{-1};
+
+    void reset() {
+        std::lock_guard l(mutex);
+        calls.clear();
+        records.clear();
+        downloadDir.clear();
+        headerResult = XFER_RESULT_GO_ON;
+        finishedResult = XFER_RESULT_GO_ON;
+    }
+    int count(int32_t action) {
+        std::lock_guard l(mutex);
+        int n = 0;
+        for (auto& c : calls) {
+            n += c.first == action;
+        }
+        return n;
+    }
+    std::vector<int32_t> actions() {
+        std::lock_guard l(mutex);
+        std::vector<int32_t> out;
+        for (auto& c : calls) {
+            if (out.empty() || out.back() != c.first) {
+                out.push_back(c.first);
+            }
+        }
+        return out;
+    }
+} gLog;
+
+int32_t fileInfoProc(int32_t commId, int32_t action, int32_t data, XferFileInfo* record) {
+    std::lock_guard l(gLog.mutex);
+    gLog.commIdSeen = commId;
+    gLog.calls.emplace_back(action & 0xFFFF, data);
+    gLog.records.push_back(*record);
+    if ((action & 0xFFFF) == XFER_ACTION_RX_HEADER) {
+        if (!gLog.downloadDir.empty()) {
+            const std::string name = gLog.downloadDir + "\\" + record->fileName;
+            std::snprintf(record->fileName, sizeof record->fileName, "%s", name.c_str());
+        }
+        return gLog.headerResult;
+    }
+    if ((action & 0xFFFF) == XFER_ACTION_TX_FINISHED) {
+        return gLog.finishedResult;
+    }
+    return XFER_RESULT_GO_ON;
+}
+
+class TransvexApi : public testing::Test {
+protected:
+    void SetUp() override {
+        gLog.reset();
+        map_.map(kPort, pty_.slavePath());
+        ASSERT_EQ(SerialOpenPort(kId), SERIAL_OK);
+    }
+    void TearDown() override { SerialClosePort(kId); }
+
+    // lrzsz on the master side; a receiving peer answers through a pipe (see the
+    // interop tests for why).
+    std::unique_ptr<Peer> peer(const std::vector<std::string>& argv, const std::string& dir) {
+        const int m = pty_.master();
+        fcntl(m, F_SETFL, fcntl(m, F_GETFL) & ~O_NONBLOCK);
+        return std::make_unique<Peer>(argv, m, dir, "/dev/null");
+    }
+
+    uint8_t call(uint8_t (*fn)(int32_t, char*, int32_t*, XferFileInfoProc), const std::string& name,
+                 int32_t& status) {
+        char buf[XFER_NAME_SIZE] = {};
+        std::snprintf(buf, sizeof buf, "%s", name.c_str());
+        status = 12345;
+        return fn(kId, buf, &status, fileInfoProc);
+    }
+
+    vort::test::PtyPair pty_;
+    vort::test::ScopedPortMap map_;
+    ScratchDir dir_;
+};
+
+TEST_F(TransvexApi, ZmodemSendWithSuffixOptionReachesRzAndLeavesNothingQueued) {
+    const auto data = randomBytes(300000, 1);
+    std::filesystem::create_directory(dir_.path() / "out");
+    std::filesystem::create_directory(dir_.path() / "in");
+    writeFile(dir_ / "out/fw.bin", data, kMtime);
+    auto rz = peer({"rz", "-q", "-e"}, dir_ / "in");
+    int32_t status = 0;
+    // ",E" escapes every control character; the suffix is no part of the path.
+    EXPECT_EQ(call(XferSendZmodem, dir_ / "out/fw.bin,E", status), 1);
+    EXPECT_EQ(status, XFER_STATUS_OK);
+    EXPECT_EQ(SerialQueueCount(kId, SERIAL_DIR_OUTPUT), 0) << "returned before its bytes left";
+    EXPECT_EQ(rz->wait(20000), 0);
+    EXPECT_EQ(sha(dir_ / "in/fw.bin"), sha(dir_ / "out/fw.bin"));
+    EXPECT_EQ(fileMtime(dir_ / "in/fw.bin"), kMtime);
+    const auto actions = gLog.actions();
+    ASSERT_GE(actions.size(), 4u);
+    EXPECT_EQ(actions[0], XFER_ACTION_FILE_DETAILS);
+    EXPECT_EQ(actions[1], XFER_ACTION_SYN);
+    EXPECT_EQ(actions.back(), XFER_ACTION_TX_FINISHED);
+    EXPECT_EQ(gLog.commIdSeen.load(), kId);
+    std::lock_guard l(gLog.mutex);
+    const XferFileInfo& syn = gLog.records[1];
+    EXPECT_STREQ(syn.fileName, (dir_ / "out/fw.bin").c_str());
+    EXPECT_EQ(syn.kind, XFER_KIND_ZMODEM);
+    EXPECT_EQ(syn.size, 300000);
+    EXPECT_EQ(syn.options & (XFER_OPT_ESCAPE_CONTROL | XFER_OPT_REPLACE),
+              XFER_OPT_ESCAPE_CONTROL | XFER_OPT_REPLACE);
+    EXPECT_EQ(gLog.calls.back().second, 300000);
+}
+
+TEST_F(TransvexApi, ZmodemReceiveStoresUnderTheRewrittenNameAndResumes) {
+    const auto data = randomBytes(200000, 2);
+    std::filesystem::create_directory(dir_.path() / "src");
+    std::filesystem::create_directory(dir_.path() / "down");
+    writeFile(dir_ / "src/a.bin", data, kMtime);
+    // A partial copy from an earlier, broken transfer.
+    writeFile(dir_ / "down/a.bin", std::vector<uint8_t>(data.begin(), data.begin() + 70000));
+    gLog.downloadDir = dir_ / "down";
+    gLog.headerResult = XFER_RESULT_RESUME;
+    auto sz = peer({"sz", "-q", "a.bin"}, dir_ / "src");
+    int32_t status = 0;
+    EXPECT_EQ(call(XferReceiveZmodem, "", status), 1);
+    EXPECT_EQ(status, XFER_STATUS_OK);
+    EXPECT_EQ(sz->wait(20000), 0);
+    EXPECT_EQ(sha(dir_ / "down/a.bin"), sha(dir_ / "src/a.bin"));
+    EXPECT_EQ(fileMtime(dir_ / "down/a.bin"), kMtime);
+    std::lock_guard l(gLog.mutex);
+    int32_t firstProgress = -1;
+    for (auto& c : gLog.calls) {
+        if (c.first == XFER_ACTION_RX_PROGRESS) {
+            firstProgress = c.second;
+            break;
+        }
+    }
+    EXPECT_EQ(firstProgress, 70000) << "continued from the partial file";
+    EXPECT_EQ(gLog.calls.back().first, XFER_ACTION_RX_FINISHED);
+    EXPECT_EQ(gLog.calls.back().second, 200000);
+}
+
+TEST_F(TransvexApi, YmodemBatchAndXmodemCrcOverTheCommId) {
+    std::filesystem::create_directory(dir_.path() / "a");
+    std::filesystem::create_directory(dir_.path() / "b");
+    const auto data = everyByteValue();
+    writeFile(dir_ / "a/y.bin", data, kMtime);
+    {
+        auto rb = peer({"rb", "-q"}, dir_ / "b");
+        int32_t status = 0;
+        EXPECT_EQ(call(XferSendYmodemBatch, dir_ / "a/y.bin", status), 1);
+        EXPECT_EQ(status, XFER_STATUS_OK);
+        EXPECT_EQ(rb->wait(20000), 0);
+        EXPECT_EQ(sha(dir_ / "b/y.bin"), sha(dir_ / "a/y.bin"));
+    }
+    {
+        auto sx = peer({"sx", "-q", "y.bin"}, dir_ / "a");
+        int32_t status = 0;
+        EXPECT_EQ(call(XferReceiveXmodemCrc, dir_ / "b/x.bin", status), 1);
+        EXPECT_EQ(status, XFER_STATUS_OK);
+        EXPECT_EQ(sx->wait(20000), 0);
+        EXPECT_EQ(readFile(dir_ / "b/x.bin"), data);
+    }
+}
+
+TEST_F(TransvexApi, AsciiSendsUnchangedAndReceivesUntilCtrlZ) {
+    const std::string text = "line one\r\nline two\r\n";
+    writeFile(dir_ / "t.txt", std::vector<uint8_t>(text.begin(), text.end()));
+    int32_t status = 0;
+    EXPECT_EQ(call(XferSendAscii, dir_ / "t.txt", status), 1);
+    EXPECT_EQ(pty_.read(text.size(), 2000), text);
+
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        pty_.writeAll(std::string("hello\r\nworld\x1Atrailing"));
+    });
+    EXPECT_EQ(call(XferReceiveAscii, dir_ / "r.txt,T2", status), 1);
+    writer.join();
+    EXPECT_EQ(status, XFER_STATUS_OK);
+    const auto got = readFile(dir_ / "r.txt");
+    EXPECT_EQ(std::string(got.begin(), got.end()), "hello\r\nworld");
+}
+
+TEST_F(TransvexApi, AbortStopsTransferSendsCancelAndRefusesSecondCall) {
+    EXPECT_EQ(XferAbort(kId, 1000), 0) << "nothing runs yet";
+    std::atomic<int32_t> status{1};
+    std::atomic<uint8_t> result{9};
+    std::thread worker([&] {
+        int32_t st = 0;
+        result = call(XferReceiveZmodem, "", st);
+        status = st;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    int32_t busy = 0;
+    EXPECT_EQ(call(XferReceiveXmodem, dir_ / "x", busy), 0);
+    EXPECT_EQ(busy, XFER_STATUS_BUSY);
+
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(XferAbort(kId, 10000), 1);
+    const auto took = std::chrono::steady_clock::now() - t0;
+    EXPECT_LT(took, std::chrono::milliseconds(3000));
+    worker.join();
+    EXPECT_EQ(status.load(), XFER_STATUS_ABORTED);
+    EXPECT_EQ(result.load(), 0);
+    const std::string seen = pty_.read(4096, 500);
+    const std::string cancel(8, '\x18');
+    EXPECT_NE(seen.find(cancel), std::string::npos);
+    EXPECT_EQ(gLog.calls.back().first, XFER_ACTION_BREAK);
+    EXPECT_EQ(gLog.calls.back().second, XFER_STATUS_ABORTED);
+}
+
+TEST_F(TransvexApi, WaitQueueReturnsOnChangeOrAfterItsTimeout) {
+    using namespace std::chrono;
+    auto t0 = steady_clock::now();
+    EXPECT_EQ(XferWaitQueue(kId, SERIAL_DIR_INPUT, 200), 0);
+    auto took = duration_cast<milliseconds>(steady_clock::now() - t0).count();
+    EXPECT_GE(took, 150);
+    EXPECT_LT(took, 1000);
+
+    std::thread writer([&] {
+        std::this_thread::sleep_for(milliseconds(50));
+        pty_.writeAll(std::string("abc"));
+    });
+    t0 = steady_clock::now();
+    const int32_t count = XferWaitQueue(kId, SERIAL_DIR_INPUT, 5000);
+    took = duration_cast<milliseconds>(steady_clock::now() - t0).count();
+    writer.join();
+    EXPECT_GT(count, 0);
+    EXPECT_LT(took, 1000);
+
+    t0 = steady_clock::now();
+    EXPECT_EQ(XferWaitQueue(kId, 7, 5000), 0) << "no such queue: no wait";
+    EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - t0).count(), 100);
+}
+
+TEST_F(TransvexApi, BadArgumentsFailCleanly) {
+    int32_t status = 0;
+    EXPECT_EQ(XferSendZmodem(kId, nullptr, &status, fileInfoProc), 0);
+    EXPECT_EQ(status, XFER_STATUS_BAD_ARGUMENT);
+    char unterminated[XFER_NAME_SIZE];
+    std::memset(unterminated, 'a', sizeof unterminated);
+    EXPECT_EQ(XferSendZmodem(kId, unterminated, &status, fileInfoProc), 0);
+    EXPECT_EQ(status, XFER_STATUS_BAD_ARGUMENT);
+    char missing[XFER_NAME_SIZE] = "/no/such/file";
+    EXPECT_EQ(XferSendXmodem(kId, missing, &status, nullptr), 0);
+    EXPECT_EQ(status, XFER_STATUS_FILE_ERROR);
+    char name[XFER_NAME_SIZE] = "/tmp/x";
+    EXPECT_EQ(XferReceiveXmodem(kId + 1, name, &status, fileInfoProc), 0);
+    EXPECT_EQ(status, XFER_STATUS_LINE_LOST);
+    EXPECT_EQ(XferReceiveXmodem(-5, name, nullptr, fileInfoProc), 0);
+    EXPECT_EQ(gLog.calls.back().first, XFER_ACTION_BREAK);
+}
+
+} // namespace
+} // namespace transvex::test
