@@ -80,7 +80,7 @@ bool Form1::waitForAnswer() {
             return true;
         // CR may be the last character so far; its LF can still come.
         searchFrom = AnswerBuffer.isEmpty() ? 0 : AnswerBuffer.size() - 1;
-        if (ending_)
+        if (ending_ || AnswerBuffer.size() > kAnswerLimit)
             return false;
         if (TimeoutFlag == 1) {
             const bool stillArriving = AnswerBuffer.size() > sizeAtLastTick;
@@ -111,7 +111,10 @@ int16_t Form1::ExchangeCommand(const QString& token) {
             Timer1.setEnabled(true);
             sbrStatus->setPanelText(2,
                                     QStringLiteral("TIME OUT COUNT = ") + QString::number(attempt));
-            sbrStatus->setPanelText(1, openPortText());
+            // The line state: a closed port (the control ignores the frame then) is
+            // shown as closed, not with settings that carry nothing.
+            sbrStatus->setPanelText(1, CommCtl1.portOpen() ? openPortText()
+                                                           : QStringLiteral("Settings: Closed"));
             const bool acknowledged = waitForAck();
             Timer1.setEnabled(false);
             if (acknowledged)

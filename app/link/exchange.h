@@ -51,6 +51,10 @@ inline constexpr int kSlowAnswerWaitMs = 2500;
 // fails after one wait of silence.
 inline constexpr int kAnswerWaitExtensions = 3;
 
+// An answer is one line; a "line" longer than this without CR LF is noise (a flooding
+// line), and the answer wait fails at once instead of collecting it.
+inline constexpr qsizetype kAnswerLimit = 64 * 1024;
+
 // Puts the variables above back to their start values (tests).
 void resetExchangeState();
 
