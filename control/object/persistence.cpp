@@ -56,8 +56,14 @@ void CVortCtrl::exchangeProperties(component::PropertyExchange& px) {
         modemAnswerString_.clear();
     }
     px.exchange("ModemPhoneNumber", modemPhoneNumber_, u"");
-    px.exchange("FileName", fileName_, u"");
-    px.exchange("FileDownLoadDir", fileDownLoadDir_, u"\\");
+    {
+        std::lock_guard lock(fileNameMutex_);
+        px.exchange("FileName", fileName_, u"");
+    }
+    {
+        std::lock_guard lock(fileNameMutex_);
+        px.exchange("FileDownLoadDir", fileDownLoadDir_, u"\\");
+    }
     px.exchange("ModemTimeout", modemTimeoutMs_, 60000);
     exchangeAtomic<int16_t>(px, "Priority", priority_, 2);
 

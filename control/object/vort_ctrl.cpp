@@ -19,6 +19,9 @@ CVortCtrl::CVortCtrl() : ControlBase(description()), link_(std::make_unique<Link
 
 CVortCtrl::~CVortCtrl() {
     ClosePort();
+    // A transfer still finishing after the close ends at its next report (the port is
+    // closed), so this wait is short.
+    if (transferThread_.joinable()) transferThread_.join();
     // The library keeps user slots across close; a slot still naming this control
     // would let a late callback reach freed memory.
     for (int32_t id = 0; id < SERIAL_COMM_IDS; ++id)

@@ -16,10 +16,14 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <string>
 
+#include "control/libs/transvex.h"
 #include "control/link3964/link_worker.h"
 #include "control/port/settings_parser.h"
 #include "platform/component/control_base.h"
@@ -184,9 +188,9 @@ public:
     // ---- File transfer -------------------------------------------------------
     int16_t protocol() const { return protocol_.load(); }
     void setProtocol(int16_t value);
-    std::u16string fileName() const { return fileName_; }
+    std::u16string fileName() const;
     void setFileName(std::u16string text);
-    std::u16string fileDownLoadDir() const { return fileDownLoadDir_; }
+    std::u16string fileDownLoadDir() const;
     void setFileDownLoadDir(std::u16string text);
     int32_t fileSize() const { return fileSize_.load(); }
     bool fileTransmit() const { return transferState_.load() == kTransferSending; }
@@ -244,6 +248,9 @@ public:
     void postCommEvent(int16_t code, intptr_t lParam = 0);
     // One report of the serial core library, from its thread (through EventProc).
     int32_t onLibraryEvent(int32_t id, int32_t mask);
+    // One report of the transfer library, from the transfer thread (through
+    // FileInfoProc); the result steers the library.
+    int32_t onFileInfo(int32_t id, int32_t action, int32_t data, XferFileInfo* record);
     bool isPortOpenFlagSet() const { return portOpenFlag_.load(); }
     int16_t transferStateNow() const { return transferState_.load(); }
     // The comm id the open port uses (fixed at open), else CommPort - 1.
@@ -274,6 +281,14 @@ protected:
     // Starts the 3964 link on the open comm id; on failure tells the operator why and
     // returns false.
     bool start3964Link();
+    // Starts the transfer thread for state (sending or receiving) if the start
+    // conditions hold; otherwise does nothing.
+    void startTransfer(TransferState state);
+    void runTransfer(TransferState state);
+    void sendFiles(int32_t id);
+    void receiveFile(int32_t id);
+    // Waits up to ms, or less when an abort comes.
+    void pauseBetweenFiles(int ms);
 
     // Owner-thread state.
     int16_t commPort_ = 2;
@@ -296,8 +311,16 @@ protected:
     bool yieldState_ = true;
     int32_t interval_ = 0;
     int16_t comType_ = kComTypeRs232;
+    // FileName is written by the transfer thread too (a received file's name), and
+    // FileDownLoadDir is read there: both are guarded by fileNameMutex_.
+    mutable std::mutex fileNameMutex_;
     std::u16string fileName_;
     std::u16string fileSuffix_;
+    // The working file name handed to the transfer library (NUL-terminated).
+    char workingName_[XFER_NAME_SIZE] = {};
+    std::thread transferThread_;
+    std::mutex abortMutex_;
+    std::condition_variable abortCv_;
     std::u16string fileDownLoadDir_ = u"\\";
     std::u16string modemInitString_ = u"ATE0L1M0Q0V1&C1&D2&S1";
     std::u16string modemAnswerString_ = u"ATA";

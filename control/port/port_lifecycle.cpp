@@ -106,6 +106,7 @@ void CVortCtrl::AbortJob(bool wait, bool enabled) {
     modemStop_ = true;
     abortFlag_ = true;
     lastFileFlag_ = true;
+    abortCv_.notify_all();
     XferAbort(id, 10000);
     if (!wait) return;
     using namespace std::chrono;

@@ -33,7 +33,13 @@ void CVortCtrl::setProtocol(int16_t value) {
     propertyWritten(kDispProtocol);
 }
 
+std::u16string CVortCtrl::fileName() const {
+    std::lock_guard lock(fileNameMutex_);
+    return fileName_;
+}
+
 void CVortCtrl::setFileName(std::u16string text) {
+    std::unique_lock lock(fileNameMutex_);
     const size_t comma = text.find(u',');
     if (comma == std::u16string::npos) {
         fileName_ = std::move(text);
@@ -43,11 +49,20 @@ void CVortCtrl::setFileName(std::u16string text) {
         fileName_ = text.substr(0, comma);
     }
     if (fileName_.size() > kMaxFileName) fileName_.resize(kMaxFileName);
+    lock.unlock();
     propertyWritten(kDispFileName);
 }
 
+std::u16string CVortCtrl::fileDownLoadDir() const {
+    std::lock_guard lock(fileNameMutex_);
+    return fileDownLoadDir_;
+}
+
 void CVortCtrl::setFileDownLoadDir(std::u16string text) {
-    fileDownLoadDir_ = std::move(text);
+    {
+        std::lock_guard lock(fileNameMutex_);
+        fileDownLoadDir_ = std::move(text);
+    }
     propertyWritten(kDispFileDownLoadDir);
 }
 
@@ -60,11 +75,19 @@ void CVortCtrl::setJobProcessing(bool on) {
 }
 
 void CVortCtrl::setFileTransmit(bool on) {
+    if (on) {
+        startTransfer(kTransferSending);
+        return;
+    }
     if (!on && (transferThreadRunning_.load() || transferState_.load() == kTransferSending))
         AbortTransfer(false, portOpenFlag_.load());
 }
 
 void CVortCtrl::setFileReceive(bool on) {
+    if (on) {
+        startTransfer(kTransferReceiving);
+        return;
+    }
     if (!on && (transferThreadRunning_.load() || transferState_.load() == kTransferReceiving))
         AbortTransfer(false, portOpenFlag_.load());
 }
@@ -74,6 +97,7 @@ void CVortCtrl::AbortTransfer(bool wait, bool /*portOpen*/) {
     const int32_t id = activeCommId();
     abortFlag_ = true;
     lastFileFlag_ = true;
+    abortCv_.notify_all();
     XferAbort(id, 10000);
     if (!wait) return;
     using namespace std::chrono;
