@@ -8,10 +8,10 @@
 
 #include "control/object/control_resources.h"
 #include "control/object/release_info.h"
-#include "ui_about_box.h"
 #include "control/object/vort_ctrl.h"
 #include "platform/component/error.h"
 #include "platform/dialogs/dialogs.h"
+#include "ui_about_box.h"
 
 namespace vort {
 
@@ -26,12 +26,13 @@ constexpr int32_t kErrInvalidProcedureCall = 5;
 
 QString aboutVersionLine() {
     char text[96];
-    std::snprintf(text, sizeof text, "Version %d.%d R%d, Build %s, %s", kVersionMajor, kVersionMinor,
-                  kReleaseNumber, kBuildDate, kBuildTime);
+    std::snprintf(text, sizeof text, "Version %d.%d R%d, Build %s, %s", kVersionMajor,
+                  kVersionMinor, kReleaseNumber, kBuildDate, kBuildTime);
     return QString::fromLatin1(text);
 }
 
-VortAboutBox::VortAboutBox(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::AboutBoxForm>()) {
+VortAboutBox::VortAboutBox(QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::AboutBoxForm>()) {
     ui_->setupUi(this);
     ui_->iconLabel->setPixmap(controlIcon(QSize(kIconSize, kIconSize)));
     ui_->iconLabel->setFixedSize(kIconSize, kIconSize);
@@ -42,6 +43,8 @@ VortAboutBox::VortAboutBox(QWidget* parent) : QDialog(parent), ui_(std::make_uni
     connect(ui_->okButton, &QPushButton::clicked, this, [this] { accept(); });
 
     timer_.setSingleShot(true);
+    // A coarse timer may fire up to 5 % early; the box promises ten full seconds.
+    timer_.setTimerType(Qt::PreciseTimer);
     timer_.setInterval(kAutoCloseMs);
     connect(&timer_, &QTimer::timeout, this, [this] { accept(); });
 }

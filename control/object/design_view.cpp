@@ -23,7 +23,8 @@ constexpr double kHimetricPerInch = 2540.0;
 } // namespace
 
 void DesignViews::add(QWidget* view) {
-    views_.erase(std::remove_if(views_.begin(), views_.end(), [](const QPointer<QWidget>& v) { return v.isNull(); }),
+    views_.erase(std::remove_if(views_.begin(), views_.end(),
+                                [](const QPointer<QWidget>& v) { return v.isNull(); }),
                  views_.end());
     views_.emplace_back(view);
 }
@@ -34,7 +35,8 @@ void DesignViews::updateAll() {
             v->update();
 }
 
-DesignView::DesignView(std::weak_ptr<DesignViews> views, QWidget* parent) : QWidget(parent), views_(std::move(views)) {
+DesignView::DesignView(std::weak_ptr<DesignViews> views, QWidget* parent)
+    : QWidget(parent), views_(std::move(views)) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
@@ -63,15 +65,16 @@ void DesignView::paintEvent(QPaintEvent*) {
 
 void DesignView::keyPressEvent(QKeyEvent* event) {
     if (event->key() != Qt::Key_F1 || event->modifiers() != Qt::NoModifier || !designedControl()) {
-        QWidget::keyPressEvent(event);  // ignored: the parent gets the key
+        QWidget::keyPressEvent(event); // ignored: the parent gets the key
         return;
     }
     event->accept();
     const QString path = controlHelpPath();
     if (!dialogs::dialogs().shellOpen(path)) {
         dialogs::MessageBoxRequest box;
-        box.text = QStringLiteral("The help file %1 cannot be opened: no program to show it was found, or the "
-                                  "file is missing.")
+        box.text = QStringLiteral(
+                       "The help file %1 cannot be opened: no program to show it was found, or the "
+                       "file is missing.")
                        .arg(path);
         box.title = QStringLiteral("VELMARK Comm Control");
         box.icon = dialogs::Icon::Exclamation;

@@ -16,18 +16,20 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string out = argv[1];
-    const std::string html =
-        vort::helpReferenceHtml(vort::vortTypeLibrary(), vort::CVortCtrl::description().browserLists);
+    const std::string html = vort::helpReferenceHtml(vort::vortTypeLibrary(),
+                                                     vort::CVortCtrl::description().browserLists);
     const std::string temp = out + ".tmp";
     std::FILE* f = std::fopen(temp.c_str(), "wb");
     if (!f) {
-        std::fprintf(stderr, "vort-helpgen: cannot create %s: %s\n", temp.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "vort-helpgen: cannot create %s: %s\n", temp.c_str(),
+                     std::strerror(errno));
         return 1;
     }
     const bool written = std::fwrite(html.data(), 1, html.size(), f) == html.size();
     const bool closed = std::fclose(f) == 0;
     if (!written || !closed || std::rename(temp.c_str(), out.c_str()) != 0) {
-        std::fprintf(stderr, "vort-helpgen: cannot write %s: %s\n", out.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "vort-helpgen: cannot write %s: %s\n", out.c_str(),
+                     std::strerror(errno));
         std::remove(temp.c_str());
         return 1;
     }

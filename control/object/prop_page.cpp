@@ -41,7 +41,9 @@ public:
         form_.setupUi(this);
         setFixedSize(dialogUnitsToPixels(font(), kPropPageWidthDlu, kPropPageHeightDlu));
     }
-    QLineEdit* field(int i) const { return findChild<QLineEdit*>(QString::fromLatin1(kFields[i].property)); }
+    QLineEdit* field(int i) const {
+        return findChild<QLineEdit*>(QString::fromLatin1(kFields[i].property));
+    }
 
 private:
     Ui::VortPropPageForm form_;
@@ -61,7 +63,8 @@ QString refusal(const PropPageField& field, const QString& text, const InvokeRes
     QString why = QString::number(r.number);
     if (!r.description.empty())
         why += QLatin1Char(' ') + QString::fromStdString(r.description);
-    return QStringLiteral("%1: the control refused \"%2\" (error %3)").arg(QLatin1String(field.label), text, why);
+    return QStringLiteral("%1: the control refused \"%2\" (error %3)")
+        .arg(QLatin1String(field.label), text, why);
 }
 
 } // namespace
@@ -158,7 +161,8 @@ bool CVortPropPage::isDirty() {
 QString CVortPropPage::check(const PropPageField& field, const QString& text, int32_t* value) {
     const QString label = QLatin1String(field.label);
     if (field.integer) {
-        const QString range = QStringLiteral("enter an integer from %1 to %2").arg(field.min).arg(field.max);
+        const QString range =
+            QStringLiteral("enter an integer from %1 to %2").arg(field.min).arg(field.max);
         static const QRegularExpression kInteger(QStringLiteral("^[+-]?[0-9]+$"));
         const QString t = text.trimmed();
         if (!kInteger.match(t).hasMatch())
@@ -206,7 +210,9 @@ int32_t CVortPropPage::apply(std::string* error) {
                 }
             return component::kInvalidArg;
         }
-        writes.push_back({i, kFields[i].integer ? Variant::i4(number) : Variant::bstr(text.toStdU16String()), text});
+        writes.push_back(
+            {i, kFields[i].integer ? Variant::i4(number) : Variant::bstr(text.toStdU16String()),
+             text});
     }
 
     // Every changed field passed: write them in the page's order, remembering what
@@ -217,7 +223,8 @@ int32_t CVortPropPage::apply(std::string* error) {
         Variant old;
         const bool oldKnown = object_->invoke(field.dispid, InvokeKind::PropertyGet, {}, &old).ok();
         std::array<Variant, 1> args{w.value};
-        const InvokeResult r = object_->invoke(field.dispid, InvokeKind::PropertyPut, args, nullptr);
+        const InvokeResult r =
+            object_->invoke(field.dispid, InvokeKind::PropertyPut, args, nullptr);
         if (!r.ok()) {
             for (auto it = previous.rbegin(); it != previous.rend(); ++it) {
                 std::array<Variant, 1> back{it->second};

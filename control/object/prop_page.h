@@ -36,7 +36,7 @@ struct PropPageField {
     const char* label;    // the text beside the field
     const char* property; // the property it edits; also the field widget's object name
     int32_t dispid;
-    bool integer;         // an integer field (min..max), else a text field (maxLength)
+    bool integer; // an integer field (min..max), else a text field (maxLength)
     int32_t min;
     int32_t max;
     int maxLength;
