@@ -39,7 +39,7 @@ void drainInput(Channel& channel, const RunLimits& limits) {
 } // namespace
 
 int32_t runSession(Engine& engine, Channel& channel, const RunLimits& limits) {
-    std::array<uint8_t, 16384> buf{};
+    std::array<uint8_t, 65536> buf{};
     uint64_t now = monotonicMs();
     engine.start(now);
     bool aborted = false;

@@ -10,6 +10,7 @@ namespace transvex {
 namespace {
 
 constexpr uint64_t kGrowAfter = 32 * 1024;
+constexpr size_t kMaxWindowFactor = 16;
 
 std::string lastComponent(const std::string& path) {
     const size_t slash = path.find_last_of("/\\");
@@ -509,6 +510,11 @@ void ZmodemSender::onAck(uint32_t p, uint64_t now) {
             (rxBufSize_ == 0 || subLen_ * 2 <= rxBufSize_)) {
             subLen_ *= 2;
             window_ = 4 * subLen_;
+            cleanBytes_ = 0;
+        } else if (cleanBytes_ >= 4 * kGrowAfter && subLen_ == cfg_.maxSubpacket &&
+                   window_ < kMaxWindowFactor * subLen_) {
+            // A clean, fast line: more in flight keeps it busy while ZACKs travel.
+            window_ *= 2;
             cleanBytes_ = 0;
         }
     }

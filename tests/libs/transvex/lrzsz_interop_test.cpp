@@ -23,7 +23,7 @@ constexpr int64_t kMtime = 1600000000;
 constexpr int kPeerWaitMs = 60000;
 // lrzsz's receivers now and then miss a block sent the moment their ACK arrives and
 // wait for the repeat; a short wait for the ACK keeps these tests quick.
-constexpr uint32_t kAckTimeoutMs = 1500;
+constexpr uint32_t kAckTimeoutMs = 700;
 
 struct Sample {
     std::string label;
