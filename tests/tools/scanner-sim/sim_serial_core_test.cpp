@@ -2,9 +2,12 @@
 // number through the serial core library and the port map the simulator wrote.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "control/libs/serilon.h"
+#include "control/libs/transvex.h"
 #include "support/scanner_sim_harness.h"
 
 namespace scanner_sim_test {
@@ -48,6 +51,53 @@ TEST(SimSerialCore, PortNumberFromThePortMapReachesTheScanner) {
     EXPECT_EQ(SerialClosePort(comm), SERIAL_OK);
     EXPECT_EQ(sim.stop(), 0);
 }
+
+int32_t goOn(int32_t, int32_t, int32_t, XferFileInfo*) {
+    return XFER_RESULT_GO_ON;
+}
+
+// The program's own path for a firmware load: the load token through the serial core,
+// then our transfer library's ZMODEM sender, into the simulator's receiver: lrzsz's rz
+// (a peer we did not write) and our own library's receiver.
+class SimSerialCoreLoad : public ::testing::TestWithParam<bool> {};
+
+TEST_P(SimSerialCoreLoad, OurZmodemSenderLoadsTheImage) {
+    const bool rz = GetParam();
+    vort::test::ScannerSimHarness sim;
+    ASSERT_TRUE(sim.start({.comPort = 6, .rz = rz})) << sim.error();
+    sim.useConfigHome();
+    const std::string file = sim.scratchDir() + "/app1.bin";
+    {
+        std::string image(20000, 'x');
+        for (size_t i = 0; i < image.size(); ++i)
+            image[i] = static_cast<char>(i * 131 + (i >> 7));
+        image.replace(0, 108, std::string(108, ' '));
+        image.replace(80, 4, "3.40");
+        std::ofstream(file, std::ios::binary) << image;
+    }
+    const int32_t comm = 5; // COM6
+    ASSERT_EQ(SerialOpenPort(comm), SERIAL_OK);
+    ASSERT_EQ(SerialSetLine(comm, 9600, 8, 1, 'N', 0), SERIAL_OK);
+    ASSERT_EQ(exchange(comm, "\x01<A1CODE=Z>\x04", 2000).substr(0, 1), "\x06");
+    char name[XFER_NAME_SIZE] = {};
+    std::snprintf(name, sizeof name, "%s", file.c_str());
+    int32_t status = 1;
+    const uint8_t result = XferSendZmodem(comm, name, &status, &goOn);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(status, XFER_STATUS_OK);
+    auto image = sim.waitForImage(0, std::chrono::seconds(15));
+    ASSERT_TRUE(image);
+    ASSERT_TRUE(image->ok) << image->error;
+    EXPECT_EQ(image->size, 20000u);
+    EXPECT_EQ(image->version, "3.40");
+    SerialFlushQueue(comm, SERIAL_DIR_INPUT);
+    EXPECT_EQ(exchange(comm, "\x01<APP1RV:>\x04", 2000), "\x06"
+                                                         "3.40   \r\n");
+    EXPECT_EQ(SerialClosePort(comm), SERIAL_OK);
+}
+
+INSTANTIATE_TEST_SUITE_P(Receivers, SimSerialCoreLoad, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Rz" : "Library"; });
 
 } // namespace
 } // namespace scanner_sim_test
