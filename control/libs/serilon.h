@@ -314,22 +314,68 @@ SERILON_API int64_t SerialPackTime(int32_t year, int32_t month, int32_t day, int
 
 /* ---- Modem (Hayes AT) ---------------------------------------------------- */
 
-/* Not yet available: the modem and connection-type calls return
-   SERIAL_E_UNSUPPORTED (ModemWaitConnect: 0, not connected, with an empty result). */
+/* The modem calls talk to a Hayes modem on an open serial comm id through the same
+   queues as SerialWrite and SerialRead: while one runs, the caller should not read the
+   input queue itself. A failure's text is kept for SerialErrorText. */
 
+/* Actions reported to a ModemInfoProcFn during ModemWaitConnect. */
+enum {
+    MODEM_ACTION_RING = 1,       /* the modem rang; the answer command went out */
+    MODEM_ACTION_TIMEOUT = 2,    /* the time ran out without a connection (the wait ends) */
+    MODEM_ACTION_WAITING = 32,   /* still waiting: at the start and about every second */
+    MODEM_ACTION_CONNECTED = 33, /* CONNECT came */
+    MODEM_ACTION_FAILED = 34,    /* a failure result came (BUSY, NO CARRIER, ...) */
+};
+
+/* Sends one command line (CR appended) and waits up to 3 s for the modem's reply.
+   Returns SERIAL_OK for OK, SERIAL_E_INVALID for ERROR (or a text that is not one line
+   of at most 255 characters without control characters), SERIAL_E_TIMEOUT for no
+   reply. What the input queue held before is dropped. */
 SERILON_API int32_t ModemCommand(int32_t commId, const char* text);
+/* A number: sends "ATD" + number (a text already starting with ATD as it is) and
+   returns at once. An answer command (any other text starting with AT, such as "ATA")
+   is kept and sent by ModemWaitConnect when the modem rings. */
 SERILON_API int32_t ModemDial(int32_t commId, const char* number);
-/* Waits up to timeoutMs for a connection; resultText (at least 81 bytes) gets the
-   modem's result line. Returns nonzero when connected. */
+/* Waits up to timeoutMs for CONNECT (mode is not used), reporting to proc (may be
+   NULL) with MODEM_ACTION_*; proc returning 0 ends the wait. resultText (at least 81
+   bytes, may be NULL) gets the modem's result line ("CONNECT 9600", "BUSY") or the
+   library's own text: "TIMEOUT: no connection within <n> s", "ABORTED", "PORT CLOSED",
+   "PORT NOT OPEN"; at most 80 characters. Returns 1 when connected, else 0. */
 SERILON_API int32_t ModemWaitConnect(int32_t commId, int32_t timeoutMs, int32_t mode,
                                      char* resultText, ModemInfoProcFn proc);
+/* Hangs up: DTR dropped for 200 ms, then (after a connection) the escape "+++" with
+   its guard times, then ATH. On a TCP comm id it ends the connection. */
 SERILON_API int32_t ModemHangUp(int32_t commId);
+/* Ends a running ModemWaitConnect (result "ABORTED") from any thread. */
 SERILON_API int32_t ModemAbort(int32_t commId);
 
 /* ---- Connection types ---------------------------------------------------- */
 
+/* A comm id's connection type and parameters outlive open and close; SerialOpenPort
+   opens by type: 0 and 1 the serial device, 22 a TCP connection to the host and port
+   (5 s to connect), 21 a TCP server on the port (host empty: every address, IPv6 and
+   IPv4), 10 ISDN through CAPI 2.0 (fails with SERIAL_E_NO_DEVICE, "no ISDN controller
+   is available", where the machine has none). On a TCP comm id SerialCarrier is 1 while
+   the connection lives (a server with more than one connection: while it listens), the
+   modem lines are absent and the line settings are kept only.
+
+   A server with a connection limit of 1 carries its connection itself: each accepted
+   connection is reported with SERIAL_EV_RING (a nonzero result of the event procedure
+   refuses it), and when it ends SERIAL_EV_CD comes and the server listens again. Above
+   1, each accepted connection is offered with SERIAL_EV_RING; ComConnectInfo on the
+   server's comm id names it during that call, and the event procedure takes it over
+   with NetAdoptSocket or leaves it, and then it is closed. Accepting pauses while the
+   limit of live connections is reached. */
+
+/* record: a TCP (70 bytes) or ISDN (51 bytes) record, request code at offset 0
+   (0x100 + field bits write, 0x200 type, 0x12C TCP, 0xDC0 ISDN, 0x140 own extension).
+   The caller's record must be as long as the request's layout. */
 SERILON_API int32_t ComTypeControl(int32_t commId, void* record);
+/* TCP: buffer (70 bytes) gets I4 handle, U2 peer port at 4, peer IP text from 6.
+   ISDN: buffer (40 bytes) gets the called and calling numbers. */
 SERILON_API int32_t ComConnectInfo(int32_t commId, void* buffer);
+/* Opens commId on the accepted connection with that handle (from ComConnectInfo of
+   the server). An unknown handle gives SERIAL_E_INVALID; commId must not be open. */
 SERILON_API int32_t NetAdoptSocket(int32_t commId, intptr_t handle);
 
 #ifdef __cplusplus

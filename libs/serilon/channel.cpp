@@ -8,6 +8,7 @@
 #include <csignal>
 #include <latch>
 #include <pthread.h>
+#include <sys/socket.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -29,6 +30,53 @@ OsStatus Channel::open(const std::string& path) {
     if (!st.ok()) {
         return st;
     }
+    return startThreads();
+}
+
+OsStatus Channel::openConnection(int fd, const std::string& name, const PeerAddress& peer,
+                                 std::int32_t handle, std::shared_ptr<void> token) {
+    path_ = name;
+    role_ = Role::Connection;
+    device_.adoptSocket(fd, name);
+    token_ = std::move(token);
+    {
+        std::lock_guard lock(mutex_);
+        peer_ = peer;
+        peerHandle_ = handle;
+        havePeer_ = true;
+    }
+    if (!readerWake_.valid() || !writerWake_.valid() || !watcherWake_.valid()) {
+        device_.close();
+        token_.reset();
+        return OsStatus::make(SERIAL_E_RESOURCES, "out of file descriptors while opening " + name);
+    }
+    return startThreads();
+}
+
+OsStatus Channel::openServer(int listenFd, const std::string& name, int limit) {
+    path_ = name;
+    role_ = Role::Server;
+    listenFd_ = listenFd;
+    serverLimit_ = limit < 1 ? 1 : limit;
+    slots_ = std::make_shared<ServerSlots>(serverLimit_);
+    if (!readerWake_.valid() || !writerWake_.valid() || !watcherWake_.valid()) {
+        ::close(listenFd_);
+        listenFd_ = -1;
+        return OsStatus::make(SERIAL_E_RESOURCES, "out of file descriptors while opening " + name);
+    }
+    // A connection that ends elsewhere frees a slot: look at the listening socket again.
+    slots_->setOnFree([this] { readerWake_.signal(); });
+    OsStatus st = startThreads();
+    if (!st.ok()) {
+        slots_->setOnFree(nullptr);
+        ::close(listenFd_);
+        listenFd_ = -1;
+    }
+    return st;
+}
+
+OsStatus Channel::startThreads() {
+    const std::string& path = path_;
     line_ = device_.currentLine();
     line_.xonLimit = std::uint16_t(kDefaultQueueSize / 4);
     line_.xoffLimit = std::uint16_t(kDefaultQueueSize / 4);
@@ -58,6 +106,7 @@ OsStatus Channel::open(const std::string& path) {
     } catch (const std::system_error& e) {
         stopThreads();
         device_.close();
+        token_.reset();
         return osError(e.code().value() ? e.code().value() : EAGAIN, OsOperation::Thread, path);
     }
     std::lock_guard lock(mutex_);
@@ -96,13 +145,43 @@ void Channel::stopThreads() {
 }
 
 void Channel::close() {
+    if (slots_) {
+        slots_->setOnFree(nullptr); // connections handed on may outlive this channel
+    }
     stopThreads();
+    {
+        std::lock_guard io(ioMutex_);
+        std::lock_guard lock(mutex_);
+        device_.close();
+        if (listenFd_ >= 0) {
+            ::close(listenFd_);
+            listenFd_ = -1;
+        }
+        open_ = false;
+        readerTid_ = 0;
+        writerTid_ = 0;
+        queueChanged_.notify_all();
+    }
+    token_.reset(); // the server slot this connection held is free again
+}
+
+bool Channel::connectionInfo(std::int32_t& handle, PeerAddress& peer) const {
     std::lock_guard lock(mutex_);
-    device_.close();
-    open_ = false;
-    readerTid_ = 0;
-    writerTid_ = 0;
-    queueChanged_.notify_all();
+    if (!havePeer_) {
+        return false;
+    }
+    handle = peerHandle_;
+    peer = peer_;
+    return true;
+}
+
+void Channel::hangUpConnection() {
+    if (role_ == Role::Device) {
+        return;
+    }
+    std::lock_guard io(ioMutex_);
+    // Thread 0 sees the end of the connection and handles it as a peer's hang-up.
+    device_.shutdownSocket();
 }
 
 bool Channel::onReaderThread() const {
@@ -126,6 +205,9 @@ OsStatus Channel::write(const std::uint8_t* data, std::size_t len, std::size_t& 
     taken = 0;
     if (hungUp_) {
         return OsStatus::make(SERIAL_E_HUNG_UP, path_ + " went away; nothing more can be sent");
+    }
+    if (role_ == Role::Server && !(serverLimit_ == 1 && serverConnected_)) {
+        return OsStatus::make(SERIAL_E_HUNG_UP, path_ + " has no connection to send to");
     }
     {
         std::lock_guard lock(mutex_);
@@ -294,6 +376,10 @@ int Channel::modemStatus() const {
 }
 
 bool Channel::carrier() const {
+    if (role_ == Role::Server) {
+        // One connection: carrier while it lives. More: the server itself lives.
+        return serverLimit_ == 1 ? serverConnected_.load() : !stop_.load();
+    }
     if (hungUp_) {
         return false;
     }

@@ -6,11 +6,14 @@
 #include "libs/serilon/line_settings.h"
 #include "libs/serilon/os_error.h"
 #include "libs/serilon/posix_device.h"
+#include "libs/serilon/tcp_connection.h"
 #include "libs/serilon/wake_event.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -38,6 +41,22 @@ public:
 
     // Opens path and starts the threads. On failure nothing is left open or running.
     OsStatus open(const std::string& path);
+    // Takes a connected socket (ownership passes, also on failure) as the device: a TCP
+    // client or a connection taken over from a server. token is held while open.
+    OsStatus openConnection(int fd, const std::string& name, const PeerAddress& peer,
+                            std::int32_t handle, std::shared_ptr<void> token);
+    // Serves on a listening socket (ownership passes, also on failure). With a limit of
+    // 1 the channel carries its one connection itself; above 1 each accepted connection
+    // is offered through SERIAL_EV_RING (see SerialConnectionHandle) and closed after
+    // the event procedure unless a comm id has taken it over.
+    OsStatus openServer(int listenFd, const std::string& name, int limit);
+    bool isNetwork() const { return role_ != Role::Device; }
+    // The connection's handle and peer: for a server the connection being offered or
+    // carried; false for a serial device or a server that has had none.
+    bool connectionInfo(std::int32_t& handle, PeerAddress& peer) const;
+    // Ends the current network connection (a server keeps listening). Nothing for a
+    // serial device.
+    void hangUpConnection();
     // Stops and joins the threads, then closes the device. Queued output is dropped.
     void close();
 
@@ -89,14 +108,22 @@ public:
     std::int32_t setMode(std::int32_t mask, std::int32_t option);
 
 private:
+    enum class Role { Device, Connection, Server };
+
+    OsStatus startThreads();
+    // Thread 0: accepts one connection from the listening socket and offers it.
+    std::int32_t acceptConnection();
+    // Thread 0: the one connection of a server with a limit of 1 ended; listen again.
+    std::int32_t dropServerConnection();
     void readerLoop();
     void writerLoop();
     void watcherLoop();
     // Reads what the device has into the input queue; returns the event bits.
     std::int32_t readDevice(short revents, std::vector<std::uint8_t>& raw,
                             std::vector<std::uint8_t>& decoded, class InputDecoder& decoder);
-    // Calls the event procedure with bits plus the pending ones, filtered by the mask.
-    void dispatch(std::int32_t bits);
+    // Calls the event procedure with bits plus the pending ones, filtered by the mask;
+    // returns its result (0 when it was not called).
+    std::int32_t dispatch(std::int32_t bits);
     // Sets event bits from another thread for thread 0 to deliver.
     void raiseEvent(std::int32_t bits);
     // Compares the kernel's line counters with the last seen; returns event bits and
@@ -151,6 +178,25 @@ private:
     std::thread reader_;
     std::thread writer_;
     std::thread watcher_;
+
+    // Network comm ids. Only thread 0 replaces a server's connection, under ioMutex_,
+    // which writes to the device also hold, so no write reaches a descriptor that was
+    // closed (and perhaps reused) meanwhile.
+    Role role_ = Role::Device;
+    int listenFd_ = -1;
+    int serverLimit_ = 1;
+    std::shared_ptr<ServerSlots> slots_;
+    std::shared_ptr<void> token_;
+    std::mutex ioMutex_;
+    std::atomic<bool> serverConnected_{false};
+    // The connection generation the writer found broken (0 none); thread 0 drops it.
+    std::atomic<std::uint64_t> connectionGen_{0};
+    std::atomic<std::uint64_t> brokenGen_{0};
+    // Accepting pauses after a failure that would repeat at once (out of descriptors).
+    std::chrono::steady_clock::time_point acceptPausedUntil_{};
+    PeerAddress peer_;            // guarded by mutex_
+    std::int32_t peerHandle_ = 0; // guarded by mutex_
+    bool havePeer_ = false;       // guarded by mutex_
 };
 
 } // namespace serilon

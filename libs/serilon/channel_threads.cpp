@@ -5,8 +5,11 @@
 
 #include <cerrno>
 #include <csignal>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/socket.h>
 
 namespace serilon {
 
@@ -34,18 +37,43 @@ void Channel::readerLoop() {
     std::vector<std::uint8_t> decoded(kReadChunk + 1);
     InputDecoder decoder;
     while (!stop_) {
+        std::int32_t bits = 0;
+        if (role_ == Role::Server) {
+            // The writer found the connection broken: drop it here, where it is replaced.
+            const std::uint64_t broken = brokenGen_.exchange(0);
+            if (broken != 0 && broken == connectionGen_.load() && serverConnected_) {
+                bits |= dropServerConnection();
+            }
+        }
         bool wantDevice = false;
         if (!hungUp_) {
             std::lock_guard lock(mutex_);
-            wantDevice = input_.size() < SERIAL_INPUT_HARD_LIMIT;
+            wantDevice = input_.size() < SERIAL_INPUT_HARD_LIMIT && device_.fd() >= 0;
             // Past the hard limit the rest waits in the kernel; a read or flush wakes us.
             readPaused_ = !wantDevice;
         }
-        pollfd fds[2] = {{readerWake_.fd(), POLLIN, 0}, {-1, POLLIN, 0}};
+        bool wantListen = false;
+        int timeoutMs = -1;
+        if (role_ == Role::Server) {
+            const bool room = serverLimit_ == 1 ? !serverConnected_.load() : slots_->room();
+            const auto now = std::chrono::steady_clock::now();
+            if (now < acceptPausedUntil_) {
+                timeoutMs = int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    acceptPausedUntil_ - now)
+                                    .count()) +
+                            1;
+            } else {
+                wantListen = room;
+            }
+        }
+        pollfd fds[3] = {{readerWake_.fd(), POLLIN, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
         if (wantDevice) {
             fds[1].fd = device_.fd();
         }
-        if (pollRetry(fds, 2, -1) < 0) {
+        if (wantListen) {
+            fds[2].fd = listenFd_;
+        }
+        if (pollRetry(fds, 3, timeoutMs) < 0) {
             // Only EINVAL/ENOMEM are left; back off through the wake event alone.
             pollfd wake = {readerWake_.fd(), POLLIN, 0};
             pollRetry(&wake, 1, 100);
@@ -53,12 +81,75 @@ void Channel::readerLoop() {
         if (fds[0].revents & POLLIN) {
             readerWake_.drain();
         }
-        std::int32_t bits = 0;
         if (wantDevice && fds[1].revents != 0) {
             bits |= readDevice(fds[1].revents, raw, decoded, decoder);
         }
+        if (wantListen && (fds[2].revents & POLLIN) && !stop_) {
+            bits |= acceptConnection();
+        }
         dispatch(bits);
     }
+}
+
+std::int32_t Channel::acceptConnection() {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&address), &length,
+                             SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+            // The waiting connection stays readable: without a pause this would spin.
+            acceptPausedUntil_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+        }
+        return 0;
+    }
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    const PeerAddress peer = addressOf(reinterpret_cast<const sockaddr*>(&address));
+    if (serverLimit_ == 1) {
+        {
+            std::lock_guard io(ioMutex_);
+            std::lock_guard lock(mutex_);
+            device_.adoptSocket(fd, path_);
+            peer_ = peer;
+            peerHandle_ = fd;
+            havePeer_ = true;
+        }
+        connectionGen_.fetch_add(1);
+        serverConnected_ = true;
+        writerWake_.signal();
+        if (dispatch(SERIAL_EV_RING) != 0) {
+            return dropServerConnection(); // refused
+        }
+        return 0;
+    }
+    // Offered to the event procedure, which may hand it to a comm id of its own.
+    PendingConnection pending{fd, peer, slots_->take(slots_)};
+    const std::int32_t handle = PendingConnections::instance().add(std::move(pending));
+    {
+        std::lock_guard lock(mutex_);
+        peer_ = peer;
+        peerHandle_ = handle;
+        havePeer_ = true;
+    }
+    dispatch(SERIAL_EV_RING);
+    if (auto left = PendingConnections::instance().take(handle)) {
+        ::close(left->fd); // refused, or nobody took it over
+    }
+    return 0;
+}
+
+std::int32_t Channel::dropServerConnection() {
+    {
+        std::lock_guard io(ioMutex_);
+        std::lock_guard lock(mutex_);
+        device_.close();
+        output_.clear();
+        ++outputGeneration_;
+        queueChanged_.notify_all();
+    }
+    serverConnected_ = false;
+    return SERIAL_EV_CD;
 }
 
 std::int32_t Channel::readDevice(short revents, std::vector<std::uint8_t>& raw,
@@ -71,13 +162,20 @@ std::int32_t Channel::readDevice(short revents, std::vector<std::uint8_t>& raw,
     const ssize_t n = device_.readSome(raw.data(), std::min(room, raw.size()));
     if (n == -EAGAIN) {
         if (revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            if (role_ == Role::Server) {
+                return dropServerConnection();
+            }
             markHungUp();
         }
         return 0;
     }
     if (n <= 0) {
         // 0 (end of file) or EIO: the other end or the device is gone. Anything else
-        // would come back on every poll, so it ends reading as well.
+        // would come back on every poll, so it ends reading as well. A server only
+        // loses its connection and listens again.
+        if (role_ == Role::Server) {
+            return dropServerConnection();
+        }
         markHungUp();
         return 0;
     }
@@ -126,20 +224,30 @@ std::int32_t Channel::readDevice(short revents, std::vector<std::uint8_t>& raw,
     return bits;
 }
 
-void Channel::dispatch(std::int32_t bits) {
+std::int32_t Channel::dispatch(std::int32_t bits) {
     bits |= pendingEvents_.exchange(0);
     bits &= modeMask_.load();
     if (bits == 0 || stop_) {
-        return;
+        return 0;
     }
     std::lock_guard lock(procMutex_);
     if (SerialEventProc proc = eventProc_.load()) {
-        proc(commId_, bits);
+        return proc(commId_, bits);
     }
+    return 0;
 }
 
 void Channel::writerLoop() {
     std::vector<std::uint8_t> chunk(kWriteChunk);
+    // A broken connection: a server drops it and listens again, anything else hangs up.
+    auto lost = [this](std::uint64_t gen) {
+        if (role_ == Role::Server) {
+            brokenGen_ = gen;
+            readerWake_.signal();
+        } else {
+            markHungUp();
+        }
+    };
     while (!stop_) {
         std::size_t n = 0;
         std::uint64_t generation = 0;
@@ -157,13 +265,23 @@ void Channel::writerLoop() {
             int ms = 0;
             held = device_.modemStatus(ms) && !(ms & SERIAL_MS_DSR);
         }
-        if (n == 0 || held) {
+        ssize_t w = 0;
+        int fd = -1;
+        std::uint64_t gen = 0;
+        if (n > 0 && !held) {
+            std::lock_guard io(ioMutex_);
+            fd = device_.fd();
+            gen = connectionGen_.load();
+            if (fd >= 0) {
+                w = device_.writeSome(chunk.data(), n);
+            }
+        }
+        if (n == 0 || held || fd < 0) {
             pollfd wake = {writerWake_.fd(), POLLIN, 0};
             pollRetry(&wake, 1, -1);
             writerWake_.drain();
             continue;
         }
-        const ssize_t w = device_.writeSome(chunk.data(), n);
         if (w > 0) {
             bool empty;
             {
@@ -179,16 +297,28 @@ void Channel::writerLoop() {
                 raiseEvent(SERIAL_EV_TXEMPTY);
             }
         } else if (w == -EAGAIN) {
-            pollfd fds[2] = {{writerWake_.fd(), POLLIN, 0}, {device_.fd(), POLLOUT, 0}};
+            // fd may be replaced meanwhile (server): the next round looks again.
+            pollfd fds[2] = {{writerWake_.fd(), POLLIN, 0}, {fd, POLLOUT, 0}};
             pollRetry(fds, 2, -1);
             if (fds[0].revents & POLLIN) {
                 writerWake_.drain();
             }
             if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-                markHungUp();
+                lost(gen);
+                if (role_ == Role::Server) {
+                    pollfd wake = {writerWake_.fd(), POLLIN, 0};
+                    pollRetry(&wake, 1, -1);
+                    writerWake_.drain();
+                }
             }
         } else {
-            markHungUp();
+            lost(gen);
+            if (role_ == Role::Server) {
+                // Wait until thread 0 has dropped it (it wakes us on the next accept).
+                pollfd wake = {writerWake_.fd(), POLLIN, 0};
+                pollRetry(&wake, 1, -1);
+                writerWake_.drain();
+            }
         }
     }
 }

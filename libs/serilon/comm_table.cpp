@@ -1,6 +1,9 @@
 #include "libs/serilon/comm_table.h"
 
+#include "libs/serilon/connection_config.h"
+#include "libs/serilon/isdn_capi.h"
 #include "libs/serilon/port_map.h"
+#include "libs/serilon/tcp_connection.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -52,9 +55,13 @@ OsStatus CommTable::open(std::int32_t commId) {
     if (find(commId)) {
         return inUse;
     }
-    const std::string path = devicePathFor(loadPortMap(), commId + 1);
     auto channel = std::make_shared<Channel>(commId);
-    OsStatus st = channel->open(path);
+    OsStatus st = openChannel(commId, *channel);
+    return settle(commId, std::move(channel), st);
+}
+
+OsStatus CommTable::settle(std::int32_t commId, std::shared_ptr<Channel> channel, OsStatus st) {
+    Slot& slot = slots_[commId];
     std::lock_guard lock(mutex_);
     if (st.ok()) {
         slot.channel = std::move(channel);
@@ -64,6 +71,63 @@ OsStatus CommTable::open(std::int32_t commId) {
     }
     slot.lastOpen = st.status;
     return st;
+}
+
+OsStatus CommTable::openChannel(std::int32_t commId, Channel& channel) {
+    const ConnectionConfig config = ConnectionTable::instance().get(commId);
+    // Long enough for a distant host, short enough for the caller's thread.
+    constexpr int kConnectTimeoutMs = 5000;
+    switch (config.type) {
+    case kTypeTcpClient:
+    case kTypeTcp: {
+        int fd = -1;
+        PeerAddress peer;
+        OsStatus st = connectTcp(config.host, config.port, kConnectTimeoutMs, fd, peer);
+        if (!st.ok()) {
+            return st;
+        }
+        return channel.openConnection(fd, "TCP " + config.host + ":" + std::to_string(config.port),
+                                      peer, fd, nullptr);
+    }
+    case kTypeTcpServer: {
+        int fd = -1;
+        OsStatus st = listenTcp(config.host, config.port, fd);
+        if (!st.ok()) {
+            return st;
+        }
+        return channel.openServer(fd, "TCP server on port " + std::to_string(config.port),
+                                  config.maxServerConnections);
+    }
+    case kTypeIsdn:
+        return openIsdn(config);
+    default:
+        return channel.open(devicePathFor(loadPortMap(), commId + 1));
+    }
+}
+
+OsStatus CommTable::adopt(std::int32_t commId, std::int32_t handle) {
+    Slot& slot = slots_[commId];
+    const OsStatus inUse =
+        OsStatus::make(SERIAL_E_IN_USE, portName(commId) + " is already open in this program");
+    if (find(commId)) {
+        return inUse;
+    }
+    std::lock_guard lifecycle(slot.lifecycle);
+    if (find(commId)) {
+        return inUse;
+    }
+    std::optional<PendingConnection> pending = PendingConnections::instance().take(handle);
+    if (!pending) {
+        return settle(commId, nullptr,
+                      OsStatus::make(SERIAL_E_INVALID, "no accepted connection has the handle " +
+                                                           std::to_string(handle)));
+    }
+    auto channel = std::make_shared<Channel>(commId);
+    const std::string name =
+        "TCP connection from " + pending->peer.ip + ":" + std::to_string(pending->peer.port);
+    OsStatus st = channel->openConnection(pending->fd, name, pending->peer, handle,
+                                          std::move(pending->token));
+    return settle(commId, std::move(channel), st);
 }
 
 OsStatus CommTable::close(std::int32_t commId) {

@@ -28,6 +28,8 @@ public:
 
     // Opens the device that commId's port number maps to (the map file is read now).
     OsStatus open(std::int32_t commId);
+    // Makes commId carry the connection a server accepted (handle from PendingConnections).
+    OsStatus adopt(std::int32_t commId, std::int32_t handle);
     // Closes commId; SERIAL_E_INVALID from its own thread 0 (that would wait for itself).
     OsStatus close(std::int32_t commId);
     // 0 while open and usable, SERIAL_E_HUNG_UP after a hang-up, the failed open's
@@ -49,6 +51,10 @@ public:
 
 private:
     CommTable() = default;
+    // Opens a channel for commId by its connection type (serial device, TCP, ISDN).
+    OsStatus openChannel(std::int32_t commId, Channel& channel);
+    // Stores an opened channel, or the failure, for commId; lifecycle lock held.
+    OsStatus settle(std::int32_t commId, std::shared_ptr<Channel> channel, OsStatus st);
 
     struct Slot {
         std::mutex lifecycle;             // serialises open and close of this id

@@ -7,6 +7,7 @@
 #include <linux/serial.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -187,20 +188,36 @@ OsStatus PosixDevice::open(const std::string& path) {
     return OsStatus::success();
 }
 
+void PosixDevice::adoptSocket(int fd, const std::string& name) {
+    close();
+    fd_ = fd;
+    socket_ = true;
+    path_ = name;
+}
+
+void PosixDevice::shutdownSocket() {
+    if (fd_ >= 0 && socket_) {
+        ::shutdown(fd_, SHUT_RDWR);
+    }
+}
+
 void PosixDevice::close() {
     if (fd_ < 0) {
         return;
     }
-    ioctlRetry(fd_, TIOCNXCL, nullptr);
-    ::flock(fd_, LOCK_UN);
+    if (!socket_) {
+        ioctlRetry(fd_, TIOCNXCL, nullptr);
+        ::flock(fd_, LOCK_UN);
+    }
     ::close(fd_);
     fd_ = -1;
+    socket_ = false;
 }
 
 LineSettings PosixDevice::currentLine() const {
     LineSettings s;
     termios t{};
-    if (fd_ < 0 || ::tcgetattr(fd_, &t) < 0) {
+    if (fd_ < 0 || socket_ || ::tcgetattr(fd_, &t) < 0) {
         return s;
     }
     KernelTermios2 t2{};
@@ -250,6 +267,9 @@ OsStatus PosixDevice::applyLine(const LineSettings& s) {
     if (s.baud == 0) {
         return OsStatus::make(SERIAL_E_INVALID, "a speed of 0 baud is not a line speed");
     }
+    if (socket_) {
+        return OsStatus::success(); // a connection has no line to set
+    }
     termios base{};
     if (::tcgetattr(fd_, &base) < 0) {
         return osError(errno, OsOperation::Configure, path_);
@@ -296,13 +316,13 @@ OsStatus PosixDevice::applyLine(const LineSettings& s) {
 
 bool PosixDevice::probeModemLines() const {
     int bits = 0;
-    return fd_ >= 0 && ioctlRetry(fd_, TIOCMGET, &bits) == 0;
+    return fd_ >= 0 && !socket_ && ioctlRetry(fd_, TIOCMGET, &bits) == 0;
 }
 
 bool PosixDevice::modemStatus(int& msBits) const {
     msBits = 0;
     int bits = 0;
-    if (fd_ < 0 || ioctlRetry(fd_, TIOCMGET, &bits) < 0) {
+    if (fd_ < 0 || socket_ || ioctlRetry(fd_, TIOCMGET, &bits) < 0) {
         return false;
     }
     if (bits & TIOCM_CTS) {
@@ -324,6 +344,9 @@ OsStatus PosixDevice::setOutputLine(int line, bool on) {
     if (fd_ < 0) {
         return OsStatus::make(SERIAL_E_NOT_OPEN, "the device is not open");
     }
+    if (socket_) {
+        return OsStatus::success();
+    }
     int bits = 0;
     if (line & SERIAL_LINE_DTR) {
         bits |= TIOCM_DTR;
@@ -340,6 +363,9 @@ OsStatus PosixDevice::setOutputLine(int line, bool on) {
 OsStatus PosixDevice::setBreak(bool on) {
     if (fd_ < 0) {
         return OsStatus::make(SERIAL_E_NOT_OPEN, "the device is not open");
+    }
+    if (socket_) {
+        return OsStatus::success();
     }
     if (ioctlRetry(fd_, on ? TIOCSBRK : TIOCCBRK, nullptr) < 0 && !noSuchFeature(errno)) {
         return osError(errno, OsOperation::Control, path_);
@@ -358,7 +384,7 @@ int PosixDevice::waitModemChange() const {
 
 bool PosixDevice::counters(LineCounters& out) const {
     serial_icounter_struct c{};
-    if (fd_ < 0 || ioctlRetry(fd_, TIOCGICOUNT, &c) < 0) {
+    if (fd_ < 0 || socket_ || ioctlRetry(fd_, TIOCGICOUNT, &c) < 0) {
         return false;
     }
     out.cts = std::uint32_t(c.cts);
@@ -375,7 +401,7 @@ bool PosixDevice::counters(LineCounters& out) const {
 
 std::uint32_t PosixDevice::maxBaud() const {
     serial_struct ss{};
-    if (fd_ >= 0 && ioctlRetry(fd_, TIOCGSERIAL, &ss) == 0 && ss.baud_base >= 9600 &&
+    if (fd_ >= 0 && !socket_ && ioctlRetry(fd_, TIOCGSERIAL, &ss) == 0 && ss.baud_base >= 9600 &&
         std::uint32_t(ss.baud_base) <= 0x7FFFFFFF) {
         return std::uint32_t(ss.baud_base);
     }
@@ -383,7 +409,7 @@ std::uint32_t PosixDevice::maxBaud() const {
 }
 
 void PosixDevice::flushKernel(int dir) {
-    if (fd_ >= 0) {
+    if (fd_ >= 0 && !socket_) {
         ::tcflush(fd_, dir == SERIAL_DIR_INPUT ? TCIFLUSH : TCOFLUSH);
     }
 }
@@ -399,7 +425,8 @@ ssize_t PosixDevice::readSome(void* buf, std::size_t len) {
 ssize_t PosixDevice::writeSome(const void* buf, std::size_t len) {
     ssize_t n;
     do {
-        n = ::write(fd_, buf, len);
+        // A socket whose peer has gone must report EPIPE, not raise SIGPIPE.
+        n = socket_ ? ::send(fd_, buf, len, MSG_NOSIGNAL) : ::write(fd_, buf, len);
     } while (n < 0 && errno == EINTR);
     return n < 0 ? -errno : n;
 }

@@ -21,6 +21,10 @@ struct LineCounters {
 
 // Modem-line bits as the library reports them (SERIAL_MS_*) and output lines
 // (SERIAL_LINE_*) are translated here from the kernel's TIOCM_* bits.
+//
+// The device may also be a connected stream socket (a TCP connection): then it has no
+// line settings, modem lines, breaks or counters; those calls succeed and do nothing,
+// and writes never raise SIGPIPE.
 class PosixDevice {
 public:
     PosixDevice() = default;
@@ -32,6 +36,12 @@ public:
     // (flock, so a second open of the same device fails even in this process) and
     // TIOCEXCL, puts it in raw mode and raises DTR and RTS.
     OsStatus open(const std::string& path);
+    // Takes a connected socket as the device (ownership passes; closed by close()).
+    void adoptSocket(int fd, const std::string& name);
+    bool isSocket() const { return socket_; }
+    // Ends a socket connection in both directions without giving up the descriptor, so
+    // that threads still polling it see the end. Nothing for a terminal.
+    void shutdownSocket();
     // Gives up the exclusive mode and the lock and closes. Harmless when closed.
     void close();
 
@@ -71,6 +81,7 @@ public:
 
 private:
     int fd_ = -1;
+    bool socket_ = false;
     std::string path_;
 };
 

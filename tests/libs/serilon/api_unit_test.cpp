@@ -140,16 +140,16 @@ TEST(SerilonYield, StateOptionsAndWaitSections) {
     EXPECT_EQ(SerialWaitLeave(), 0);
 }
 
-TEST(SerilonModem, NotYetAvailableCallsSaySo) {
+TEST(SerilonModem, ModemCallsOnAClosedCommIdSaySo) {
     char result[81] = "junk";
-    EXPECT_EQ(ModemCommand(0, "AT"), SERIAL_E_UNSUPPORTED);
-    EXPECT_EQ(ModemDial(0, "123"), SERIAL_E_UNSUPPORTED);
+    EXPECT_EQ(ModemCommand(0, "AT"), SERIAL_E_NOT_OPEN);
+    EXPECT_EQ(ModemDial(0, "123"), SERIAL_E_NOT_OPEN);
     // Nonzero would mean "connected".
     EXPECT_EQ(ModemWaitConnect(0, 10, 1, result, nullptr), 0);
-    EXPECT_STREQ(result, "");
-    EXPECT_EQ(ModemHangUp(0), SERIAL_E_UNSUPPORTED);
-    EXPECT_EQ(ComTypeControl(0, nullptr), SERIAL_E_UNSUPPORTED);
-    EXPECT_EQ(NetAdoptSocket(0, 5), SERIAL_E_UNSUPPORTED);
+    EXPECT_STREQ(result, "PORT NOT OPEN");
+    EXPECT_EQ(ModemHangUp(0), SERIAL_E_NOT_OPEN);
+    EXPECT_EQ(ComTypeControl(0, nullptr), SERIAL_E_INVALID);
+    EXPECT_EQ(NetAdoptSocket(0, 5), SERIAL_E_INVALID);
 }
 
 TEST(SerilonSha256, Sha256MatchesKnownDigests) {
