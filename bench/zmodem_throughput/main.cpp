@@ -105,8 +105,8 @@ double runLrzsz(int fdA, int fdB, const std::string& srcDir, const std::string& 
                 const std::string& dir) {
     fcntl(fdA, F_SETFL, fcntl(fdA, F_GETFL) & ~O_NONBLOCK);
     fcntl(fdB, F_SETFL, fcntl(fdB, F_GETFL) & ~O_NONBLOCK);
-    // sz goes first and rz joins, the clock starting with it: when rz is there first,
-    // lrzsz now and then settles into a mode fifty times slower on a pty.
+    // sz goes first and rz joins, the clock starting with it: with rz there first,
+    // lrzsz more often settles into a much slower mode on a pty.
     Peer sz({"sz", "-q", name}, fdA, srcDir);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const auto t0 = std::chrono::steady_clock::now();
@@ -151,10 +151,20 @@ Figures part(const char* title, uint64_t size, LineSettings line, uint32_t seed,
             f.ours = runOurs(p.slave(), p.master(), src + "/data.bin", a);
         }
         {
-            PtyPair p;
-            setTerminalSpeed(p.slave(), B4000000);
-            setTerminalSpeed(p.master(), B4000000);
-            f.peer = runLrzsz(p.slave(), p.master(), src, "data.bin", b);
+            // lrzsz now and then settles into a mode fifty times slower on a pty; the
+            // comparison is with its better runs, so a run far below ours is repeated.
+            for (int run = 0; run < 3; ++run) {
+                PtyPair p;
+                setTerminalSpeed(p.slave(), B4000000);
+                setTerminalSpeed(p.master(), B4000000);
+                const double t = runLrzsz(p.slave(), p.master(), src, "data.bin", b);
+                if (t > 0 && (f.peer <= 0 || t < f.peer)) {
+                    f.peer = t;
+                }
+                if (f.peer > 0 && (f.ours <= 0 || f.peer < 10 * f.ours)) {
+                    break;
+                }
+            }
         }
     }
     if (f.ours > 0 && !sameFiles(src + "/data.bin", a + "/data.bin")) {
@@ -171,7 +181,7 @@ Figures part(const char* title, uint64_t size, LineSettings line, uint32_t seed,
 } // namespace
 
 int main(int argc, char** argv) {
-    uint64_t bigMib = 64, slowKib = 256, noisyKib = 128;
+    uint64_t bigMib = 64, slowKib = 512, noisyKib = 128;
     uint32_t seed = 1;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string opt = argv[i];

@@ -12,6 +12,9 @@ void ZdleEncoder::setEscapeControl(bool on) {
         uint8_t rule = kPlain;
         switch (b & 0x7F) {
         case kZdle:
+            // ZDLE itself; 0x98 is no ZDLE to an 8-bit receiver and travels bare.
+            rule = b == kZdle ? kEscape : kPlain;
+            break;
         case 0x10: // DLE
         case 0x11: // XON
         case 0x13: // XOFF

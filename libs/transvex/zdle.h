@@ -1,6 +1,7 @@
 // ZDLE escaping of ZMODEM binary headers and data subpackets.
 //
-// The encoder escapes ZDLE itself, DLE, XON and XOFF (also with the high bit set) and
+// The encoder escapes ZDLE itself, DLE, XON and XOFF (the last three also with the
+// high bit set; ZDLE with the high bit is no ZDLE on an 8-bit line and goes bare) and
 // a CR that follows '@' (so "@\r" cannot drive a modem escape); with escapeControl it
 // escapes every control character (0x00-0x1F and 0x80-0x9F). An escaped byte is sent
 // as ZDLE followed by the byte XOR 0x40.

@@ -11,6 +11,7 @@ namespace {
 
 constexpr uint64_t kGrowAfter = 32 * 1024;
 constexpr size_t kMaxWindowFactor = 16;
+constexpr uint64_t kRinitRepeatMs = 1000;
 
 std::string lastComponent(const std::string& path) {
     const size_t slash = path.find_last_of("/\\");
@@ -187,7 +188,9 @@ void ZmodemSender::onHeader(const ZHeader& h, uint64_t now) {
             progress(now, true);
         } else if (h.type == ZSKIP) {
             fileConfirmed(now);
-        } else if (h.type == ZRINIT || h.type == ZNAK) {
+        } else if (h.type == ZNAK || (h.type == ZRINIT && now - fileSentMs_ >= kRinitRepeatMs)) {
+            // A ZRINIT right after our ZFILE answers our own ZRQINIT; only a later one
+            // says the receiver missed the ZFILE.
             if (countRetry(0, now)) {
                 sendZfile(now);
             }
@@ -314,6 +317,7 @@ void ZmodemSender::sendZfile(uint64_t now) {
     appendSubpacket(fileInfo_, kZcrcw, crc32_, enc_, out_);
     flush();
     state_ = State::WaitFilePos;
+    fileSentMs_ = now;
     deadline_ = now + cfg_.answerTimeoutMs;
 }
 

@@ -130,6 +130,7 @@ private:
     uint64_t cleanBytes_ = 0;
     uint64_t lastProgressMs_ = 0; // last time data was acknowledged or restarted
     uint64_t lastReportMs_ = 0;
+    uint64_t fileSentMs_ = 0;
     bool reportedOnce_ = false;
     int retries_ = 0;
     uint64_t errorPos_ = 0;

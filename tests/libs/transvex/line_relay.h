@@ -64,6 +64,9 @@ public:
     uint64_t carried(int from) const { return side_[from].carried; }
 
 private:
+    // Bytes the paced line holds between the two masters (about 0.1 s at 115200).
+    static constexpr size_t kPacedBuffer = 1024;
+
     struct Side {
         int master = -1;
         int slave = -1;
@@ -97,7 +100,7 @@ private:
             for (int i = 0; i < 2; ++i) {
                 // Take from a master only what the line can carry soon: the rest
                 // waits in the sender's own buffers, as behind a real UART.
-                const bool room = side_[i].line.size() < (paced ? 64u : 65536u);
+                const bool room = side_[i].line.size() < (paced ? kPacedBuffer : 65536u);
                 fds[i] = {side_[i].master, static_cast<short>(room ? POLLIN : 0), 0};
                 if (!side_[1 - i].line.empty()) {
                     fds[i].events |= POLLOUT;
@@ -119,7 +122,10 @@ private:
                     }
                 }
                 if (paced) {
-                    s.credit = std::min(s.credit + dt * line_.bytesPerSecond, 64.0);
+                    // The line never idles while bytes wait, however late this thread
+                    // wakes; an idle line saves up no burst beyond a few bytes.
+                    const double cap = s.line.empty() ? 4.0 : line_.bytesPerSecond * 0.1;
+                    s.credit = std::min(s.credit + dt * line_.bytesPerSecond, cap);
                 }
                 Side& to = side_[1 - i];
                 while (!s.line.empty() && (!paced || s.credit >= 1)) {
