@@ -140,9 +140,10 @@ int16_t CVortCtrl::ComOutput(int16_t /*hWnd*/, std::u16string data, int16_t coun
 
 int16_t CVortCtrl::ComInput(int16_t /*hWnd*/, Variant& data, int16_t count) {
     if (!portOpenFlag_.load() || count <= 0) return 0;
-    // The bytes travel back through the reference; without one they would be read
-    // from the queue and lost, so nothing is read.
-    Variant* target = data.ref();
+    // The bytes travel back through the caller's variable: the dispatch table hands
+    // a by-reference argument over as the variable it refers to, and a direct caller
+    // may pass either that variable or a reference to it.
+    Variant* target = data.isRef() ? data.ref() : &data;
     if (!target) return 0;
     std::vector<uint8_t> bytes(static_cast<uint32_t>(count));
     bytes.resize(readInto(openCommId_, bytes.data(), static_cast<uint32_t>(count)));
