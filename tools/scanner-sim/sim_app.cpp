@@ -111,6 +111,11 @@ void SimApp::send(std::string_view bytes, const LineSettings& line) {
         logLine("note", "output dropped: the PC side reads nothing");
         return;
     }
+    // In slow mode a quiet line starts sending now; while output waits, each byte keeps
+    // its place after the one before, so a late wake-up catches up instead of stretching
+    // the answer.
+    if (out_.empty())
+        nextByteAt_ = std::max(nextByteAt_, Clock::now());
     out_.push_back({std::string(bytes), line.charTimeNs()});
     outBytes_ += bytes.size();
 }
@@ -467,8 +472,6 @@ void SimApp::writeLine(TimePoint now) {
         size_t count = o.bytes.size();
         if (engine_->faults().slow) {
             const auto charTime = std::chrono::nanoseconds(o.charNs);
-            if (nextByteAt_ + charTime < now)
-                nextByteAt_ = now; // the line was idle: the next byte starts now
             count = 0;
             while (count < o.bytes.size() && nextByteAt_ + charTime * count <= now)
                 ++count;

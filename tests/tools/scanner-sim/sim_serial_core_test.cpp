@@ -13,15 +13,17 @@
 namespace scanner_sim_test {
 namespace {
 
-// Sends one frame on comm id and returns what came back within timeoutMs.
+// Sends one frame on comm id and returns what came back within timeoutMs: up to the ACK
+// or NAK, or for a query (a frame with ":>") up to the answer's CR LF.
 std::string exchange(int32_t commId, const std::string& frame, int timeoutMs) {
+    const bool query = frame.find(":>") != std::string::npos && frame != "\x01<TXPING:>\x04";
     uint16_t taken = 0;
     EXPECT_EQ(SerialWrite(commId, frame.data(), static_cast<uint16_t>(frame.size()), &taken),
               SERIAL_OK);
     std::string got;
     const uint32_t start = SerialTickStart();
     while (SerialTickElapsed(start) < static_cast<uint32_t>(timeoutMs) &&
-           got.find("\r\n") == std::string::npos && got != "\x06" && got != "\x15") {
+           got.find("\r\n") == std::string::npos && got != "\x15" && (query || got != "\x06")) {
         const int32_t count = SerialQueueCount(commId, SERIAL_DIR_INPUT);
         if (count == 0) {
             SerialWaitQueue(commId, SERIAL_DIR_INPUT, 0,

@@ -26,7 +26,6 @@ TEST(SimTiming, DelaysAndSlowModeTakeRealTime) {
     const std::string fast = pc.readAnswer();
     const auto fastMs = msSince(t0);
     ASSERT_EQ(fast.substr(0, 1), "\x06");
-    EXPECT_LT(fastMs, 200);
 
     // ACK after 1200 ms (past the program's 1000 ms attempt), answer 300 ms later.
     ASSERT_TRUE(sim.fault("ackdelay 1200"));
@@ -36,7 +35,7 @@ TEST(SimTiming, DelaysAndSlowModeTakeRealTime) {
     EXPECT_EQ(pc.readAck(3000ms), "\x06");
     const auto ackMs = msSince(t0);
     EXPECT_GE(ackMs, 1150);
-    EXPECT_LT(ackMs, 1700);
+    EXPECT_LT(ackMs, 2000);
     EXPECT_EQ(pc.readAnswer(2000ms), "3.22   \r\n");
     EXPECT_GE(msSince(t0), 1450);
     ASSERT_TRUE(sim.fault("clear"));
@@ -51,6 +50,7 @@ TEST(SimTiming, DelaysAndSlowModeTakeRealTime) {
     const long long lineMs = static_cast<long long>(fast.size()) * 10 * 1000 / 9600;
     EXPECT_GE(slowMs, lineMs - 20);
     EXPECT_LT(slowMs, lineMs + 400);
+    EXPECT_LT(fastMs, lineMs / 2); // undelayed output never takes line time
 }
 
 } // namespace
