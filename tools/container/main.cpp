@@ -1,0 +1,105 @@
+// vort-container: the control test container.
+//
+//   vort-container [--design] [PROGID-OR-CLSID]   the window, optionally with a control
+//   vort-container --script FILE                  run a script without a window
+//                                                 (FILE "-": standard input)
+//   vort-container --help
+//
+// Script mode prints one line per result on standard output and exits 0 when every
+// command ran, 1 when any failed; a bad command line exits 2. It needs no display: with
+// none, Qt's offscreen platform is used, so controls may still make windows there.
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "tools/container/container_window.h"
+#include "tools/container/script_runner.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: vort-container [--design] [PROGID-OR-CLSID]\n"
+    "       vort-container --script FILE      (FILE - reads standard input)\n"
+    "Hosts one control in run or design mode. With --script it runs one command a\n"
+    "line without a window: create, mode, set, get, until, call, wait, events,\n"
+    "sleep, save, load (see tools/container/README.md).\n";
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "vort-container: %s\n%s", message.c_str(), kUsage);
+    return 2;
+}
+
+bool haveDisplay() {
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* v = std::getenv(name);
+        if (v && *v)
+            return true;
+    }
+    return false;
+}
+
+int runScript(int argc, char** argv, const std::string& path) {
+    // Without a display the offscreen platform still lets a control show its dialogs.
+    if (!haveDisplay())
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    vort::container::ScriptRunner runner(std::cout);
+    if (path == "-")
+        return runner.run(std::cin);
+    std::ifstream in(path);
+    if (!in) {
+        std::fprintf(stderr, "vort-container: cannot read the script %s: %s\n", path.c_str(),
+                     std::strerror(errno));
+        return 2;
+    }
+    return runner.run(in);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string script;
+    std::string classText;
+    bool design = false;
+    bool scriptMode = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--script") {
+            if (i + 1 >= argc)
+                return usageError("--script needs a FILE (- for standard input)");
+            scriptMode = true;
+            script = argv[++i];
+        } else if (arg == "--design") {
+            design = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return usageError("unknown option " + arg);
+        } else if (classText.empty()) {
+            classText = arg;
+        } else {
+            return usageError("more than one control named");
+        }
+    }
+    if (scriptMode) {
+        if (design || !classText.empty())
+            return usageError(
+                "--script takes no other arguments (use create and mode in the script)");
+        return runScript(argc, argv, script);
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Control Test Container"));
+    vort::container::ContainerWindow window;
+    window.setRunMode(!design);
+    window.show();
+    if (!classText.empty())
+        window.createControl(QString::fromLocal8Bit(classText.c_str()));
+    return app.exec();
+}
