@@ -351,7 +351,10 @@ void ZmodemReceiver::onFileInfo(std::span<const uint8_t> info, uint64_t now) {
     hex(lastAnswer_);
     deadline_ = now + cfg_.resyncMs;
     lastReportMs_ = now;
-    report(XFER_ACTION_RX_PROGRESS, recordSize(rxPos_));
+    if (rxPos_ > 0) {
+        // A resumed file starts with what it holds; 0 would read as a file's end.
+        report(XFER_ACTION_RX_PROGRESS, recordSize(rxPos_));
+    }
 }
 
 void ZmodemReceiver::requestPosition(uint64_t now, bool countIt) {

@@ -3,6 +3,7 @@
 #include "test_files.h"
 
 #include "libs/transvex/file_record.h"
+#include "libs/transvex/ymodem_header.h"
 #include "libs/transvex/zmodem_frame.h"
 #include "libs/transvex/zmodem_receiver.h"
 #include "libs/transvex/zmodem_sender.h"
@@ -326,6 +327,70 @@ TEST(ZmodemEngine, SilentReceiverTimesOut) {
     }
     EXPECT_TRUE(tx.finished());
     EXPECT_EQ(tx.status(), XFER_STATUS_TIMEOUT);
+}
+
+// A receiver fed hand-made frames, its answers parsed back.
+struct ScriptedZmodemReceiver {
+    ScratchDir dir;
+    Reports log;
+    std::vector<ZHeader> answers;
+    ZFrameParser answerParser{true};
+    ZdleEncoder enc;
+    ZmodemReceiver rx;
+    ScriptedZmodemReceiver() : rx(ZmodemReceiverConfig{}, io()) { rx.start(0); }
+    EngineIo io() {
+        EngineIo e;
+        e.write = [this](std::span<const uint8_t> b) {
+            answerParser.push(b, [this](const ZFrameParser::Event& ev) {
+                if (ev.kind == ZFrameParser::Kind::Header) {
+                    answers.push_back(ev.header);
+                }
+            });
+        };
+        e.report = recording(log, storeIn(dir));
+        return e;
+    }
+    void zfile(const std::vector<uint8_t>& info) {
+        std::vector<uint8_t> wire;
+        appendBinaryHeader(ZHeader::withFlags(ZFILE, kZcBin), true, enc, wire);
+        appendSubpacket(info, kZcrcw, true, enc, wire);
+        rx.feed(wire, 10);
+    }
+    uint8_t lastAnswer() const { return answers.empty() ? 0xFF : answers.back().type; }
+};
+
+TEST(ZmodemEngine, RefusedNamesAreSkippedAndNothingIsWritten) {
+    for (const std::string& bad : std::vector<std::string>{"../x", "/etc/passwd", "a/../../b", "",
+                                                           "C:\\evil", std::string(600, 'n')}) {
+        SCOPED_TRACE(bad.substr(0, 20));
+        ScriptedZmodemReceiver s;
+        s.zfile(buildFileHeader(bad, 3, kMtime, 0644));
+        EXPECT_EQ(s.lastAnswer(), ZSKIP);
+        EXPECT_EQ(s.log.count(XFER_ACTION_RX_HEADER), 0);
+        ASSERT_NE(s.log.first(XFER_ACTION_BREAK), nullptr);
+        EXPECT_EQ(s.log.first(XFER_ACTION_BREAK)->data, XFER_STATUS_BAD_NAME);
+        EXPECT_TRUE(std::filesystem::is_empty(s.dir.path()));
+        EXPECT_FALSE(s.rx.finished()) << "the session goes on with the next file";
+    }
+    ScriptedZmodemReceiver s;
+    std::vector<uint8_t> badSize = {'a', 0, '1', 'x'};
+    s.zfile(badSize);
+    EXPECT_EQ(s.lastAnswer(), ZSKIP);
+    EXPECT_EQ(s.log.first(XFER_ACTION_BREAK)->data, XFER_STATUS_PROTOCOL_ERROR);
+}
+
+TEST(ZmodemEngine, OversizedSubpacketIsRefusedAndNotWritten) {
+    ScriptedZmodemReceiver s;
+    s.zfile(buildFileHeader("big.bin", 9000, kMtime, 0644));
+    ASSERT_EQ(s.lastAnswer(), ZRPOS);
+    std::vector<uint8_t> wire;
+    appendBinaryHeader(ZHeader::withPosition(ZDATA, 0), true, s.enc, wire);
+    appendSubpacket(std::vector<uint8_t>(9000, 'q'), kZcrcg, true, s.enc, wire);
+    s.rx.feed(wire, 20);
+    EXPECT_EQ(s.lastAnswer(), ZRPOS);
+    EXPECT_EQ(s.answers.back().position(), 0u);
+    EXPECT_EQ(std::filesystem::file_size(s.dir / "big.bin"), 0u);
+    EXPECT_EQ(s.log.count(XFER_ACTION_RETRY), 1);
 }
 
 TEST(ZmodemEngine, MissingFileFailsWithoutTouchingTheLine) {
