@@ -3,6 +3,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QLayout>
 #include <QPainter>
 #include <QPixmap>
 #include <QTimer>
@@ -46,6 +47,7 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), commHost_(createCommControl
 
     // The indicator lives on the status bar, beside the two panels.
     sbrStatus->addPermanentWidget(FrameLED);
+    sbrStatus->layout()->setAlignment(FrameLED, Qt::AlignTop);
     drawIndicatorImages();
     showConnected(false);
 
@@ -152,6 +154,13 @@ void Form1::mnumanual_Click() {
 QString Form1::openPortText() {
     return QStringLiteral("Settings: ") + CommCtl1.settings() + QStringLiteral("  Com Port: ") +
            QString::number(CommCtl1.commPort());
+}
+
+void Form1::placeFrameLed() {
+    const int top = twipsToPixels(kFrameLedTopTwips, logicalDpiOf(this));
+    FrameLED->setFixedSize(imgConnected->width(), imgConnected->height() + top);
+    imgConnected->move(0, top);
+    imgNotConnected->move(0, top);
 }
 
 void Form1::showConnected(bool connected) {

@@ -108,6 +108,8 @@ public:
     // ---- Display helpers -------------------------------------------------------
     // "Settings: " + Settings + "  Com Port: " + CommPort.
     QString openPortText();
+    // Places the indicator's images kFrameLedTopTwips below the top edge of sbrStatus.
+    void placeFrameLed();
     // Brings imgConnected (true) or imgNotConnected (false) to the front.
     void showConnected(bool connected);
     // Which image is in front.

@@ -69,8 +69,7 @@ std::unique_ptr<Form1> Main(int* exitCode) {
 
     placeMainWindow(*form);
     form->SSTab1->setCurrentIndex(0);
-    form->FrameLED->setContentsMargins(
-        0, twipsToPixels(kFrameLedTopTwips, logicalDpiOf(form.get())), 0, 0);
+    form->placeFrameLed();
 
     form->show();
     form->setWindowTitle(QString::fromLatin1(kCaption));
