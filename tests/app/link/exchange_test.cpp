@@ -128,6 +128,31 @@ TEST_F(ExchangeTest, StrayBytesBeforeTheAckAreDroppedAndAckAndAnswerInOneReadCom
     EXPECT_EQ(App1RevNumber, 320);
 }
 
+TEST_F(ExchangeTest, TheReceiveEventDrainsTheControlIntoPendingInput) {
+    FramePeer& peer = usePeer();
+    openPort();
+    auto settle = [] {
+        for (auto start = Clock::now(); msSince(start) < 300;)
+            PumpMessages();
+    };
+    // Nobody reads Input here: only the control's OnComm moves the text, one read of
+    // Input per event; with InputLen 0 that is everything waiting.
+    peer.send("hello");
+    settle();
+    EXPECT_EQ(PendingInput, "hello");
+    EXPECT_EQ(form_->ReadPortText(true), "hello");
+    EXPECT_EQ(PendingInput, "");
+
+    // With InputLen 1 the event takes one character; the rest waits in the control for
+    // the next read, and nothing is lost between the two.
+    form_->CommCtl1.setInputLen(1);
+    peer.send("abc");
+    settle();
+    EXPECT_EQ(PendingInput, "a");
+    EXPECT_EQ(form_->ReadPortText(true), "ab");
+    EXPECT_EQ(form_->ReadPortText(true), "c");
+}
+
 TEST_F(ExchangeTest, AnswerRulesFailuresShowTheErrorBoxAndGiveZero) {
     FramePeer& peer = usePeer();
     openPort();
