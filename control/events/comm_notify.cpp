@@ -13,6 +13,8 @@ void CVortCtrl::OnCommNotify(uint32_t wParam, intptr_t lParam) {
     const int16_t code = static_cast<int16_t>(wParam >> 16);
     switch (kind) {
     case kNotifyComm:
+        // A ring or incoming connection: its text first (this takes over the record).
+        if (code == 6) describeIncoming(lParam);
         // Written just before firing, so a handler always reads its own code.
         commEvent_ = code;
         fireEvent(kEventOnComm);

@@ -66,7 +66,8 @@ int32_t CVortCtrl::onLibraryEvent(int32_t id, int32_t mask) {
     if (mask & SERIAL_EV_BREAK) postCommEvent(kErBreak);
 
     if (mask & kLineBits) {
-        if (mask & SERIAL_EV_RING) postCommEvent(kEvRing);
+        // The connection type decides what an incoming call posts, or refuses it.
+        if (mask & SERIAL_EV_RING) result = onIncomingCall(id);
         if (mask & SERIAL_EV_CTS) postCommEvent(kEvCts);
         if (mask & SERIAL_EV_DSR) postCommEvent(kEvDsr);
         if (mask & SERIAL_EV_CD) postCommEvent(kEvCd);

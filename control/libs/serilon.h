@@ -367,6 +367,52 @@ SERILON_API int32_t ModemAbort(int32_t commId);
    with NetAdoptSocket or leaves it, and then it is closed. Accepting pauses while the
    limit of live connections is reached. */
 
+/* The records, little-endian and packed. */
+#pragma pack(push, 1)
+typedef struct SerialTcpRecord {      /* 70 bytes */
+    int16_t request;                  /*  0 */
+    uint8_t type;                     /*  2: 21 server, 22 client (20 TCP) */
+    uint8_t maxServerConnections;     /*  3 */
+    uint16_t port;                    /*  4 */
+    char host[64];                    /*  6: IP address or host, up to 62 characters, NUL-terminated */
+} SerialTcpRecord;
+typedef struct SerialIsdnRecord {     /* 51 bytes */
+    int16_t request;                  /*  0 */
+    uint8_t type;                     /*  2: 10 */
+    char ownExtension[20];            /*  3: up to 18 digits, NUL-terminated */
+    int32_t controller;               /* 23 */
+    int16_t cipValue;                 /* 27 */
+    uint32_t cipMask;                 /* 29 */
+    uint8_t reserved[18];             /* 33..50 */
+} SerialIsdnRecord;
+typedef struct SerialTcpConnectInfo { /* 70 bytes */
+    int32_t handle;                   /*  0: the connection, for NetAdoptSocket */
+    uint16_t port;                    /*  4: the peer's port */
+    char peer[64];                    /*  6: the peer's IP address, NUL-terminated */
+} SerialTcpConnectInfo;
+typedef struct SerialIsdnCallInfo {   /* 40 bytes */
+    char called[20];
+    char calling[20];
+} SerialIsdnCallInfo;
+#pragma pack(pop)
+
+/* Request codes and the field bits of a write (0x100 + bits; the bits name TCP or
+   ISDN fields by the record's type byte). */
+enum {
+    SERIAL_REQ_WRITE = 0x100,
+    SERIAL_REQ_READ_TYPE = 0x200,
+    SERIAL_REQ_READ_TCP = 0x12C,
+    SERIAL_REQ_READ_ISDN = 0xDC0,
+    SERIAL_REQ_READ_ISDN_CALL = 0x140,
+    SERIAL_FIELD_HOST = 0x001,
+    SERIAL_FIELD_PORT = 0x002,
+    SERIAL_FIELD_LIMIT = 0x010,
+    SERIAL_FIELD_EXTENSION = 0x001,
+    SERIAL_FIELD_CONTROLLER = 0x002,
+    SERIAL_FIELD_CIP_VALUE = 0x004,
+    SERIAL_FIELD_CIP_MASK = 0x008,
+};
+
 /* record: a TCP (70 bytes) or ISDN (51 bytes) record, request code at offset 0
    (0x100 + field bits write, 0x200 type, 0x12C TCP, 0xDC0 ISDN, 0x140 own extension).
    The caller's record must be as long as the request's layout. */
@@ -383,6 +429,12 @@ SERILON_API int32_t NetAdoptSocket(int32_t commId, intptr_t handle);
 #endif
 
 #ifdef __cplusplus
+static_assert(sizeof(SerialTcpRecord) == 70 && offsetof(SerialTcpRecord, host) == 6, "TCP record");
+static_assert(sizeof(SerialIsdnRecord) == 51 && offsetof(SerialIsdnRecord, controller) == 23 &&
+                  offsetof(SerialIsdnRecord, cipValue) == 27 && offsetof(SerialIsdnRecord, cipMask) == 29,
+              "ISDN record");
+static_assert(sizeof(SerialTcpConnectInfo) == 70 && offsetof(SerialTcpConnectInfo, peer) == 6, "TCP info");
+static_assert(sizeof(SerialIsdnCallInfo) == 40, "ISDN call info");
 static_assert(sizeof(SerialConfigRecord) == 52, "configuration record is 52 bytes");
 static_assert(offsetof(SerialConfigRecord, xonChar) == 21, "XON at byte 21");
 static_assert(offsetof(SerialConfigRecord, xoffChar) == 22, "XOFF at byte 22");

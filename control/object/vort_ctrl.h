@@ -22,7 +22,9 @@
 #include <mutex>
 #include <thread>
 #include <string>
+#include <vector>
 
+#include "control/libs/serilon.h"
 #include "control/libs/transvex.h"
 #include "control/link3964/link_worker.h"
 #include "control/port/settings_parser.h"
@@ -214,7 +216,7 @@ public:
     void setModemTimeout(int32_t seconds);
     bool modemConnect();
     void setModemConnect(bool on);
-    std::u16string modemResult() const { return modemResult_; }
+    std::u16string modemResult() const;
 
     // ---- 3964 link -----------------------------------------------------------
     bool s3964Master() const { return s3964Master_.load(); }
@@ -248,6 +250,13 @@ public:
     void postCommEvent(int16_t code, intptr_t lParam = 0);
     // One report of the serial core library, from its thread (through EventProc).
     int32_t onLibraryEvent(int32_t id, int32_t mask);
+    // An incoming call or connection (library report 0x100), from the library's thread:
+    // posts code 6 (with a record the owner's thread takes over) and returns 0, or
+    // returns the refusal value (nothing posted).
+    int32_t onIncomingCall(int32_t id);
+    // A progress report of the modem wait, from the dial thread (through ModemInfoProc);
+    // returns 0 to end the wait.
+    int32_t onModemInfo(int32_t id, int32_t action, int32_t timeLeftMs);
     // One report of the transfer library, from the transfer thread (through
     // FileInfoProc); the result steers the library.
     int32_t onFileInfo(int32_t id, int32_t action, int32_t data, XferFileInfo* record);
@@ -265,6 +274,17 @@ protected:
 
     // Writes the text through the Settings rules for the serial types.
     void writeSerialSettings(const std::string& text);
+    // ISDN, TCP server and client (control/links/network_settings.cpp).
+    bool isNetworkType() const;
+    void writeNetworkSettings(const std::string& text);
+    std::string readNetworkSettings() const;
+    // OnCommNotify's part for code 6: builds ModemResult and frees the record.
+    void describeIncoming(intptr_t record);
+    // Hands an accepted connection to the first free comm id; -1 when none takes it.
+    int32_t adoptConnection(const SerialTcpConnectInfo& info);
+    // The modem job of the dial thread.
+    void runDial();
+    void setModemResult(const std::string& text);
     // The stored Settings text, parsed without a baud check (open and read).
     bool parseStoredSettings(LineSettings& out) const;
     // Applies the stored Priority to the library's threads.
@@ -326,7 +346,13 @@ protected:
     std::u16string modemAnswerString_ = u"ATA";
     std::u16string modemPhoneNumber_;
     int32_t modemTimeoutMs_ = 60000;
+    // Written by the dial thread and the owner's thread.
+    mutable std::mutex modemResultMutex_;
     std::u16string modemResult_;
+    // Records of incoming calls posted with code 6, until OnCommNotify takes them (or
+    // the control goes). A record is freed exactly once, whoever gets to it.
+    std::mutex incomingMutex_;
+    std::vector<std::unique_ptr<uint8_t[]>> incomingRecords_;
     int32_t s3964Tq_ = 2000;
     int32_t s3964Tz_ = 200;
     int16_t s3964Retry_ = 3;
@@ -358,6 +384,16 @@ protected:
     std::atomic<bool> lastFileFlag_{true};
     std::atomic<bool> s3964Master_{false};
     std::atomic<bool> s3964UseBcc_{true};
+
+    // The dial thread. Declared last so it is joined first when the control goes, while
+    // everything it uses still exists (the destructor's ClosePort has stopped it).
+    struct JoiningThread {
+        std::thread thread;
+        ~JoiningThread() {
+            if (thread.joinable()) thread.join();
+        }
+    };
+    JoiningThread dialThread_;
 };
 
 } // namespace vort

@@ -39,7 +39,9 @@ void CVortCtrl::openPort() {
     modemStop_ = false;
     abortFlag_ = false;
 
-    if (SerialInUse(id)) {
+    // A connection a server handed to this comm id is taken over, not opened.
+    const bool adopted = comType_ == kComTypeTcpClient && SerialGetUserData(id, 4) != 0;
+    if (SerialInUse(id) && !adopted) {
         std::string text = component::standardErrorText(component::kErrFileAlreadyOpen);
         text += ": COM" + std::to_string(commPort_) + " is already open";
         throw ComponentError(component::kErrFileAlreadyOpen, text);
@@ -51,18 +53,25 @@ void CVortCtrl::openPort() {
     dialFlag_ = false;
     connectedFlag_ = false;
 
-    SerialOpenPort(id);
+    if (adopted) {
+        connectedFlag_ = (SerialCarrier(id) & 0xFF) != 0;
+        SerialSetUserData(id, 4, 0);
+    } else {
+        SerialOpenPort(id);
+    }
     if (SerialOpenStatus(id) != SERIAL_OK) {
         std::string text = component::standardErrorText(component::kErrDeviceUnavailable);
         std::string reason = libraryReason(id);
         if (!reason.empty()) text += ": " + reason;
         SerialClosePort(id);
+        setComType(comType_);
         throw ComponentError(component::kErrDeviceUnavailable, text);
     }
     openCommId_ = id;
 
+    // The network types have no line: their line values carry no meaning.
     LineSettings line;
-    if (!parseStoredSettings(line)) {
+    if (!isNetworkType() && !parseStoredSettings(line)) {
         // A stored text that does not parse makes the open end quietly; a Settings
         // read then restores the default text.
         SerialClosePort(id);

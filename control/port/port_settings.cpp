@@ -29,7 +29,16 @@ void CVortCtrl::setCommPort(int16_t port) {
     propertyWritten(kDispCommPort);
     // Re-validates the stored text and, for the network types, re-applies it to the
     // new comm id.
-    writeSerialSettings(settings_);
+    if (!isNetworkType()) {
+        writeSerialSettings(settings_);
+        return;
+    }
+    try {
+        writeNetworkSettings(settings_);
+    } catch (const ComponentError&) {
+        // A text without a port (just after a ComType change) has nothing to apply
+        // yet; the port number still changes.
+    }
 }
 
 bool CVortCtrl::parseStoredSettings(LineSettings& out) const {
@@ -75,10 +84,15 @@ void CVortCtrl::writeSerialSettings(const std::string& text) {
 }
 
 void CVortCtrl::setSettings(std::u16string text) {
-    writeSerialSettings(component::toLatin1(text));
+    if (isNetworkType())
+        writeNetworkSettings(component::toLatin1(text));
+    else
+        writeSerialSettings(component::toLatin1(text));
 }
 
 std::u16string CVortCtrl::settings() {
+    // The network types read their parameters from the library, not the stored text.
+    if (isNetworkType()) return component::fromLatin1(readNetworkSettings());
     if (isSerialType(comType_)) {
         LineSettings line;
         if (!parseStoredSettings(line)) writeSerialSettings(kDefaultSettings);

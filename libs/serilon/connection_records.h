@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "control/libs/serilon.h"
+
 namespace serilon {
 
 // Connection types a comm id can have.
@@ -48,38 +50,11 @@ enum FieldBits : std::int16_t {
 constexpr std::size_t kHostTextMax = 62;      // characters of an IP address or host name
 constexpr std::size_t kExtensionTextMax = 18; // digits of an own extension
 
-#pragma pack(push, 1)
-struct TcpRecord {
-    std::int16_t request;
-    std::uint8_t type;
-    std::uint8_t maxServerConnections;
-    std::uint16_t port;
-    char host[64]; // NUL-terminated
-};
-
-struct IsdnRecord {
-    std::int16_t request;
-    std::uint8_t type;
-    char ownExtension[20]; // NUL-terminated
-    std::int32_t controller;
-    std::int16_t cipValue;
-    std::uint32_t cipMask;
-    std::uint8_t reserved[18];
-};
-
-// ComConnectInfo for a TCP comm id: the connection and its peer.
-struct TcpConnectInfo {
-    std::int32_t handle;
-    std::uint16_t port;
-    char peer[64]; // NUL-terminated IP text
-};
-
-// ComConnectInfo for an ISDN comm id: the numbers of the last call.
-struct IsdnCallInfo {
-    char called[20];
-    char calling[20];
-};
-#pragma pack(pop)
+// The layouts are the interface's (control/libs/serilon.h).
+using TcpRecord = SerialTcpRecord;
+using IsdnRecord = SerialIsdnRecord;
+using TcpConnectInfo = SerialTcpConnectInfo;
+using IsdnCallInfo = SerialIsdnCallInfo;
 
 static_assert(sizeof(TcpRecord) == 70, "TCP record is 70 bytes");
 static_assert(offsetof(TcpRecord, type) == 2);
