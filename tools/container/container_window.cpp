@@ -116,25 +116,29 @@ void ContainerWindow::tell(const QString& text, const QString& title) {
 }
 
 bool ContainerWindow::createControl(const QString& classText) {
+    // The new control is made first: when it cannot be, the one there is stays.
+    const std::string text = classText.trimmed().toStdString();
+    component::HostedControl created;
+    try {
+        const std::optional<component::Guid> clsid = component::Guid::parse(text);
+        created = clsid ? host_.createControl(*clsid, &site_) : host_.createControl(text, &site_);
+        created.initNew();
+    } catch (const component::HostError& e) {
+        tell(QString::fromUtf8(e.what()), QStringLiteral("Cannot Create the Control"));
+        return false;
+    }
     browser_->setControl(nullptr, !site_.runMode);
     delete view_;
     events_.detach();
-    control_.reset();
-    className_.clear();
+    control_ = std::move(created);
     site_.modified = false;
-    const std::string text = classText.trimmed().toStdString();
+    events_.attach(control_.eventInfo(), &control_.dispatch());
     try {
-        const std::optional<component::Guid> clsid = component::Guid::parse(text);
-        control_ = clsid ? host_.createControl(*clsid, &site_) : host_.createControl(text, &site_);
-        control_.initNew();
-        events_.attach(control_.eventInfo(), &control_.dispatch());
         control_.advise(events_);
     } catch (const component::HostError& e) {
-        events_.detach();
-        control_.reset();
-        updateState();
-        tell(QString::fromUtf8(e.what()), QStringLiteral("Cannot Create the Control"));
-        return false;
+        tell(QStringLiteral("The control's events cannot be shown: %1")
+                 .arg(QString::fromUtf8(e.what())),
+             QStringLiteral("Events"));
     }
     className_ = classText.trimmed();
     // The control's own picture on the form, where it offers one.

@@ -13,31 +13,15 @@
 
 #include "support/pty_pair.h"
 #include "tests/tools/container/container_process.h"
+#include "tests/tools/container/registered_control.h"
 
 namespace fs = std::filesystem;
 using vort::test::ContainerProcess;
 
 namespace {
 
-// One registry for the whole program, with libvort.so registered by the real vortreg.
-class RegisteredControl : public ::testing::Environment {
-public:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("vort-container-test-" + std::to_string(getpid()));
-        fs::create_directories(dir_);
-        setenv("XDG_DATA_HOME", dir_.c_str(), 1);
-        const std::string out = vort::test::builtProgram("").toStdString();
-        const std::string cmd = out + "vortreg " + out + "libvort.so > /dev/null";
-        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-private:
-    fs::path dir_;
-};
-
 [[maybe_unused]] auto* const kEnvironment =
-    ::testing::AddGlobalTestEnvironment(new RegisteredControl);
+    ::testing::AddGlobalTestEnvironment(new vort::test::RegisteredControl);
 
 class ScratchDir {
 public:
