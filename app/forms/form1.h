@@ -124,6 +124,9 @@ public:
     bool form2Loaded() const { return form2_ != nullptr; }
     bool form4Loaded() const { return form4_ != nullptr; }
 
+    // The control's creation and event routing (onFileInfo, onModem for the upgrade).
+    CommControlHost& commHost() { return *commHost_; }
+
     // Runs action now, or, while a link operation runs, as soon as it has ended (a
     // later request replaces an earlier one still waiting).
     void whenLinkFree(std::function<void()> action);

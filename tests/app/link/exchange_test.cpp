@@ -3,6 +3,7 @@
 // exact bytes and times on the line are.
 #include <QTimer>
 #include <csignal>
+#include <sys/resource.h>
 
 #include "app/identity/revision_state.h"
 #include "app/link/exchange.h"
@@ -255,9 +256,20 @@ TEST_F(ExchangeTest, AScannerKilledMidExchangeEndsInFailureNotAHang) {
     long long ms = 0;
     EXPECT_EQ(exchangeTimed(kRevQuery, &ms), 0);
     EXPECT_LE(ms, 2000);
-    // The line is gone for good: the next exchange fails in its normal time.
+    // The line is gone for good: the next exchange fails in its normal time, and the
+    // hung-up line does not make its waits spin.
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
     EXPECT_EQ(exchangeTimed(kRevQuery, &ms), 0);
+    getrusage(RUSAGE_SELF, &after);
     EXPECT_LE(ms, 3600);
+    const double cpuMs = (after.ru_utime.tv_sec - before.ru_utime.tv_sec + after.ru_stime.tv_sec -
+                          before.ru_stime.tv_sec) *
+                             1000.0 +
+                         (after.ru_utime.tv_usec - before.ru_utime.tv_usec +
+                          after.ru_stime.tv_usec - before.ru_stime.tv_usec) /
+                             1000.0;
+    EXPECT_LT(cpuMs, ms / 2.0) << "a core spun while the line was hung up";
     sim_->stop();
     sim_.reset(); // killed: its stderr is not checked
 }
