@@ -22,8 +22,9 @@ struct ConnectionConfig {
     std::uint8_t maxServerConnections = 1;
     // ISDN
     std::string ownExtension;
-    std::int32_t controller = 1;
-    std::int16_t cipValue = 1;
+    // 0 until set: an ISDN connection needs both chosen.
+    std::int32_t controller = 0;
+    std::int16_t cipValue = 0;
     std::uint32_t cipMask = 0x1FFF03FF;
 };
 

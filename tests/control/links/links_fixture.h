@@ -1,0 +1,93 @@
+// Shared pieces of the connection-type tests: a notification window that keeps what
+// was posted and hands it to the control in the test's thread, a recording event sink,
+// and the modem simulator as a child process.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "control/object/vort_ctrl.h"
+
+namespace links_test {
+
+struct Posted {
+    uint16_t kind;
+    int16_t code;
+    intptr_t lParam;
+};
+
+// Keeps the notifications; deliver() runs them through OnCommNotify, as the control's
+// window would in the owner's thread.
+class QueueWindow : public vort::NotificationWindow {
+public:
+    void post(uint32_t wParam, intptr_t lParam) override {
+        std::lock_guard lock(m_);
+        queue_.push_back(
+            {static_cast<uint16_t>(wParam & 0xFFFF), static_cast<int16_t>(wParam >> 16), lParam});
+        all_.push_back(queue_.back());
+    }
+    int32_t handle() const override { return 7; }
+    void deliver(vort::CVortCtrl& ctl) {
+        std::vector<Posted> now;
+        {
+            std::lock_guard lock(m_);
+            now.swap(queue_);
+        }
+        for (const Posted& p : now)
+            ctl.OnCommNotify((static_cast<uint32_t>(static_cast<uint16_t>(p.code)) << 16) | p.kind,
+                             p.lParam);
+    }
+    std::vector<Posted> all() {
+        std::lock_guard lock(m_);
+        return all_;
+    }
+    int count(uint16_t kind, int16_t code) {
+        int n = 0;
+        for (const Posted& p : all())
+            n += p.kind == kind && p.code == code;
+        return n;
+    }
+
+private:
+    std::mutex m_;
+    std::vector<Posted> queue_;
+    std::vector<Posted> all_;
+};
+
+// Polls pred every 5 ms, delivering notifications meanwhile, for at most ms.
+inline bool until(const std::function<bool()>& pred, int ms,
+                  const std::function<void()>& each = {}) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!pred()) {
+        if (each)
+            each();
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// modem-sim as a child process with a control socket.
+class ModemSim {
+public:
+    ModemSim();
+    ~ModemSim();
+    // Starts it with extra options; false when it did not come up.
+    bool start(const std::vector<std::string>& args = {});
+    const std::string& devicePath() const { return device_; }
+    // One control command; the answer line without its end ("" on failure).
+    std::string command(const std::string& line);
+
+private:
+    std::string dir_;
+    std::string device_;
+    int pid_ = -1;
+    int control_ = -1;
+};
+
+} // namespace links_test

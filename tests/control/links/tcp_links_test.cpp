@@ -1,0 +1,224 @@
+// Controls over TCP loopback: a client and a single-connection server, two clients
+// handed by a server to two further controls, data both ways, and ZMODEM across a
+// TCP connection with every control character escaped.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <random>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "control/libs/serilon.h"
+#include "control/object/vort_ctrl.h"
+#include "links_fixture.h"
+
+namespace fs = std::filesystem;
+using namespace vort;
+using component::Variant;
+using links_test::QueueWindow;
+using links_test::until;
+
+namespace {
+
+uint16_t freePort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+std::u16string u16(const std::string& s) {
+    return std::u16string(s.begin(), s.end());
+}
+std::string narrow(const std::u16string& s) {
+    return std::string(s.begin(), s.end());
+}
+
+std::string randomBytes(size_t n, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>(rng());
+    return s;
+}
+
+Variant bytesVariant(const std::string& s) {
+    return Variant::bytes(std::vector<uint8_t>(s.begin(), s.end()));
+}
+
+// Sends all of data through Output in pieces and collects what arrives at the other
+// control through Input (binary mode), until both are done.
+bool exchange(CVortCtrl& from, CVortCtrl& to, const std::string& data, std::string& got) {
+    size_t sent = 0;
+    return until(
+        [&] {
+            if (sent < data.size() && from.outBufferCount() < 1000) {
+                const size_t n = std::min<size_t>(1000, data.size() - sent);
+                from.setOutput(bytesVariant(data.substr(sent, n)));
+                sent += n;
+            }
+            const Variant v = to.input();
+            if (v.isBytes())
+                got.append(v.byteArray().begin(), v.byteArray().end());
+            return sent == data.size() && got.size() >= data.size();
+        },
+        20000);
+}
+
+class LinkedControl {
+public:
+    explicit LinkedControl(int port) {
+        ctl.setNotificationWindow(&window);
+        ctl.setCommPort(static_cast<int16_t>(port));
+        ctl.setInputMode(1);
+        ctl.setInputLen(0);
+    }
+    ~LinkedControl() {
+        ctl.setPortOpen(false);
+        ctl.setNotificationWindow(nullptr);
+    }
+    QueueWindow window;
+    CVortCtrl ctl;
+};
+
+} // namespace
+
+TEST(TcpLinks, ClientAndSingleConnectionServer) {
+    const uint16_t port = freePort();
+    LinkedControl server(50);
+    server.ctl.setComType(kComTypeTcpServer);
+    server.ctl.setSettings(u16("PORT=" + std::to_string(port) + ";MaxServerConnections=1"));
+    EXPECT_EQ(narrow(server.ctl.settings()),
+              "IP=;PORT=" + std::to_string(port) + ";MaxServerConnections=1;");
+    server.ctl.setPortOpen(true);
+    EXPECT_FALSE(server.ctl.modemConnect()); // nobody connected yet
+
+    LinkedControl client(51);
+    client.ctl.setComType(kComTypeTcpClient);
+    client.ctl.setSettings(u16("IP=127.0.0.1;PORT=" + std::to_string(port)));
+    client.ctl.setPortOpen(true);
+    EXPECT_TRUE(client.ctl.modemConnect());
+    EXPECT_TRUE(client.ctl.cdHolding());
+
+    // The connection is signalled on the server's own comm id, with its text.
+    ASSERT_TRUE(until([&] { return server.window.count(kNotifyComm, 6) == 1; }, 3000));
+    server.window.deliver(server.ctl);
+    const std::string result = narrow(server.ctl.modemResult());
+    EXPECT_EQ(result.rfind("Connected IP=127.0.0.1, Port=", 0), 0u) << result;
+    EXPECT_NE(result.find(", CommId=49"), std::string::npos) << result;
+    EXPECT_TRUE(server.ctl.modemConnect());
+
+    std::string got;
+    const std::string up = randomBytes(150000, 3);
+    ASSERT_TRUE(exchange(client.ctl, server.ctl, up, got));
+    EXPECT_TRUE(got == up);
+    got.clear();
+    const std::string down = randomBytes(90000, 4);
+    ASSERT_TRUE(exchange(server.ctl, client.ctl, down, got));
+    EXPECT_TRUE(got == down);
+
+    // The client hangs up with ModemConnect = false: the server loses carrier.
+    client.ctl.setModemConnect(false);
+    EXPECT_TRUE(until([&] { return !server.ctl.cdHolding(); }, 3000));
+    EXPECT_TRUE(until([&] { return server.window.count(kNotifyComm, 5) >= 1; }, 3000));
+}
+
+TEST(TcpLinks, TwoClientsHandedToTwoControls) {
+    const uint16_t port = freePort();
+    LinkedControl server(60);
+    server.ctl.setComType(kComTypeTcpServer);
+    server.ctl.setSettings(u16("PORT=" + std::to_string(port) + ";MaxServerConnections=5"));
+    server.ctl.setPortOpen(true);
+
+    std::vector<std::unique_ptr<LinkedControl>> clients;
+    std::vector<std::unique_ptr<LinkedControl>> taken;
+    for (int i = 0; i < 2; ++i) {
+        clients.push_back(std::make_unique<LinkedControl>(61 + i));
+        clients[i]->ctl.setComType(kComTypeTcpClient);
+        clients[i]->ctl.setSettings(u16("IP=localhost;PORT=" + std::to_string(port)));
+        clients[i]->ctl.setPortOpen(true);
+        ASSERT_TRUE(until([&] { return server.window.count(kNotifyComm, 6) == i + 1; }, 3000));
+        server.window.deliver(server.ctl);
+        const std::string result = narrow(server.ctl.modemResult());
+        const size_t at = result.find("CommId=");
+        ASSERT_NE(at, std::string::npos) << result;
+        const int commId = std::stoi(result.substr(at + 7));
+        EXPECT_NE(commId, 59); // a comm id of its own
+        EXPECT_TRUE(SerialInUse(commId));
+        // A second control takes the connection over as a client on that comm id.
+        taken.push_back(std::make_unique<LinkedControl>(commId + 1));
+        taken[i]->ctl.setComType(kComTypeTcpClient);
+        taken[i]->ctl.setPortOpen(true); // no error 55: the comm id holds a connection
+        EXPECT_TRUE(taken[i]->ctl.portOpen());
+        EXPECT_TRUE(taken[i]->ctl.modemConnect());
+        EXPECT_EQ(SerialGetUserData(commId, 4), 0);
+    }
+    for (int i = 0; i < 2; ++i) {
+        std::string got;
+        const std::string data = randomBytes(40000, 10 + i);
+        ASSERT_TRUE(exchange(clients[i]->ctl, taken[i]->ctl, data, got));
+        EXPECT_TRUE(got == data);
+        got.clear();
+        ASSERT_TRUE(exchange(taken[i]->ctl, clients[i]->ctl, data.substr(0, 5000), got));
+        EXPECT_TRUE(got == data.substr(0, 5000));
+    }
+    // A comm id in use that holds no handed-over connection still gives 55.
+    LinkedControl intruder(61);
+    intruder.ctl.setComType(kComTypeTcpClient);
+    int number = 0;
+    try {
+        intruder.ctl.setPortOpen(true);
+    } catch (const component::ComponentError& e) {
+        number = e.number();
+    }
+    EXPECT_EQ(number, 55);
+}
+
+TEST(TcpLinks, ZmodemOverTcpWithControlCharactersEscaped) {
+    const fs::path dir = fs::temp_directory_path() / ("vort-links-" + std::to_string(::getpid()));
+    fs::create_directories(dir / "in");
+    const std::string content = randomBytes(200000, 7);
+    std::ofstream(dir / "image.bin", std::ios::binary)
+        .write(content.data(), std::streamsize(content.size()));
+
+    const uint16_t port = freePort();
+    LinkedControl sender(70);
+    sender.ctl.setComType(kComTypeTcpServer);
+    sender.ctl.setSettings(u16("PORT=" + std::to_string(port)));
+    sender.ctl.setPortOpen(true);
+    LinkedControl receiver(71);
+    receiver.ctl.setComType(kComTypeTcpClient);
+    receiver.ctl.setSettings(u16("IP=::1;PORT=" + std::to_string(port)));
+    try {
+        receiver.ctl.setPortOpen(true);
+    } catch (const component::ComponentError&) {
+        receiver.ctl.setSettings(u16("IP=127.0.0.1"));
+        receiver.ctl.setPortOpen(true);
+    }
+    ASSERT_TRUE(until([&] { return sender.ctl.cdHolding(); }, 3000));
+
+    receiver.ctl.setProtocol(kProtocolZmodem);
+    receiver.ctl.setFileDownLoadDir(u16((dir / "in").string()));
+    receiver.ctl.setFileName(u16((dir / "in" / "x").string()));
+    receiver.ctl.setFileReceive(true);
+    sender.ctl.setProtocol(kProtocolZmodem);
+    sender.ctl.setFileName(u16((dir / "image.bin").string() + ",E"));
+    sender.ctl.setFileTransmit(true);
+    ASSERT_TRUE(sender.ctl.jobProcessing());
+    EXPECT_TRUE(
+        until([&] { return !sender.ctl.jobProcessing() && !receiver.ctl.jobProcessing(); }, 60000));
+    std::ifstream in(dir / "in" / "image.bin", std::ios::binary);
+    const std::string arrived((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+    EXPECT_EQ(arrived.size(), content.size());
+    EXPECT_TRUE(arrived == content);
+    fs::remove_all(dir);
+}
