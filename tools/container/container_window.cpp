@@ -30,7 +30,8 @@ const QStringList kBagFilters = {QStringLiteral("Property bags (*.bag)|*.bag"),
 
 } // namespace
 
-ContainerWindow::ContainerWindow(QWidget* parent) : QMainWindow(parent) {
+ContainerWindow::ContainerWindow(component::ComponentHost& host, QWidget* parent)
+    : QMainWindow(parent), host_(host) {
     setWindowTitle(QStringLiteral("Control Test Container"));
     resize(900, 600);
 

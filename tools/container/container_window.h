@@ -24,7 +24,8 @@ class PropertyBrowser;
 
 class ContainerWindow final : public QMainWindow {
 public:
-    explicit ContainerWindow(QWidget* parent = nullptr);
+    // host creates the controls and their property pages; it must outlive the window.
+    explicit ContainerWindow(component::ComponentHost& host, QWidget* parent = nullptr);
     ~ContainerWindow() override;
 
     // Creates the control named by classText (ProgID or {CLSID}) in place of the one
@@ -49,7 +50,7 @@ private:
     void updateState();
     void tell(const QString& text, const QString& title);
 
-    component::ComponentHost host_;
+    component::ComponentHost& host_;
     HostSite site_;
     EventRecorder events_;
     component::HostedControl control_;

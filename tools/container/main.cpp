@@ -33,6 +33,14 @@ int usageError(const std::string& message) {
     return 2;
 }
 
+// The host, kept for the process's life. Controls are released before the program
+// ends, so their ports close; their libraries are not unloaded at exit, which gains
+// nothing, and some of them keep process-wide tables that would be cut loose by it.
+vort::component::ComponentHost& host() {
+    static auto* const h = new vort::component::ComponentHost();
+    return *h;
+}
+
 bool haveDisplay() {
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
         const char* v = std::getenv(name);
@@ -48,7 +56,7 @@ int runScript(int argc, char** argv, const std::string& path) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    vort::container::ScriptRunner runner(std::cout);
+    vort::container::ScriptRunner runner(std::cout, host());
     if (path == "-")
         return runner.run(std::cin);
     std::ifstream in(path);
@@ -96,7 +104,7 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Control Test Container"));
-    vort::container::ContainerWindow window;
+    vort::container::ContainerWindow window(host());
     window.setRunMode(!design);
     window.show();
     if (!classText.empty())

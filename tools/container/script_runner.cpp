@@ -35,7 +35,8 @@ std::string failureLine(const std::string& name, const ComponentError& e) {
 
 } // namespace
 
-ScriptRunner::ScriptRunner(std::ostream& out) : out_(out) {
+ScriptRunner::ScriptRunner(std::ostream& out, component::ComponentHost& host)
+    : out_(out), host_(host) {
     events_.arrived = [this] {
         if (kick_)
             kick_();

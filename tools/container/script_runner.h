@@ -32,8 +32,9 @@ namespace vort::container {
 
 class ScriptRunner {
 public:
-    // out receives the result lines (each flushed at once).
-    explicit ScriptRunner(std::ostream& out);
+    // out receives the result lines (each flushed at once); host creates the controls
+    // and must outlive the runner.
+    ScriptRunner(std::ostream& out, component::ComponentHost& host);
     ~ScriptRunner();
     ScriptRunner(const ScriptRunner&) = delete;
     ScriptRunner& operator=(const ScriptRunner&) = delete;
@@ -64,9 +65,9 @@ private:
     bool error(int lineNumber, const std::string& message);
 
     std::ostream& out_;
+    component::ComponentHost& host_;
     // Declared before the control: the control goes first, then the sink it was
-    // advised to, then the libraries the host loaded.
-    component::ComponentHost host_;
+    // advised to.
     HostSite site_;
     EventRecorder events_;
     component::HostedControl control_;

@@ -73,7 +73,7 @@ bool pumpUntil(const std::function<bool()>& done, int ms) {
 class ContainerWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        window_ = std::make_unique<ContainerWindow>();
+        window_ = std::make_unique<ContainerWindow>(host_);
         ASSERT_TRUE(window_->createControl(QStringLiteral("VORT.VortCtrl.1")));
     }
     const vort::component::DispatchProxy& proxy() { return window_->control().proxy(); }
@@ -87,6 +87,7 @@ protected:
                 b->setCurrentCell(row, 1);
     }
 
+    vort::component::ComponentHost host_;
     std::unique_ptr<ContainerWindow> window_;
 };
 

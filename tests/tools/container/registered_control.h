@@ -22,7 +22,11 @@ public:
         std::filesystem::create_directories(dir_);
         setenv("XDG_DATA_HOME", dir_.c_str(), 1);
         const std::string out = builtProgram("").toStdString();
-        const std::string cmd = out + "vortreg " + out + "libvort.so > /dev/null";
+        // vortreg loads and unloads libvort.so and with it Qt's libraries; their OpenMP
+        // runtime leaves 8 bytes behind at unload, which a leak-checking build would
+        // report as vortreg's failure. Registration is not what is tested here.
+        const std::string cmd = "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" " +
+                                out + "vortreg " + out + "libvort.so > /dev/null";
         ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
