@@ -70,6 +70,7 @@ void PropertyBrowser::fill() {
         setItem(row, 0, name);
         setItem(row, 1, new QTableWidgetItem());
     }
+    resizeColumnToContents(0);
     refresh();
 }
 
