@@ -169,16 +169,17 @@ TEST(ContainerOverPty, EventsAsTheyComeAndTimeOuts) {
 }
 
 TEST(ContainerScript, ExitStatusAndCommandLine) {
+    vort::test::ScopedPortMap ports; // no map: port n is /dev/ttyS<n-1>
     ScratchDir files;
     const std::string good = files.file("good.txt");
     std::ofstream(good)
         << "# fresh control\ncreate VORT.VortCtrl.1\r\n\nget ZRelease\nset RThreshold 5\n"
-           "until RThreshold 5 100\ncall AboutBox\n";
+           "until RThreshold 5 100\ncall PortPresent 200\n";
     std::vector<std::string> out;
-    // AboutBox runs offscreen and ends by itself after ten seconds.
     EXPECT_EQ(runScriptFile(good, &out), 0);
+    // Port 200 is mapped to no device here (/dev/ttyS199 does not exist).
     EXPECT_EQ(out, (std::vector<std::string>{"ZRelease = \"Rel069, Jan 12 2002, 19:15:36\"",
-                                             "RThreshold = 5", "AboutBox = empty"}));
+                                             "RThreshold = 5", "PortPresent = 0"}));
 
     const std::string bad = files.file("bad.txt");
     std::ofstream(bad) << "create VORT.VortCtrl.1\nget Input\n";
