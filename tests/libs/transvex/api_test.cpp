@@ -138,8 +138,8 @@ TEST_F(TransvexApi, ZmodemSendWithSuffixOptionReachesRzAndLeavesNothingQueued) {
     std::lock_guard l(gLog.mutex);
     const XferFileInfo& syn = gLog.records[1];
     EXPECT_STREQ(syn.fileName, (dir_ / "out/fw.bin").c_str());
-    EXPECT_EQ(syn.kind, XFER_KIND_ZMODEM);
-    EXPECT_EQ(syn.size, 300000);
+    EXPECT_EQ(+syn.kind, XFER_KIND_ZMODEM);
+    EXPECT_EQ(+syn.size, 300000);
     EXPECT_EQ(syn.options & (XFER_OPT_ESCAPE_CONTROL | XFER_OPT_REPLACE),
               XFER_OPT_ESCAPE_CONTROL | XFER_OPT_REPLACE);
     EXPECT_EQ(gLog.calls.back().second, 300000);

@@ -160,7 +160,7 @@ void szToZmodem(bool escape) {
         EXPECT_EQ(fileMtime(d.dst + "/s.bin"), kMtime);
         const auto* hdr = r.log.first(XFER_ACTION_RX_HEADER);
         ASSERT_NE(hdr, nullptr);
-        EXPECT_EQ(hdr->record.size, static_cast<int32_t>(s.data.size()));
+        EXPECT_EQ(+hdr->record.size, static_cast<int32_t>(s.data.size()));
         EXPECT_EQ(recordTime(hdr->record), kMtime);
         EXPECT_EQ(r.log.count(XFER_ACTION_RX_FINISHED), 1);
     }
@@ -214,7 +214,7 @@ TEST(LrzszInterop, YmodemBatchSbToOurs) {
         const auto* hdr = r.log.first(XFER_ACTION_RX_HEADER);
         ASSERT_NE(hdr, nullptr);
         EXPECT_STREQ(hdr->record.fileName, (d.dst + "/b.bin").c_str());
-        EXPECT_EQ(hdr->record.size, static_cast<int32_t>(s.data.size()));
+        EXPECT_EQ(+hdr->record.size, static_cast<int32_t>(s.data.size()));
     }
 }
 

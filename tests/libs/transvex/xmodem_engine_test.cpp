@@ -76,8 +76,8 @@ TEST(XmodemEngine, EveryModeCarriesEdgeSizesExactly) {
                 EXPECT_EQ(fileMtime(dst / "x.bin"), kMtime);
                 const auto* hdr = rxLog.first(XFER_ACTION_RX_HEADER);
                 ASSERT_NE(hdr, nullptr);
-                EXPECT_EQ(hdr->record.kind, XFER_KIND_YMODEM_BATCH);
-                EXPECT_EQ(hdr->record.size, static_cast<int32_t>(data.size()));
+                EXPECT_EQ(+hdr->record.kind, XFER_KIND_YMODEM_BATCH);
+                EXPECT_EQ(+hdr->record.size, static_cast<int32_t>(data.size()));
                 EXPECT_EQ(txLog.count(XFER_ACTION_SYN), 1);
             }
             EXPECT_EQ(rxLog.count(XFER_ACTION_RX_FINISHED), 1);

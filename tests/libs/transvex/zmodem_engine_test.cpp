@@ -66,8 +66,8 @@ TEST(ZmodemEngine, FilesOfEveryEdgeSizeArriveWhole) {
         EXPECT_EQ(fileMtime(t.dst / "edge.bin"), kMtime);
         const auto* hdr = t.rxLog.first(XFER_ACTION_RX_HEADER);
         ASSERT_NE(hdr, nullptr);
-        EXPECT_EQ(hdr->record.size, static_cast<int32_t>(size));
-        EXPECT_EQ(hdr->record.kind, XFER_KIND_ZMODEM);
+        EXPECT_EQ(+hdr->record.size, static_cast<int32_t>(size));
+        EXPECT_EQ(+hdr->record.kind, XFER_KIND_ZMODEM);
         EXPECT_EQ(recordTime(hdr->record), kMtime);
         const auto* fin = t.rxLog.first(XFER_ACTION_RX_FINISHED);
         ASSERT_NE(fin, nullptr);
