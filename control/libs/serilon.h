@@ -271,7 +271,8 @@ enum { SERIAL_INPUT_HARD_LIMIT = 1 << 20 };
 /* ---- Events and threads -------------------------------------------------- */
 
 /* Installs the event procedure of an open comm id; NULL removes it. When this
-   returns, no call to the previous procedure is running or will start. */
+   returns, no call to the previous procedure is running or will start. When input is
+   already waiting, the new procedure soon gets a SERIAL_EV_RXCHAR report for it. */
 SERILON_API int32_t SerialSetEventProc(int32_t commId, SerialEventProc proc);
 /* Per-comm-id slots 0..7, kept across open and close: slot 0 the owning control,
    slot 4 a TCP connection waiting to be adopted. */

@@ -428,10 +428,15 @@ void Channel::setEventProc(SerialEventProc proc) {
         // Inside the procedure: thread 0 holds procMutex_ already; the next call picks
         // up the new procedure.
         eventProc_ = proc;
-        return;
+    } else {
+        std::lock_guard lock(procMutex_);
+        eventProc_ = proc;
     }
-    std::lock_guard lock(procMutex_);
-    eventProc_ = proc;
+    // Bytes that arrived before there was a procedure were reported to nobody: tell
+    // the new one, or it would wait for more input to learn of them.
+    if (proc && queueCount(SERIAL_DIR_INPUT) > 0) {
+        raiseEvent(SERIAL_EV_RXCHAR);
+    }
 }
 
 std::int32_t Channel::setMode(std::int32_t mask, std::int32_t option) {

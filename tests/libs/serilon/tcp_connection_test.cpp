@@ -305,3 +305,17 @@ TEST_F(TcpComm, IsdnWithoutControllerFailsWithItsReason) {
     EXPECT_NE(ComConnectInfo(40, call), SERIAL_OK);
     EXPECT_EQ(call[0], '\0');
 }
+
+TEST_F(TcpComm, InputWaitingBeforeTheProcedureIsReportedToIt) {
+    configure(20, kTypeTcpServer, "127.0.0.1", port_, 1);
+    configure(21, kTypeTcpClient, "127.0.0.1", port_);
+    ASSERT_EQ(SerialOpenPort(20), SERIAL_OK) << errorText(20);
+    ASSERT_EQ(SerialOpenPort(21), SERIAL_OK) << errorText(21);
+    ASSERT_TRUE(waitFor([&] { return SerialCarrier(20) == 1; }));
+    uint16_t taken = 0;
+    ASSERT_EQ(SerialWrite(21, "early", 5, &taken), SERIAL_OK);
+    ASSERT_TRUE(waitFor([&] { return SerialQueueCount(20, SERIAL_DIR_INPUT) == 5; }));
+    // Nobody heard of these bytes; the procedure installed now must.
+    ASSERT_EQ(SerialSetEventProc(20, recordingProc), SERIAL_OK);
+    EXPECT_TRUE(waitFor([&] { return ev_.count(20, SERIAL_EV_RXCHAR) >= 1; }));
+}
