@@ -24,8 +24,12 @@ std::optional<std::string_view> valueOf(std::string_view text, const std::string
                                         std::string_view key) {
     std::size_t at = 0;
     while ((at = upperText.find(key, at)) != std::string::npos) {
-        if (at == 0 || upperText[at - 1] == ';' || upperText[at - 1] == ' ' ||
-            upperText[at - 1] == '\t') {
+        // A key starts the text or follows a ";" (blanks between allowed); elsewhere
+        // it is part of a value.
+        std::size_t before = at;
+        while (before > 0 && (upperText[before - 1] == ' ' || upperText[before - 1] == '\t'))
+            --before;
+        if (before == 0 || upperText[before - 1] == ';') {
             const std::size_t begin = at + key.size();
             const std::size_t end = upperText.find(';', begin); // there is always one at the end
             return text.substr(begin, end - begin);

@@ -22,7 +22,7 @@ struct NetworkFields {
 };
 
 // Keys are found case-insensitively in the first 127 characters, at the start or after
-// ";" or a blank; a value runs to the next ";" or the end. Numbers: leading blanks
+// ";" (blanks between allowed); a value runs to the next ";" or the end. Numbers: leading blanks
 // skipped, then (for signed fields) a sign, then up to 18 digits; reading stops at the
 // first other character. Never fails: what it cannot read is absent.
 NetworkFields parseNetworkSettings(std::string_view text);

@@ -42,6 +42,10 @@ TEST(NetworkSettingsParser, KeysValuesAndWhatLeavesAFieldAlone) {
     f = parseNetworkSettings("XIP=1.2.3.4;IP=PORT=7;");
     EXPECT_EQ(f.ip, "PORT=7");
     EXPECT_FALSE(f.port);
+    // A key follows ";" (blanks allowed between); after a blank inside a value it is
+    // part of that value, so the stored form reads back the same.
+    EXPECT_FALSE(parseNetworkSettings("IP=host PORT=5").port);
+    EXPECT_EQ(parseNetworkSettings("IP=h;  PORT=5").port, 5u);
     // Only the first 127 characters are looked at.
     f = parseNetworkSettings(std::string(121, ' ') + "PORT=99");
     EXPECT_EQ(f.port, 9u);
