@@ -166,10 +166,11 @@ XFER_DECLARE(XferReceiveZmodem);
    a dir other than 0 or 1 or a closed comm id. Any thread. */
 TRANSVEX_API int32_t XferWaitQueue(int32_t commId, int32_t dir, int32_t timeoutMs);
 
-/* Asks the transfer running on comm id to stop and waits until it has ended, at most
-   timeoutMs milliseconds. The transfer sends the CAN sequence, lets it leave the
-   output queue and drains the peer's remaining bytes, then returns with status
-   XFER_STATUS_ABORTED. Returns 1 when a transfer was running, 0 otherwise. Any thread. */
+/* Asks the transfer running on comm id to stop within timeoutMs milliseconds and
+   returns at once: 1 when a transfer was running, 0 otherwise. Any thread. The
+   transfer stops within about 50 ms, sends the CAN sequence, lets it leave the output
+   queue and reads away the peer's remaining bytes (each within half of timeoutMs, at
+   most 2 s), reports XFER_ACTION_BREAK and returns with XFER_STATUS_ABORTED. */
 TRANSVEX_API int32_t XferAbort(int32_t commId, int32_t timeoutMs);
 
 #ifdef __cplusplus

@@ -3,8 +3,6 @@
 #include "control/libs/serilon.h"
 
 #include <array>
-#include <chrono>
-#include <condition_variable>
 #include <mutex>
 
 namespace transvex {
@@ -16,7 +14,6 @@ struct Slot {
 
 struct Registry {
     std::mutex mutex;
-    std::condition_variable ended;
     std::array<Slot, SERIAL_COMM_IDS> slots;
 };
 
@@ -49,11 +46,8 @@ AbortRegistration::~AbortRegistration() {
         return;
     }
     Registry& r = registry();
-    {
-        std::lock_guard lock(r.mutex);
-        r.slots[commId_].channel = nullptr;
-    }
-    r.ended.notify_all();
+    std::lock_guard lock(r.mutex);
+    r.slots[commId_].channel = nullptr;
 }
 
 bool abortTransfer(int32_t commId, int32_t timeoutMs) {
@@ -61,14 +55,12 @@ bool abortTransfer(int32_t commId, int32_t timeoutMs) {
         return false;
     }
     Registry& r = registry();
-    std::unique_lock lock(r.mutex);
+    std::lock_guard lock(r.mutex);
     Channel* channel = r.slots[commId].channel;
     if (channel == nullptr) {
         return false;
     }
-    channel->requestAbort();
-    r.ended.wait_for(lock, std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0),
-                     [&] { return r.slots[commId].channel != channel; });
+    channel->requestAbort(timeoutMs > 0 ? timeoutMs : 0);
     return true;
 }
 

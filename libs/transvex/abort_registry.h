@@ -1,6 +1,6 @@
 // Which comm ids carry a running transfer, so XferAbort can reach it. A transfer
 // call holds a registration for its whole run; XferAbort asks the registered
-// channel to stop and waits until the registration ends. Thread-safe.
+// channel to stop and returns. Thread-safe.
 #pragma once
 
 #include "libs/transvex/channel.h"
@@ -24,8 +24,8 @@ private:
     bool ok_ = false;
 };
 
-// Asks the transfer on commId to stop and waits until it has ended, at most
-// timeoutMs. Returns true when a transfer was running.
+// Asks the transfer on commId to stop within timeoutMs. Returns true when a transfer
+// was running; the call returns at once, the transfer call ends by itself.
 bool abortTransfer(int32_t commId, int32_t timeoutMs);
 
 } // namespace transvex

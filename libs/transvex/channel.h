@@ -29,8 +29,13 @@ public:
     // True when the line is gone (hung up, closed).
     virtual bool lost() const = 0;
 
-    virtual void requestAbort() = 0;
+    // Asks the transfer on this channel to stop within limitMs (any thread). Waits
+    // in read() and write() end early while the request stands.
+    virtual void requestAbort(int limitMs) = 0;
     virtual bool abortRequested() const = 0;
+    virtual int abortLimitMs() const = 0;
+    // The request was acted on: waits work normally again, for the cleanup.
+    virtual void abortHandled() = 0;
 };
 
 } // namespace transvex

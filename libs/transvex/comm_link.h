@@ -19,8 +19,13 @@ public:
     void purgeOutput() override;
     bool drain(int timeoutMs) override;
     bool lost() const override;
-    void requestAbort() override { abort_.store(true); }
+    void requestAbort(int limitMs) override {
+        limitMs_.store(limitMs);
+        abort_.store(true);
+    }
     bool abortRequested() const override { return abort_.load(); }
+    int abortLimitMs() const override { return limitMs_.load(); }
+    void abortHandled() override { abort_.store(false); }
 
     // Output that stops moving for this long fails the write (flow control held
     // forever, a device that takes nothing).
@@ -29,6 +34,7 @@ public:
 private:
     int32_t commId_;
     std::atomic<bool> abort_{false};
+    std::atomic<int> limitMs_{0};
     mutable bool lost_ = false;
     int stallMs_ = 30000;
 };

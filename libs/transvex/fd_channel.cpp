@@ -25,7 +25,14 @@ FdChannel::~FdChannel() {
     }
 }
 
-void FdChannel::requestAbort() {
+void FdChannel::abortHandled() {
+    abort_.store(false);
+    uint64_t count = 0;
+    (void)!::read(wakeFd_, &count, sizeof count);
+}
+
+void FdChannel::requestAbort(int limitMs) {
+    limitMs_.store(limitMs);
     abort_.store(true);
     const uint64_t one = 1;
     (void)!::write(wakeFd_, &one, sizeof one);

@@ -22,8 +22,10 @@ public:
     void purgeOutput() override;
     bool drain(int timeoutMs) override;
     bool lost() const override { return lost_; }
-    void requestAbort() override;
+    void requestAbort(int limitMs) override;
     bool abortRequested() const override { return abort_.load(); }
+    int abortLimitMs() const override { return limitMs_.load(); }
+    void abortHandled() override;
 
     // Output that stops moving for this long fails the write.
     void setStallMs(int ms) { stallMs_ = ms; }
@@ -33,6 +35,7 @@ private:
     int writeFd_;
     int wakeFd_;
     std::atomic<bool> abort_{false};
+    std::atomic<int> limitMs_{0};
     bool lost_ = false;
     int stallMs_ = 30000;
 };

@@ -47,6 +47,7 @@ int32_t runSession(Engine& engine, Channel& channel, const RunLimits& limits) {
         if (channel.abortRequested()) {
             channel.purgeOutput();
             engine.abort(monotonicMs());
+            channel.abortHandled();
             aborted = true;
             break;
         }
@@ -75,9 +76,17 @@ int32_t runSession(Engine& engine, Channel& channel, const RunLimits& limits) {
         }
     }
     if (!channel.lost()) {
-        channel.drain(aborted ? limits.abortDrainMaxMs : limits.drainMs);
         if (aborted) {
-            drainInput(channel, limits);
+            // The cancel sequence leaves, then the peer's last bytes are read away,
+            // each within half of what the stop may take.
+            const int half = std::max(0, channel.abortLimitMs() / 2);
+            RunLimits cleanup = limits;
+            cleanup.abortDrainMaxMs = std::min(limits.abortDrainMaxMs, half);
+            cleanup.abortQuietMs = std::min(limits.abortQuietMs, half);
+            channel.drain(cleanup.abortDrainMaxMs);
+            drainInput(channel, cleanup);
+        } else {
+            channel.drain(limits.drainMs);
         }
     }
     return engine.status();
