@@ -156,6 +156,28 @@ TEST(XmodemEngine, YmodemBatchCarriesSeveralFilesAcrossSendCalls) {
     EXPECT_EQ(fileMtime(dst / "b.bin"), kMtime + 60);
 }
 
+TEST(XmodemEngine, OneKReceiverTakesABatchSenderIntoItsOwnTarget) {
+    ScratchDir src, dst;
+    const auto data = randomBytes(3000, 9); // not a multiple of 128: padding to trim
+    writeFile(src / "sent.bin", data, kMtime);
+    EnginePair pair;
+    XmodemSenderConfig sc;
+    sc.path = src / "sent.bin";
+    sc.mode = TxMode::YmodemBatch;
+    XmodemReceiverConfig rc;
+    rc.mode = RxMode::Xmodem1k;
+    rc.path = dst / "target.bin";
+    Reports rxLog;
+    XmodemSender tx(sc, pair.ioA({}));
+    XmodemReceiver rx(rc, pair.ioB(recording(rxLog)));
+    ASSERT_TRUE(pair.run(tx, rx));
+    EXPECT_EQ(rx.status(), XFER_STATUS_OK);
+    EXPECT_EQ(tx.status(), XFER_STATUS_OK);
+    EXPECT_EQ(readFile(dst / "target.bin"), data);
+    EXPECT_EQ(rxLog.count(XFER_ACTION_RX_HEADER), 0) << "the target is fixed, no name asked";
+    EXPECT_FALSE(std::filesystem::exists(dst / "sent.bin"));
+}
+
 // Feeds a receiver hand-made blocks and collects its answers.
 struct ScriptedReceiver {
     std::vector<uint8_t> answers;
