@@ -33,6 +33,10 @@ int32_t CVortCtrl::adoptConnection(const SerialTcpConnectInfo& info) {
     for (int32_t id = 0; id <= SERIAL_MAX_COMM_ID; ++id) {
         if (SerialInUse(id))
             continue;
+        // What the comm id had, to put back when the connection cannot be taken over.
+        SerialTcpRecord previous{};
+        previous.request = SERIAL_REQ_READ_TCP;
+        ComTypeControl(id, &previous);
         SerialTcpRecord r{};
         r.request = SERIAL_REQ_WRITE | SERIAL_FIELD_HOST | SERIAL_FIELD_PORT;
         r.type = kComTypeTcpClient;
@@ -44,6 +48,9 @@ int32_t CVortCtrl::adoptConnection(const SerialTcpConnectInfo& info) {
         if (SerialOpenStatus(id) != 0) {
             if (SerialInUse(id))
                 SerialClosePort(id);
+            previous.request =
+                SERIAL_REQ_WRITE | SERIAL_FIELD_HOST | SERIAL_FIELD_PORT | SERIAL_FIELD_LIMIT;
+            ComTypeControl(id, &previous);
             return -1;
         }
         return id;

@@ -81,6 +81,12 @@ TEST_F(Incoming, MultiServerWithoutAFreeCommIdRefuses) {
     EXPECT_EQ(window_.count(kNotifyComm, 6), 0);
     for (int32_t id = 0; id < SERIAL_COMM_IDS; ++id)
         EXPECT_FALSE(SerialInUse(id)) << id;
+    // The comm id tried keeps the parameters it had.
+    SerialTcpRecord r{};
+    r.request = SERIAL_REQ_READ_TCP;
+    ASSERT_EQ(ComTypeControl(0, &r), SERIAL_OK);
+    EXPECT_EQ(r.type, 0);
+    EXPECT_EQ(r.port, 0);
 }
 
 TEST(LinksPersistence, NetworkSettingsReachTheLibraryWhenLoaded) {
