@@ -341,7 +341,9 @@ SERILON_API int32_t ModemDial(int32_t commId, const char* number);
    NULL) with MODEM_ACTION_*; proc returning 0 ends the wait. resultText (at least 81
    bytes, may be NULL) gets the modem's result line ("CONNECT 9600", "BUSY") or the
    library's own text: "TIMEOUT: no connection within <n> s", "ABORTED", "PORT CLOSED",
-   "PORT NOT OPEN"; at most 80 characters. Returns 1 when connected, else 0. */
+   "PORT NOT OPEN"; at most 80 characters. Returns 1 when connected, else 0. On a TCP
+   comm id it returns at once: 1 and "CONNECTED" while the connection lives, else 0 and
+   "NO CONNECTION" (ModemCommand and ModemDial give SERIAL_E_UNSUPPORTED there). */
 SERILON_API int32_t ModemWaitConnect(int32_t commId, int32_t timeoutMs, int32_t mode,
                                      char* resultText, ModemInfoProcFn proc);
 /* Hangs up: DTR dropped for 200 ms, then (after a connection) the escape "+++" with

@@ -167,6 +167,9 @@ int32_t ModemCommand(int32_t commId, const char* text) {
     if (!channel) {
         return SERIAL_E_NOT_OPEN;
     }
+    if (channel->isNetwork()) {
+        return fail(commId, SERIAL_E_UNSUPPORTED, "a network connection takes no modem commands");
+    }
     ModemSession& session = sessions()[commId];
     std::lock_guard lock(session.mutex);
     session.abort = false;
@@ -205,6 +208,9 @@ int32_t ModemDial(int32_t commId, const char* number) {
     if (!channel) {
         return SERIAL_E_NOT_OPEN;
     }
+    if (channel->isNetwork()) {
+        return fail(commId, SERIAL_E_UNSUPPORTED, "a network connection dials nothing");
+    }
     ModemSession& session = sessions()[commId];
     std::lock_guard lock(session.mutex);
     session.abort = false;
@@ -234,6 +240,16 @@ int32_t ModemWaitConnect(int32_t commId, int32_t timeoutMs, int32_t /*mode*/, ch
     if (!channel) {
         putResult(resultText, "PORT NOT OPEN");
         return 0;
+    }
+    if (channel->isNetwork()) {
+        // Nothing to dial: the connection is there or it is not.
+        const bool up = channel->carrier();
+        putResult(resultText, up ? "CONNECTED" : "NO CONNECTION");
+        if (proc) {
+            proc(commId, up ? MODEM_ACTION_CONNECTED : MODEM_ACTION_FAILED, std::max(timeoutMs, 0),
+                 0);
+        }
+        return up ? 1 : 0;
     }
     ModemSession& session = sessions()[commId];
     std::lock_guard lock(session.mutex);

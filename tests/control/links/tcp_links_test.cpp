@@ -222,3 +222,23 @@ TEST(TcpLinks, ZmodemOverTcpWithControlCharactersEscaped) {
     EXPECT_TRUE(arrived == content);
     fs::remove_all(dir);
 }
+
+TEST(TcpLinks, ModemConnectOnATcpClientSendsNoModemCommands) {
+    const uint16_t port = freePort();
+    LinkedControl server(75);
+    server.ctl.setComType(kComTypeTcpServer);
+    server.ctl.setSettings(u16("PORT=" + std::to_string(port)));
+    server.ctl.setPortOpen(true);
+    LinkedControl client(76);
+    client.ctl.setComType(kComTypeTcpClient);
+    client.ctl.setSettings(u16("IP=127.0.0.1;PORT=" + std::to_string(port)));
+    client.ctl.setPortOpen(true);
+    ASSERT_TRUE(until([&] { return server.ctl.cdHolding(); }, 3000));
+    client.ctl.setModemConnect(true);
+    ASSERT_TRUE(until([&] { return !client.ctl.jobProcessing(); }, 5000));
+    EXPECT_EQ(narrow(client.ctl.modemResult()), "CONNECTED");
+    EXPECT_TRUE(client.ctl.modemConnect());
+    // Not one byte of an AT command reached the other end.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(server.ctl.inBufferCount(), 0);
+}
