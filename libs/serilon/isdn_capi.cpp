@@ -3,9 +3,11 @@
 #include "control/libs/serilon.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 #include <mutex>
+#include <unistd.h>
 
 namespace serilon {
 
@@ -49,7 +51,22 @@ const CapiLibrary& capi() {
 
 } // namespace
 
+// Whether CAPI could reach a controller at all: the kernel's CAPI device, or a
+// configuration for a remote one. Without either the CAPI library would only print its
+// search on stderr before saying no.
+bool capiReachable() {
+    if (::access("/dev/capi20", F_OK) == 0 || ::access("/etc/capi20.conf", F_OK) == 0) {
+        return true;
+    }
+    const char* home = std::getenv("HOME");
+    return home && ::access((std::string(home) + "/.capi20rc").c_str(), F_OK) == 0;
+}
+
 int capiControllers(std::string& why) {
+    if (!capiReachable()) {
+        why = "no CAPI device /dev/capi20 and no CAPI configuration";
+        return 0;
+    }
     const CapiLibrary& lib = capi();
     if (!lib.missing.empty()) {
         why = lib.missing;
