@@ -144,6 +144,15 @@ void ZmodemReceiver::onHeader(const ZHeader& h, uint64_t now) {
     pending_ = 0;
     switch (h.type) {
     case ZRQINIT:
+        if (state_ == State::Receiving) {
+            // The sender started over: the file it broke off stays partial.
+            sink_.abandon();
+            fileFailed(XFER_STATUS_PROTOCOL_ERROR);
+            state_ = State::WaitFile;
+            lastInfo_.clear();
+            tries_ = 0;
+            deadline_ = now + cfg_.initRetryMs;
+        }
         if (state_ == State::WaitFile) {
             sendInit();
         }

@@ -393,6 +393,22 @@ TEST(ZmodemEngine, OversizedSubpacketIsRefusedAndNotWritten) {
     EXPECT_EQ(s.log.count(XFER_ACTION_RETRY), 1);
 }
 
+TEST(ZmodemEngine, SenderStartingOverMidFileGetsAFreshStart) {
+    ScriptedZmodemReceiver s;
+    s.zfile(buildFileHeader("part.bin", 5000, kMtime, 0644));
+    ASSERT_EQ(s.lastAnswer(), ZRPOS);
+    std::vector<uint8_t> wire;
+    appendBinaryHeader(ZHeader::withPosition(ZDATA, 0), true, s.enc, wire);
+    appendSubpacket(std::vector<uint8_t>(100, 'p'), kZcrce, true, s.enc, wire);
+    appendHexHeader(ZHeader::withPosition(ZRQINIT, 0), wire);
+    s.rx.feed(wire, 20);
+    EXPECT_EQ(s.lastAnswer(), ZRINIT);
+    EXPECT_EQ(s.log.first(XFER_ACTION_BREAK)->data, XFER_STATUS_PROTOCOL_ERROR);
+    EXPECT_EQ(std::filesystem::file_size(s.dir / "part.bin"), 100u) << "the partial file stays";
+    s.zfile(buildFileHeader("part.bin", 5000, kMtime, 0644));
+    EXPECT_EQ(s.lastAnswer(), ZRPOS) << "the same file is offered again and taken";
+}
+
 TEST(ZmodemEngine, MissingFileFailsWithoutTouchingTheLine) {
     std::vector<uint8_t> sent;
     EngineIo io;
