@@ -12,6 +12,7 @@
 #include "app/identity/revision_state.h"
 #include "app/link/comm_control_host.h"
 #include "app/link/port_settings_file.h"
+#include "app/settings/settings_window.h"
 #include "platform/dialogs/dialogs.h"
 
 namespace tcu {
@@ -50,6 +51,7 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), commHost_(createCommControl
     sbrStatus->layout()->setAlignment(FrameLED, Qt::AlignTop);
     drawIndicatorImages();
     showConnected(false);
+    settings_ = std::make_unique<settings::SettingsWindow>(*this);
 
     connectEvents();
     registerAnswerRules();
@@ -83,13 +85,13 @@ void Form1::connectEvents() {
     for (int tab = 0; tab < static_cast<int>(tableItems.size()); ++tab)
         connect(tableItems[tab], &QAction::triggered, this,
                 [this, tab] { SSTab1->setCurrentIndex(tab); });
+    connectSettingsEvents();
 }
 
 void Form1::registerAnswerRules() {
     registerRevisionRules(answerRules_);
-    answerRules_.add(QStringLiteral("<SETPAR:>"), [this](const QString&) {
-        sbrStatus->setPanelText(2, QStringLiteral("Current Settings"));
-    });
+    answerRules_.add(QStringLiteral("<SETPAR:>"),
+                     [this](const QString& answer) { SettingsAnswer(answer); });
 }
 
 void Form1::Form_Load() {

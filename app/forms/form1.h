@@ -8,6 +8,7 @@
 //   app/link/exchange.cpp        ExchangeCommand, ReadPortText, OnComm, Timer1_Timer
 //   app/link/baud_detect.cpp     mnuauto_Click and the ping
 //   app/link/manual_port.cpp     the manual port window's "&Open Port"
+//   app/settings/...             the setting tabs, Send, Receive, setup files, editor
 // Subsystems that come later add theirs the same way, connect them in
 // connectEvents() and register their answer rules in registerAnswerRules().
 //
@@ -30,11 +31,15 @@
 #include "app/link/answer_rules.h"
 #include "app/link/comm_control.h"
 #include "app/link/window_timer.h"
+#include "app/settings/identity_hooks.h"
 #include "ui_form1.h"
 
 namespace tcu {
 
 class CommControlHost;
+namespace settings {
+class SettingsWindow;
+}
 
 inline constexpr char kAppTitle[] = "TCU1";
 inline constexpr char kCaption[] = " TCU - 2.11";
@@ -105,6 +110,27 @@ public:
     // consumed. The caller sets Timer1's interval, TimeoutFlag and enables Timer1.
     bool SendPingAndWait();
 
+    // ---- Scanner settings ------------------------------------------------------
+    // The setting tabs' widgets, and the window seen as the settings model.
+    settings::SettingsWindow& settingsWindow() { return *settings_; }
+    // "&Send": the whole setup in one exchange; once acknowledged, the PC port takes the
+    // scanner's new line settings and status panel 1 shows them. Not acknowledged:
+    // panel 2 "Error in Sending", the port keeps its settings.
+    void cmdSend_Click();
+    // "&Receive": "<SETPAR:>" (its answer applied by SettingsAnswer), then the identity
+    // queries; panel 2 names the first failure. Also run after a factory default and an
+    // upload.
+    void cmdReceive_Click();
+    // The "<SETPAR:>" answer rule: panel 2 "Current Settings", then every record of the
+    // answer applied to the window in order.
+    void SettingsAnswer(const QString& answer);
+    // What Receive asks of the identity fields (set by the identity code).
+    settings::ReceiveIdentityHooks receiveIdentity;
+    // "&Save SetUp As..." and "&Open Setup...": the window's setup to and from a file of
+    // setup records. Errors are shown as "Error # " + number + " " + description.
+    void mnusave_Click();
+    void mnuopen_Click();
+
     // ---- Display helpers -------------------------------------------------------
     // "Settings: " + Settings + "  Com Port: " + CommPort.
     QString openPortText();
@@ -139,6 +165,7 @@ private:
     friend class LinkOperation;
 
     void connectEvents();
+    void connectSettingsEvents();
     void registerAnswerRules();
     void drawIndicatorImages();
     void endProgram();
@@ -150,6 +177,7 @@ private:
     void detectionCancelled();
 
     std::unique_ptr<CommControlHost> commHost_;
+    std::unique_ptr<settings::SettingsWindow> settings_;
     AnswerRules answerRules_;
     QPointer<Form2> form2_;
     QPointer<Form4> form4_;

@@ -1,0 +1,124 @@
+// "&Save SetUp As..." and "&Open Setup...": the window's setup as a file of setup
+// records, and back.
+#include <QApplication>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "app/forms/form1.h"
+#include "app/settings/apply_setup_token.h"
+#include "app/settings/settings_window.h"
+#include "app/settings/split_records.h"
+#include "platform/dialogs/dialogs.h"
+
+namespace tcu {
+
+namespace {
+
+struct FileError {
+    int number;
+    QString description;
+};
+
+FileError systemError(int number) {
+    return FileError{number, QString::fromLocal8Bit(std::strerror(number))};
+}
+
+vort::dialogs::FileDialogResult askForFile(QWidget* owner, bool save) {
+    vort::dialogs::FileDialogRequest request;
+    request.save = save;
+    request.title = QStringLiteral("Select a TXT file");
+    request.filters = {QStringLiteral("All files|*.*"), QStringLiteral("Text Files (*.txt)|*.txt")};
+    request.filterIndex = 2;
+    request.mustExist = true;
+    request.owner = owner;
+    return vort::dialogs::dialogs().fileDialog(request);
+}
+
+void showFileError(QWidget* owner, const FileError& error) {
+    QApplication::restoreOverrideCursor();
+    vort::dialogs::MessageBoxRequest box;
+    box.text = QStringLiteral("Error # ") + QString::number(error.number) + QLatin1Char(' ') +
+               error.description;
+    box.title = QStringLiteral("Error");
+    box.icon = vort::dialogs::Icon::Critical;
+    box.buttons = vort::dialogs::Buttons::Ok;
+    box.owner = owner;
+    vort::dialogs::dialogs().messageBox(box);
+}
+
+// Writes text to path, replacing the file. Every failure (opening, a short write, the
+// final close) is an error: a setup file that did not reach the disk is never reported
+// as saved.
+std::optional<FileError> writeWhole(const QString& path, const std::string& text) {
+    const QByteArray name = path.toLocal8Bit();
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return systemError(errno);
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int e = errno;
+            ::close(fd);
+            return systemError(e);
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0)
+        return systemError(errno);
+    return std::nullopt;
+}
+
+std::optional<FileError> readWhole(const QString& path, std::string& text) {
+    const QByteArray name = path.toLocal8Bit();
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return systemError(errno);
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int e = errno;
+            ::close(fd);
+            return systemError(e);
+        }
+        if (n == 0)
+            break;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return std::nullopt;
+}
+
+} // namespace
+
+void Form1::mnusave_Click() {
+    const std::string text = settings::setupFileText(*settings_);
+    const auto chosen = askForFile(this, true);
+    if (chosen.cancelled || chosen.path.isEmpty())
+        return;
+    if (const auto error = writeWhole(chosen.path, text))
+        showFileError(this, *error);
+}
+
+void Form1::mnuopen_Click() {
+    const auto chosen = askForFile(this, false);
+    if (chosen.cancelled || chosen.path.isEmpty())
+        return;
+    std::string text;
+    if (const auto error = readWhole(chosen.path, text)) {
+        showFileError(this, *error);
+        return;
+    }
+    settings::SplitRecords(
+        text, [this](std::string_view token) { settings::ApplySetupToken(*settings_, token); });
+}
+
+} // namespace tcu
