@@ -1,6 +1,7 @@
 #include "app/settings/tab_rows.h"
 
 #include <QButtonGroup>
+#include <QEvent>
 #include <QGridLayout>
 #include <QTabBar>
 #include <QTabWidget>
@@ -9,7 +10,7 @@
 namespace tcu::settings {
 
 TabRows::TabRows(QTabWidget& tabs, int perRow, QWidget* parent)
-    : QWidget(parent), group_(new QButtonGroup(this)) {
+    : QWidget(parent), tabs_(tabs), group_(new QButtonGroup(this)) {
     setObjectName(QStringLiteral("SSTab1Rows"));
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
@@ -33,6 +34,14 @@ TabRows::TabRows(QTabWidget& tabs, int perRow, QWidget* parent)
         if (QAbstractButton* b = group_->button(index))
             b->setChecked(true);
     });
+    setEnabled(tabs.isEnabled());
+    tabs.installEventFilter(this);
+}
+
+bool TabRows::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &tabs_ && event->type() == QEvent::EnabledChange)
+        setEnabled(tabs_.isEnabled());
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace tcu::settings

@@ -12,10 +12,15 @@ namespace tcu::settings {
 class TabRows : public QWidget {
 public:
     // Hides tabs' own bar and shows its tab captions as buttons, perRow to a row; a
-    // button shows its tab, and the button of the shown tab is pressed.
+    // button shows its tab, and the button of the shown tab is pressed. The rows are
+    // enabled exactly while tabs is (the detection disables the tab control).
     TabRows(QTabWidget& tabs, int perRow, QWidget* parent = nullptr);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    QTabWidget& tabs_;
     QButtonGroup* group_;
 };
 

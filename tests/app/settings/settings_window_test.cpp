@@ -135,8 +135,14 @@ TEST_F(SettingsWindowTest, TableItemsShowTheirTabWhateverWasShown) {
             EXPECT_TRUE(b->isChecked());
         }
     // A tab button shows its tab too.
-    form_->findChild<QToolButton*>(QStringLiteral("SSTab1Tab7"))->click();
+    auto* tab7 = form_->findChild<QToolButton*>(QStringLiteral("SSTab1Tab7"));
+    tab7->click();
     EXPECT_EQ(form_->SSTab1->currentIndex(), 7);
+    // While the tab control is disabled (the detection runs), its captions are too.
+    form_->SSTab1->setEnabled(false);
+    EXPECT_FALSE(tab7->isEnabled());
+    form_->SSTab1->setEnabled(true);
+    EXPECT_TRUE(tab7->isEnabled());
 }
 
 TEST_F(SettingsWindowTest, TokensChooseOptionsOnTheWindowAndPowerSavingGatesThePrefixBox) {
