@@ -103,7 +103,17 @@ TEST_F(SettingsExchangeTest, ReceiveShowsTheScannersSetupAndRunsTheIdentityChain
     form_->receiveIdentity.serialNotSupported = [&] { ++notSupported; };
     form_->receiveIdentity.clearRegistrationEntry = [&] { ++regCleared; };
 
+    // The five buttons are disabled while the answer is applied; the menus are not.
+    bool buttonsDuringReceive = true, menuDuringReceive = false;
+    form_->answerRules().add(QStringLiteral("<SETPAR:>"), [&](const QString&) {
+        buttonsDuringReceive = form_->cmdSend->isEnabled() || form_->cmdReceive->isEnabled() ||
+                               form_->cmdFactory->isEnabled() || form_->cmdRevision->isEnabled() ||
+                               form_->cmdWeb->isEnabled();
+        menuDuringReceive = form_->mnuopen->isEnabled();
+    });
     form_->cmdReceive_Click();
+    EXPECT_FALSE(buttonsDuringReceive);
+    EXPECT_TRUE(menuDuringReceive);
     EXPECT_TRUE(checked("Option25"));
     EXPECT_FALSE(checked("Option24"));
     EXPECT_TRUE(checked("Option19"));
