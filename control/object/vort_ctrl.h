@@ -18,10 +18,12 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 #include "control/libs/serilon.h"
@@ -295,6 +297,9 @@ protected:
     void applyParityReplace();
     void applyFlowChars();
     bool jobRunning() const;
+    // The abort waits: polls every 50 ms while comm id is in use and busy() holds, at
+    // most 5,000 ms.
+    void waitWhileBusy(int32_t id, const std::function<bool()>& busy) const;
     void openPort();
     // After loading: ComType applied, network Settings re-applied.
     void afterLoad();
@@ -377,6 +382,7 @@ protected:
     std::atomic<int32_t> fileSize_{0};
     std::atomic<bool> transferThreadRunning_{false};
     std::atomic<bool> dialThreadRunning_{false};
+    std::atomic<pid_t> dialThreadId_{0};  // kernel id of the running dial thread, 0 none
     std::atomic<bool> dialFlag_{false};
     std::atomic<bool> connectedFlag_{false};
     std::atomic<bool> modemStop_{false};

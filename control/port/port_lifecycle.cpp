@@ -117,11 +117,13 @@ void CVortCtrl::AbortJob(bool wait, bool enabled) {
     lastFileFlag_ = true;
     abortCv_.notify_all();
     XferAbort(id, 10000);
-    if (!wait) return;
+    if (wait) waitWhileBusy(id, [this] { return jobRunning(); });
+}
+
+void CVortCtrl::waitWhileBusy(int32_t id, const std::function<bool()>& busy) const {
     using namespace std::chrono;
     const auto deadline = steady_clock::now() + milliseconds(5000);
-    while (SerialInUse(id) && jobRunning() && steady_clock::now() < deadline)
-        std::this_thread::sleep_for(milliseconds(50));
+    while (SerialInUse(id) && busy() && steady_clock::now() < deadline) std::this_thread::sleep_for(milliseconds(50));
 }
 
 } // namespace vort

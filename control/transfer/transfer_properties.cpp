@@ -99,11 +99,7 @@ void CVortCtrl::AbortTransfer(bool wait, bool /*portOpen*/) {
     lastFileFlag_ = true;
     abortCv_.notify_all();
     XferAbort(id, 10000);
-    if (!wait) return;
-    using namespace std::chrono;
-    const auto deadline = steady_clock::now() + milliseconds(5000);
-    while (SerialInUse(id) && transferThreadRunning_.load() && steady_clock::now() < deadline)
-        std::this_thread::sleep_for(milliseconds(50));
+    if (wait) waitWhileBusy(id, [this] { return transferThreadRunning_.load(); });
 }
 
 } // namespace vort
