@@ -74,6 +74,10 @@ std::optional<FileError> writeWhole(const QString& path, const std::string& text
     return std::nullopt;
 }
 
+// A setup file is a few hundred bytes; anything beyond this is not one (a device, a
+// wrong pick) and is refused instead of being read without end.
+constexpr size_t kMaxSetupFileSize = 16 * 1024 * 1024;
+
 std::optional<FileError> readWhole(const QString& path, std::string& text) {
     const QByteArray name = path.toLocal8Bit();
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
@@ -92,6 +96,11 @@ std::optional<FileError> readWhole(const QString& path, std::string& text) {
         if (n == 0)
             break;
         text.append(buffer, static_cast<size_t>(n));
+        if (text.size() > kMaxSetupFileSize) {
+            ::close(fd);
+            text.clear();
+            return systemError(EFBIG);
+        }
     }
     ::close(fd);
     return std::nullopt;

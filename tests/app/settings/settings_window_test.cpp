@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/settings/apply_setup_token.h"
 #include "app/settings/prefix_suffix_editor.h"
@@ -357,6 +358,20 @@ TEST_F(SettingsWindowTest, OpenTakesAnyRecordListAndCancelAndFailuresLoseNothing
     answerFile(path("missing.txt"));
     dialogs_.answer(vort::dialogs::Answer::Ok,
                     QStringLiteral("Error # 2 No such file or directory"));
+    form_->mnuopen_Click();
+    EXPECT_EQ(value("SPVOLU"), "LOW");
+
+    // Something far larger than a setup file (or endless, like a device) is refused
+    // whole, with the system's words for it; nothing of it is applied.
+    const std::string huge = path("huge.txt");
+    writeFile(huge, S + "<SPVOLU=OFF>" + E);
+    ASSERT_EQ(truncate(huge.c_str(), 17 * 1024 * 1024), 0);
+    answerFile(huge);
+    dialogs_.answer(vort::dialogs::Answer::Ok, QStringLiteral("Error # 27 File too large"));
+    form_->mnuopen_Click();
+    EXPECT_EQ(value("SPVOLU"), "LOW");
+    answerFile("/dev/zero");
+    dialogs_.answer(vort::dialogs::Answer::Ok, QStringLiteral("Error # 27 File too large"));
     form_->mnuopen_Click();
     EXPECT_EQ(value("SPVOLU"), "LOW");
 }
