@@ -66,7 +66,15 @@ TEST_F(SettingsExchangeTest, SendPutsTheWholeSetupOnTheLineAndThePortFollows) {
     click("Option2");
     click("Option4");
     panel2_.clear();
+    // The five buttons are disabled while the command is on its way.
+    bool buttonsDuringSend = true;
+    const std::string command = settings::setupCommand(w());
+    form_->answerRules().add(
+        QString::fromLatin1(command.data(), command.size()), [&](const QString&) {
+            buttonsDuringSend = form_->cmdSend->isEnabled() || form_->cmdWeb->isEnabled();
+        });
     form_->cmdSend_Click();
+    EXPECT_FALSE(buttonsDuringSend);
     frames = sim_->frames();
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].rfind("\x01<RSBAUD=38400><RSPRTY=EVEN><RSBITS=7><RSSTOP=2><RSDELY=005>", 0),
