@@ -19,9 +19,11 @@ void resetExchangeState() {
 }
 
 QString Form1::ReadPortText(bool take) {
-    PendingInput += CommCtl1.input();
-    if (PendingInput.size() > kPendingInputLimit)
-        PendingInput.remove(0, PendingInput.size() - kPendingInputLimit);
+    // The receive event stops draining once PendingInput is full: what it would add is
+    // text nobody takes, and on a flooding line every one of the control's events would
+    // otherwise convert a full read, leaving the waits no time to see their timer.
+    if (take || PendingInput.size() < kPendingInputLimit)
+        PendingInput += CommCtl1.input();
     if (!take)
         return {};
     QString taken;

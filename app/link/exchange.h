@@ -26,9 +26,10 @@ extern QString AnswerBuffer;
 // 1 when the current wait has failed (a tick of Timer1, or a NAK), else 0.
 extern int16_t TimeoutFlag;
 
-// PendingInput keeps at most this many characters: text nobody takes (the scanner
-// talking while the program is idle) is dropped from the front, so an idle program on a
-// busy line does not grow without end. Every exchange discards older text anyway.
+// The control's receive event adds to PendingInput only while it holds fewer than this
+// many characters: text nobody takes (the scanner talking while the program is idle)
+// then stays in the control, whose input buffer is bounded, so an idle program on a busy
+// line does not grow without end. Every exchange discards older text anyway.
 inline constexpr qsizetype kPendingInputLimit = 256 * 1024;
 
 // The frame of a token: SOH + token + EOT.
