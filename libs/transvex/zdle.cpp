@@ -44,9 +44,23 @@ void ZdleEncoder::put(uint8_t byte, std::vector<uint8_t>& out) {
 }
 
 void ZdleEncoder::put(std::span<const uint8_t> bytes, std::vector<uint8_t>& out) {
+    // Written through a pointer into room for the worst case, then trimmed: this is
+    // the sender's inner loop.
+    const size_t start = out.size();
+    out.resize(start + 2 * bytes.size());
+    uint8_t* p = out.data() + start;
+    uint8_t last = last_;
     for (uint8_t b : bytes) {
-        put(b, out);
+        const uint8_t rule = rule_[b];
+        if (rule == kEscape || (rule == kEscapeAfterAt && (last & 0x7F) == '@')) {
+            *p++ = kZdle;
+            b ^= 0x40;
+        }
+        *p++ = b;
+        last = b;
     }
+    last_ = last;
+    out.resize(static_cast<size_t>(p - out.data()));
 }
 
 int ZdleDecoder::push(uint8_t byte) {

@@ -60,6 +60,8 @@ public:
 
     int push(uint8_t byte);
     uint8_t frameEnd() const { return frameEnd_; }
+    // A ZDLE was read and its second byte is awaited.
+    bool pending() const { return escaped_; }
     void reset() {
         escaped_ = false;
         cans_ = 0;

@@ -3,6 +3,8 @@
 #include "libs/transvex/crc16.h"
 #include "libs/transvex/crc32.h"
 
+#include <algorithm>
+
 namespace transvex {
 namespace {
 
@@ -169,7 +171,34 @@ void ZFrameParser::push(std::span<const uint8_t> bytes, const Handler& handler) 
         hunt();
         handler(ev);
     };
-    for (uint8_t c : bytes) {
+    const uint8_t* const in = bytes.data();
+    const size_t count = bytes.size();
+    for (size_t i = 0; i < count; ++i) {
+        if (state_ == State::Data && !dec_.pending()) {
+            // Most of a subpacket is plain data: take the run up to the next byte that
+            // needs the decoder in one step.
+            size_t end = i;
+            const size_t room = kMaxSubpacket - std::min(kMaxSubpacket, data_.size());
+            const size_t limit = std::min(count, i + room + 1);
+            while (end < limit) {
+                const uint8_t b = in[end];
+                if (b == kZdle || (b & 0x7F) == 0x11 || (b & 0x7F) == 0x13) {
+                    break;
+                }
+                ++end;
+            }
+            if (end - i > room) {
+                emit(Kind::BadData);
+                i = i + room; // the byte past the limit is dropped with the subpacket
+                continue;
+            }
+            data_.insert(data_.end(), in + i, in + end);
+            i = end;
+            if (i == count) {
+                break;
+            }
+        }
+        const uint8_t c = in[i];
         if (state_ == State::HexTail) {
             if ((c & 0x7F) == '\r' || (c & 0x7F) == '\n') {
                 if (++hexTail_ <= 2) {
