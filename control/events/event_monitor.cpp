@@ -85,6 +85,8 @@ void CVortCtrl::applyPriority() {
     SerialPriorityNotice(id);
     for (int32_t which = 0; which <= 1; ++which)
         if (intptr_t tid = SerialThreadHandle(id, which)) applyThreadPriority(static_cast<pid_t>(tid), priority_.load());
+    // The modem's dial thread, while it runs.
+    if (const pid_t tid = dialThreadId_.load()) applyThreadPriority(tid, priority_.load());
 }
 
 void CVortCtrl::setRThreshold(int16_t value) {

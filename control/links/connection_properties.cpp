@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <unistd.h>
 
 #include "control/events/priority.h"
 #include "control/libs/serilon.h"
@@ -137,6 +138,7 @@ void CVortCtrl::runDial() {
     const int32_t timeoutMs = modemTimeoutMs_;
 
     dialFlag_ = true;
+    dialThreadId_ = ::gettid();
     applyThreadPriority(0, priority_.load());
     SerialWaitLeave();
     const std::string text = number.empty() ? answer : number;
@@ -164,6 +166,7 @@ void CVortCtrl::runDial() {
         ModemHangUp(id);
         SerialDtrOn(id);
     }
+    dialThreadId_ = 0;
     dialThreadRunning_ = false;
 }
 

@@ -85,8 +85,8 @@ TEST_F(Incoming, MultiServerWithoutAFreeCommIdRefuses) {
     SerialTcpRecord r{};
     r.request = SERIAL_REQ_READ_TCP;
     ASSERT_EQ(ComTypeControl(0, &r), SERIAL_OK);
-    EXPECT_EQ(r.type, 0);
-    EXPECT_EQ(r.port, 0);
+    EXPECT_EQ(+r.type, 0);
+    EXPECT_EQ(+r.port, 0);
 }
 
 TEST(LinksPersistence, NetworkSettingsReachTheLibraryWhenLoaded) {
@@ -115,9 +115,9 @@ TEST(LinksPersistence, NetworkSettingsReachTheLibraryWhenLoaded) {
     SerialTcpRecord r{};
     r.request = SERIAL_REQ_READ_TCP;
     ASSERT_EQ(ComTypeControl(119, &r), SERIAL_OK);
-    EXPECT_EQ(r.type, kComTypeTcpServer);
-    EXPECT_EQ(r.port, 6001);
-    EXPECT_EQ(r.maxServerConnections, 4);
+    EXPECT_EQ(+r.type, kComTypeTcpServer);
+    EXPECT_EQ(+r.port, 6001);
+    EXPECT_EQ(+r.maxServerConnections, 4);
     EXPECT_STREQ(r.host, "127.0.0.1");
     EXPECT_EQ(narrow(loaded.settings()), "IP=127.0.0.1;PORT=6001;MaxServerConnections=4;");
     EXPECT_EQ(loaded.modemInitString(), u"");

@@ -71,7 +71,7 @@ TEST(ConnectionTypes, ComTypeTransitionsOfTheTexts) {
     SerialTcpRecord r{};
     r.request = SERIAL_REQ_READ_TYPE;
     ASSERT_EQ(ComTypeControl(69, &r), SERIAL_OK);
-    EXPECT_EQ(r.type, 21); // the library holds the type
+    EXPECT_EQ(+r.type, 21); // the library holds the type
     c.setSettings(u"PORT=4000");
     c.setComType(22); // TCP to TCP: no text changes
     EXPECT_EQ(settingsOf(c), "IP=;PORT=4000;");
@@ -121,7 +121,7 @@ TEST(ConnectionTypes, TcpSettingsEdgeCases) {
     SerialTcpRecord r{};
     r.request = SERIAL_REQ_READ_TCP;
     ASSERT_EQ(ComTypeControl(80, &r), SERIAL_OK);
-    EXPECT_EQ(r.port, 5000);
+    EXPECT_EQ(+r.port, 5000);
 }
 
 TEST(ConnectionTypes, IsdnSettingsAndOpenWithoutController) {

@@ -18,16 +18,16 @@ TEST(ConnectionRecords, TcpWriteTakesOnlyTheNamedFields) {
     r.maxServerConnections = 9; // not named: stays
     std::strcpy(r.host, "example.org");
     ASSERT_EQ(applyTypeRequest(config, &r), SERIAL_OK);
-    EXPECT_EQ(config.type, kTypeTcpClient);
+    EXPECT_EQ(+config.type, kTypeTcpClient);
     EXPECT_EQ(config.host, "example.org");
-    EXPECT_EQ(config.port, 5000);
-    EXPECT_EQ(config.maxServerConnections, 1);
+    EXPECT_EQ(+config.port, 5000);
+    EXPECT_EQ(+config.maxServerConnections, 1);
 
     TcpRecord back{};
     back.request = kRequestReadTcp;
     ASSERT_EQ(applyTypeRequest(config, &back), SERIAL_OK);
-    EXPECT_EQ(back.type, kTypeTcpClient);
-    EXPECT_EQ(back.port, 5000);
+    EXPECT_EQ(+back.type, kTypeTcpClient);
+    EXPECT_EQ(+back.port, 5000);
     EXPECT_STREQ(back.host, "example.org");
     EXPECT_EQ(back.request, kRequestReadTcp);
 
@@ -36,7 +36,7 @@ TEST(ConnectionRecords, TcpWriteTakesOnlyTheNamedFields) {
     r.request = kRequestWrite | kFieldLimit;
     r.type = kTypeTcpServer;
     ASSERT_EQ(applyTypeRequest(config, &r), SERIAL_OK);
-    EXPECT_EQ(config.maxServerConnections, 1);
+    EXPECT_EQ(+config.maxServerConnections, 1);
     EXPECT_EQ(config.host, "example.org");
 }
 
@@ -63,11 +63,11 @@ TEST(ConnectionRecords, IsdnLayoutFollowsTheTypeByte) {
     IsdnRecord back{};
     back.request = kRequestReadIsdn;
     ASSERT_EQ(applyTypeRequest(config, &back), SERIAL_OK);
-    EXPECT_EQ(back.type, kTypeIsdn);
+    EXPECT_EQ(+back.type, kTypeIsdn);
     EXPECT_STREQ(back.ownExtension, "4711");
-    EXPECT_EQ(back.controller, 2);
-    EXPECT_EQ(back.cipValue, 16);
-    EXPECT_EQ(back.cipMask, 0x10012u);
+    EXPECT_EQ(+back.controller, 2);
+    EXPECT_EQ(+back.cipValue, 16);
+    EXPECT_EQ(+back.cipMask, 0x10012u);
     IsdnRecord call{};
     call.request = kRequestReadIsdnCall;
     ASSERT_EQ(applyTypeRequest(config, &call), SERIAL_OK);
@@ -83,7 +83,7 @@ TEST(ConnectionRecords, BadRequestsChangeNothing) {
     r.request = kRequestWrite;
     r.type = 7; // no such type
     EXPECT_EQ(applyTypeRequest(config, &r), SERIAL_E_INVALID);
-    EXPECT_EQ(config.type, kTypeTcpServer);
+    EXPECT_EQ(+config.type, kTypeTcpServer);
     EXPECT_EQ(applyTypeRequest(config, nullptr), SERIAL_E_INVALID);
     unsigned char small[3] = {0x00, 0x02, 0};
     EXPECT_EQ(applyTypeRequest(config, small), SERIAL_OK); // 0x200 touches 3 bytes only

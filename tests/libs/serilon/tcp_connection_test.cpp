@@ -152,7 +152,7 @@ TEST_F(TcpComm, SingleConnectionServerCarriesItsClient) {
     TcpConnectInfo info{};
     ASSERT_EQ(ComConnectInfo(20, &info), SERIAL_OK);
     EXPECT_STREQ(info.peer, "127.0.0.1");
-    EXPECT_NE(info.port, 0);
+    EXPECT_NE(+info.port, 0);
 
     // Both ways, more than any queue holds, nothing lost or reordered.
     const std::string up = randomBytes(300000, 1);
