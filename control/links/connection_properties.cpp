@@ -45,6 +45,7 @@ void CVortCtrl::setComType(int16_t value) {
     record.request = SERIAL_REQ_READ_TYPE;
     // The type the library reports back is the one in force.
     comType_ = applied && ComTypeControl(id, &record) == SERIAL_OK ? record.type : value;
+    comTypeShared_ = comType_;
 
     if (!isSerialComType(old) && isSerialComType(comType_)) {
         if (modemInitString_.empty())

@@ -59,7 +59,7 @@ int32_t CVortCtrl::adoptConnection(const SerialTcpConnectInfo& info) {
 }
 
 int32_t CVortCtrl::onIncomingCall(int32_t id) {
-    const int16_t type = comType_;
+    const int16_t type = comTypeShared_.load();
     auto post = [&](std::unique_ptr<uint8_t[]> record) {
         intptr_t lParam = 0;
         if (record) {

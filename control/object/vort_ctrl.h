@@ -383,6 +383,8 @@ protected:
     std::atomic<bool> transferThreadRunning_{false};
     std::atomic<bool> dialThreadRunning_{false};
     std::atomic<pid_t> dialThreadId_{0};  // kernel id of the running dial thread, 0 none
+    // ComType as the library's thread reads it (incoming calls); follows comType_.
+    std::atomic<int16_t> comTypeShared_{kComTypeRs232};
     std::atomic<bool> dialFlag_{false};
     std::atomic<bool> connectedFlag_{false};
     std::atomic<bool> modemStop_{false};
