@@ -351,6 +351,10 @@ int32_t ModemHangUp(int32_t commId) {
     channel->setOutputLine(SERIAL_LINE_DTR, false);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     channel->setOutputLine(SERIAL_LINE_DTR, true);
+    if (session.online && channel->hasModemLines() && !(channel->modemStatus() & SERIAL_MS_CD)) {
+        // The DTR drop was enough: carrier is gone, no escape needed.
+        session.online = false;
+    }
     auto okLine = [](std::string_view line) { return finalReply(line); };
     if (session.online) {
         // Back to command mode: silence, "+++", and the modem's OK after its guard time.
