@@ -110,6 +110,10 @@ void ZmodemReceiver::feed(std::span<const uint8_t> bytes, uint64_t now) {
         return;
     }
     parser_.push(bytes, [&](const ZFrameParser::Event& ev) { onEvent(ev, now); });
+    if (ackDue_ && state_ == State::Receiving) {
+        hex(ZHeader::withPosition(ZACK, static_cast<uint32_t>(rxPos_)));
+    }
+    ackDue_ = false;
 }
 
 void ZmodemReceiver::onEvent(const ZFrameParser::Event& ev, uint64_t now) {
@@ -259,7 +263,8 @@ void ZmodemReceiver::onData(const ZFrameParser::Event& ev, uint64_t now) {
             retries_ = 0;
         }
         if (ev.frameEnd == kZcrcq || ev.frameEnd == kZcrcw) {
-            hex(ZHeader::withPosition(ZACK, static_cast<uint32_t>(rxPos_)));
+            // Answered once the bytes at hand are parsed: one ZACK covers them all.
+            ackDue_ = true;
         }
         if (now - lastReportMs_ >= cfg_.progressIntervalMs) {
             lastReportMs_ = now;

@@ -89,6 +89,7 @@ private:
     bool fileDone_ = false; // the last file was completed (its ZRINIT may be lost)
 
     bool resync_ = false;
+    bool ackDue_ = false;
     uint64_t rxPos_ = 0;
     std::optional<uint64_t> declaredSize_;
     int64_t mtime_ = 0;
