@@ -68,7 +68,8 @@ enum {
                                     caller may rewrite it with the path to store the file at.
                                     Result: STOP skips the file, GO_ON receives it from the start
                                     (replacing a local file), RESUME continues the local file from
-                                    its length (ZMODEM; YMODEM receives from the start) */
+                                    its length (ZMODEM; YMODEM receives from the start, and
+                                    a skipped YMODEM file is read and dropped) */
     XFER_ACTION_RX_FINISHED = 6, /* a received file is complete; data: its size */
     XFER_ACTION_TX_FINISHED = 7, /* the peer has confirmed a sent file; data: its size. Result
                                     MORE_FILES keeps the session open for the next send call;
