@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "control/libs/serilon.h"
+#include "control/object/dispids.h"
 #include "control/object/vort_ctrl.h"
 #include "links_fixture.h"
 #include "support/pty_pair.h"
@@ -16,6 +17,20 @@ using links_test::until;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+// The OnModem events the host receives: (Action, TimeLeft).
+class ModemSink : public component::EventSink {
+public:
+    void onEvent(int32_t dispid, std::span<const Variant> args) override {
+        if (dispid != kEventOnModem || args.size() != 2)
+            return;
+        int32_t action = 0, left = 0;
+        args[0].toI4(action);
+        args[1].toI4(left);
+        events.emplace_back(action, left);
+    }
+    std::vector<std::pair<int32_t, int32_t>> events;
+};
 
 std::string narrow(const std::u16string& s) {
     return std::string(s.begin(), s.end());
@@ -65,9 +80,18 @@ TEST_F(ModemJob, DialConnectsReportsProgressAndPassesData) {
     // Progress came while waiting (at least twice in 1.5 s), then the connection.
     EXPECT_GE(window_.count(kNotifyModem, MODEM_ACTION_WAITING), 2);
     EXPECT_EQ(window_.count(kNotifyModem, MODEM_ACTION_CONNECTED), 1);
-    for (const auto& p : window_.all())
-        if (p.kind == kNotifyModem)
-            EXPECT_LE(p.lParam, 10); // whole seconds left
+    // Delivered in the owner's thread they are OnModem events with whole seconds left.
+    ModemSink sink;
+    uint32_t cookie = 0;
+    ASSERT_EQ(ctl_.advise(&sink, &cookie), 0);
+    window_.deliver(ctl_);
+    ctl_.unadvise(cookie);
+    ASSERT_GE(sink.events.size(), 3u);
+    EXPECT_EQ(sink.events.front().first, MODEM_ACTION_WAITING);
+    EXPECT_GE(sink.events.front().second, 9); // about 10 s left at the start
+    EXPECT_EQ(sink.events.back().first, MODEM_ACTION_CONNECTED);
+    for (const auto& [action, left] : sink.events)
+        EXPECT_LE(left, 10);
     const std::string state = simState();
     EXPECT_NE(state.find("ok online"), std::string::npos) << state;
     EXPECT_NE(state.find("number=5551234"), std::string::npos) << state;
