@@ -67,6 +67,8 @@ public:
     // Kernel thread id of thread 0 (which 0) or 1 (which 1); 0 when none.
     long threadId(int which) const;
     bool hungUp() const { return hungUp_.load(); }
+    // True once close() has begun: waits on this channel should end.
+    bool closing() const { return stop_.load(); }
 
     // ---- data
     // Queues as many bytes as fit in the output queue's set size; never blocks.

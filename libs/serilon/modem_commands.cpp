@@ -90,7 +90,7 @@ bool sendAll(Channel& channel, const std::string& text) {
         }
         sent += taken;
         if (sent < text.size()) {
-            if (Clock::now() > deadline) {
+            if (Clock::now() > deadline || channel.closing()) {
                 return false;
             }
             channel.waitQueue(SERIAL_DIR_OUTPUT,
@@ -129,7 +129,8 @@ template <class F> bool waitLine(Channel& channel, ModemSession& session, int ms
         if (readLines(channel, session, onLine)) {
             return true;
         }
-        if (session.abort.load() || Clock::now() >= deadline || channel.hungUp()) {
+        if (session.abort.load() || Clock::now() >= deadline || channel.hungUp() ||
+            channel.closing()) {
             return false;
         }
         channel.waitQueue(SERIAL_DIR_INPUT, 0, kSliceMs);
@@ -277,7 +278,7 @@ int32_t ModemWaitConnect(int32_t commId, int32_t timeoutMs, int32_t /*mode*/, ch
             report(MODEM_ACTION_TIMEOUT);
             break;
         }
-        if (channel->hungUp()) {
+        if (channel->hungUp() || channel->closing()) {
             text = "PORT CLOSED";
             report(MODEM_ACTION_FAILED);
             break;

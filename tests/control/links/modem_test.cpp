@@ -174,3 +174,18 @@ TEST_F(ModemJob, EmptyNumberAnswersWhenItRingsAndAbortStopsAWait) {
               4000);
     EXPECT_EQ(narrow(ctl_.modemResult()), "ABORTED");
 }
+
+TEST_F(ModemJob, ClosingThePortEndsAWaitingDial) {
+    ctl_.setModemTimeout(30);
+    ctl_.setPortOpen(true);
+    ctl_.setModemConnect(true);
+    ASSERT_TRUE(
+        until([&] { return window_.count(kNotifyModem, MODEM_ACTION_WAITING) >= 1; }, 5000));
+    const auto start = Clock::now();
+    ctl_.setPortOpen(false); // aborts the job and waits for it
+    EXPECT_FALSE(ctl_.jobProcessing());
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(),
+              3000);
+    const std::string result = narrow(ctl_.modemResult());
+    EXPECT_TRUE(result == "ABORTED" || result == "PORT CLOSED") << result;
+}
