@@ -97,8 +97,9 @@ std::int32_t Channel::acceptConnection() {
     const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&address), &length,
                              SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
-        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-            // The waiting connection stays readable: without a pause this would spin.
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) {
+            // Out of descriptors or memory, or a broken listening socket: it stays
+            // readable, and without a pause this would spin.
             acceptPausedUntil_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
         }
         return 0;
