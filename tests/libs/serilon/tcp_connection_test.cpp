@@ -10,9 +10,11 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
 #include <netinet/in.h>
 #include <random>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -318,4 +320,42 @@ TEST_F(TcpComm, InputWaitingBeforeTheProcedureIsReportedToIt) {
     // Nobody heard of these bytes; the procedure installed now must.
     ASSERT_EQ(SerialSetEventProc(20, recordingProc), SERIAL_OK);
     EXPECT_TRUE(waitFor([&] { return ev_.count(20, SERIAL_EV_RXCHAR) >= 1; }));
+}
+
+TEST_F(TcpComm, OutOfDescriptorsPausesAcceptingWithoutSpinning) {
+    configure(20, kTypeTcpServer, "127.0.0.1", port_, 5);
+    ev_.adopt = true;
+    ASSERT_EQ(SerialOpenPort(20), SERIAL_OK) << errorText(20);
+    ASSERT_EQ(SerialSetEventProc(20, recordingProc), SERIAL_OK);
+    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(client, 0);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    // No descriptor left for the server to accept with.
+    int highest = 0;
+    for (int fd = 0; fd < 4096; ++fd)
+        if (::fcntl(fd, F_GETFD) >= 0)
+            highest = fd;
+    rlimit tight = saved;
+    tight.rlim_cur = rlim_t(highest + 1);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    std::vector<int> fillers; // the free numbers below the limit, taken
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+        fillers.push_back(fd);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port_);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    const double cpuBefore = serilon_test::processCpuMs();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    const double cpu = serilon_test::processCpuMs() - cpuBefore;
+    EXPECT_EQ(ev_.count(20, SERIAL_EV_RING), 0);
+    for (int fd : fillers)
+        ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_LT(cpu, 150.0) << "the server spun while it could not accept";
+    // With descriptors again the waiting connection is taken.
+    EXPECT_TRUE(waitFor([&] { return ev_.count(20, SERIAL_EV_RING) == 1; }));
+    ::close(client);
 }
