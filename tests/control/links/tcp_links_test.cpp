@@ -154,11 +154,19 @@ TEST(TcpLinks, TwoClientsHandedToTwoControls) {
         EXPECT_NE(commId, 59); // a comm id of its own
         EXPECT_TRUE(SerialInUse(commId));
         // A second control takes the connection over as a client on that comm id.
+        // Bytes sent before anyone takes the connection over wait for the new owner.
+        clients[i]->ctl.setOutput(Variant::bstr(u"early"));
+        ASSERT_TRUE(until([&] { return SerialQueueCount(commId, SERIAL_DIR_INPUT) == 5; }, 3000));
         taken.push_back(std::make_unique<LinkedControl>(commId + 1));
         taken[i]->ctl.setComType(kComTypeTcpClient);
         taken[i]->ctl.setPortOpen(true); // no error 55: the comm id holds a connection
         EXPECT_TRUE(taken[i]->ctl.portOpen());
         EXPECT_TRUE(taken[i]->ctl.modemConnect());
+        // ... and the new owner hears of them without more arriving.
+        EXPECT_TRUE(until([&] { return taken[i]->window.count(kNotifyComm, 2) >= 1; }, 3000));
+        const Variant early = taken[i]->ctl.input();
+        ASSERT_TRUE(early.isBytes());
+        EXPECT_EQ(std::string(early.byteArray().begin(), early.byteArray().end()), "early");
         EXPECT_EQ(SerialGetUserData(commId, 4), 0);
     }
     for (int i = 0; i < 2; ++i) {
