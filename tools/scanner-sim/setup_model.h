@@ -41,7 +41,8 @@ std::span<const SetupKey> setupKeys();
 const SetupKey* findSetupKey(std::string_view key);
 
 // Checks value for key. Returns the value as the scanner stores it (the delay padded to
-// three digits) in `stored`, or false with a reason in `error`.
+// three digits) in `stored`, or false with a reason in `error`. An empty delay keeps
+// the setting: `stored` is left as the caller filled it (with the current value).
 bool checkSetupValue(const SetupKey& key, std::string_view value, std::string& stored,
                      std::string& error);
 

@@ -251,7 +251,7 @@ How the simulated scanner behaves where a real one is not described:
   - A frame may hold several write tokens; they are checked first and applied all or
     none: one bad value NAKs the whole frame and changes nothing.
   - Values are checked: the listed words and numbers only; RSDELY 1 to 3 digits
-    (kept as 3); PREFIX and SUFFIX up to 40 characters without control characters
+    (kept as 3), or empty to keep the delay in force; PREFIX and SUFFIX up to 40 characters without control characters
     (bracket names such as [CR] are plain text); REGKEY up to 30 such characters.
   - Queries stand alone in their frame. "<SETPAR:>" answers all 26 setup records and
     CR LF; "<KEY:>" for one setup key answers that one record and CR LF; "<TXPING:>"

@@ -44,15 +44,13 @@ protected:
 };
 
 TEST_F(SettingsExchangeTest, SendPutsTheWholeSetupOnTheLineAndThePortFollows) {
-    // The initial window: exactly the setup command, one frame. The simulator refuses the
-    // empty delay, so the send fails and the port stays.
-    const QString panel1 = form_->sbrStatus->panelText(1);
+    // The initial window: exactly the setup command, one frame, acknowledged (the empty
+    // delay keeps the scanner's own); the port stays at the same settings.
     form_->cmdSend_Click();
     auto frames = sim_->frames();
     ASSERT_FALSE(frames.empty());
     EXPECT_EQ(frames.front(), "\x01" + kInitialCommand + "\x04");
-    EXPECT_EQ(form_->sbrStatus->panelText(2), "Error in Sending");
-    EXPECT_EQ(form_->sbrStatus->panelText(1), panel1);
+    EXPECT_NE(form_->sbrStatus->panelText(2), "Error in Sending");
     EXPECT_EQ(form_->CommCtl1.settings(), "9600,N,8,1");
     EXPECT_TRUE(buttonsEnabled());
     EXPECT_TRUE(panel2_.contains(QStringLiteral("Sending the setup")));

@@ -57,8 +57,10 @@ TEST(SetupModel, DelayIsOneToThreeDigitsKeptAsThree) {
     EXPECT_EQ(m.get("RSDELY"), "123");
     EXPECT_TRUE(m.set("RSDELY", "042", error));
     EXPECT_EQ(m.record("RSDELY"), rec("<RSDELY=042>"));
-    for (const char* bad : {"", "1000", "1a", " 1", "-1"})
+    for (const char* bad : {"1000", "1a", " 1", "-1"})
         EXPECT_FALSE(m.set("RSDELY", bad, error)) << bad;
+    EXPECT_EQ(m.get("RSDELY"), "042");
+    EXPECT_TRUE(m.set("RSDELY", "", error));  // an empty box keeps the delay in force
     EXPECT_EQ(m.get("RSDELY"), "042");
 }
 
