@@ -229,38 +229,44 @@ struct XCase {
     std::vector<std::string> rxArgs; // the peer receiving from us
 };
 
-TEST(LrzszInterop, XmodemOursToRx) {
-    const XCase cases[] = {
-        {"checksum", XmodemSenderConfig::Mode::Xmodem, false, {"rx", "-q"}},
-        {"crc", XmodemSenderConfig::Mode::Xmodem, false, {"rx", "-q", "-c"}},
-        {"crc-1k-option", XmodemSenderConfig::Mode::Xmodem, true, {"rx", "-q", "-c"}},
-        {"1k", XmodemSenderConfig::Mode::Xmodem1k, false, {"rx", "-q", "-c"}},
-    };
-    for (const auto& c : cases) {
-        for (const auto& s : samples()) {
-            SCOPED_TRACE(testing::Message() << c.label << " " << s.label);
-            Dirs d;
-            writeFile(d.src + "/x.bin", s.data);
-            auto argv = c.rxArgs;
-            argv.push_back("x.bin");
-            auto r = runAgainst(argv, d.dst, [&](EngineIo io) {
-                XmodemSenderConfig cfg;
-                cfg.path = d.src + "/x.bin";
-                cfg.mode = c.txMode;
-                cfg.use1k = c.use1k;
-                cfg.ackTimeoutMs = kAckTimeoutMs;
-                return std::make_unique<XmodemSender>(cfg, std::move(io));
-            });
-            EXPECT_EQ(r.status, XFER_STATUS_OK);
-            EXPECT_EQ(r.peerExit, 0);
-            // rx keeps the padding: what it stored is our file plus Ctrl-Z bytes.
-            auto got = readFile(d.dst + "/x.bin");
-            ASSERT_GE(got.size(), s.data.size());
-            EXPECT_TRUE(std::equal(s.data.begin(), s.data.end(), got.begin()));
-            EXPECT_TRUE(std::all_of(got.begin() + static_cast<long>(s.data.size()), got.end(),
-                                    [](uint8_t b) { return b == kSub; }));
-        }
+void xmodemOursToRx(const XCase& c) {
+    for (const auto& s : samples()) {
+        SCOPED_TRACE(testing::Message() << c.label << " " << s.label);
+        Dirs d;
+        writeFile(d.src + "/x.bin", s.data);
+        auto argv = c.rxArgs;
+        argv.push_back("x.bin");
+        auto r = runAgainst(argv, d.dst, [&](EngineIo io) {
+            XmodemSenderConfig cfg;
+            cfg.path = d.src + "/x.bin";
+            cfg.mode = c.txMode;
+            cfg.use1k = c.use1k;
+            cfg.ackTimeoutMs = kAckTimeoutMs;
+            return std::make_unique<XmodemSender>(cfg, std::move(io));
+        });
+        EXPECT_EQ(r.status, XFER_STATUS_OK);
+        EXPECT_EQ(r.peerExit, 0);
+        // rx keeps the padding: what it stored is our file plus Ctrl-Z bytes.
+        auto got = readFile(d.dst + "/x.bin");
+        ASSERT_GE(got.size(), s.data.size());
+        EXPECT_TRUE(std::equal(s.data.begin(), s.data.end(), got.begin()));
+        EXPECT_TRUE(std::all_of(got.begin() + static_cast<long>(s.data.size()), got.end(),
+                                [](uint8_t b) { return b == kSub; }));
     }
+}
+
+// One test per mode, so each stays short and they can run side by side.
+TEST(LrzszInterop, XmodemChecksumOursToRx) {
+    xmodemOursToRx({"checksum", XmodemSenderConfig::Mode::Xmodem, false, {"rx", "-q"}});
+}
+TEST(LrzszInterop, XmodemCrcOursToRx) {
+    xmodemOursToRx({"crc", XmodemSenderConfig::Mode::Xmodem, false, {"rx", "-q", "-c"}});
+}
+TEST(LrzszInterop, XmodemCrc1kOptionOursToRx) {
+    xmodemOursToRx({"crc-1k-option", XmodemSenderConfig::Mode::Xmodem, true, {"rx", "-q", "-c"}});
+}
+TEST(LrzszInterop, Xmodem1kOursToRx) {
+    xmodemOursToRx({"1k", XmodemSenderConfig::Mode::Xmodem1k, false, {"rx", "-q", "-c"}});
 }
 
 struct RxCase {
