@@ -211,11 +211,11 @@ ParsedLine parseScriptLine(std::string_view line) {
     }
 
     const std::string& word = (*words)[0];
-    const CommandSpec* spec = nullptr;
+    const CommandSpec* entry = nullptr;
     for (const CommandSpec& c : kCommands)
         if (component::equalsIgnoreCase(word, c.name))
-            spec = &c;
-    if (!spec) {
+            entry = &c;
+    if (!entry) {
         result.error = "unknown command \"" + shown(word) +
                        "\"; the commands are create, mode, set, get, until, call, wait, events, "
                        "sleep, save, load";
@@ -224,16 +224,16 @@ ParsedLine parseScriptLine(std::string_view line) {
     const std::vector<std::string> args(words->begin() + 1, words->end());
     // Call takes a method name and any number of arguments; the others a fixed count.
     const bool countOk =
-        spec->kind == CommandKind::Call ? !args.empty() : args.size() == spec->words;
+        entry->kind == CommandKind::Call ? !args.empty() : args.size() == entry->words;
     if (!countOk) {
-        result.error = std::string(spec->name) + ": wrong number of words; write " + spec->usage;
+        result.error = std::string(entry->name) + ": wrong number of words; write " + entry->usage;
         return result;
     }
 
     ScriptCommand cmd;
-    cmd.kind = spec->kind;
+    cmd.kind = entry->kind;
     bool ok = true;
-    switch (spec->kind) {
+    switch (entry->kind) {
     case CommandKind::Create:
         cmd.target = args[0];
         if (args[0][0] == '{') {
@@ -285,7 +285,7 @@ ParsedLine parseScriptLine(std::string_view line) {
         break;
     }
     if (!ok) {
-        result.error = std::string(spec->name) + ": " + error;
+        result.error = std::string(entry->name) + ": " + error;
         return result;
     }
     result.command = std::move(cmd);
