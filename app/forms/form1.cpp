@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "app/forms/twips.h"
+#include "app/identity/identity_fields.h"
 #include "app/identity/revision_state.h"
 #include "app/link/comm_control_host.h"
 #include "app/link/port_settings_file.h"
@@ -52,6 +53,7 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), commHost_(createCommControl
     drawIndicatorImages();
     showConnected(false);
     settings_ = std::make_unique<settings::SettingsWindow>(*this);
+    identity_ = new IdentityFields(*this);
 
     connectEvents();
     registerAnswerRules();
@@ -86,10 +88,12 @@ void Form1::connectEvents() {
         connect(tableItems[tab], &QAction::triggered, this,
                 [this, tab] { SSTab1->setCurrentIndex(tab); });
     connectSettingsEvents();
+    connectIdentityEvents();
 }
 
 void Form1::registerAnswerRules() {
     registerRevisionRules(answerRules_);
+    identity_->registerDisplayRules(answerRules_);
     answerRules_.add(QStringLiteral("<SETPAR:>"),
                      [this](const QString& answer) { SettingsAnswer(answer); });
 }

@@ -9,6 +9,7 @@
 //   app/link/baud_detect.cpp     mnuauto_Click and the ping
 //   app/link/manual_port.cpp     the manual port window's "&Open Port"
 //   app/settings/...             the setting tabs, Send, Receive, setup files, editor
+//   app/identity/...             identity fields, "&Factory", "&GoTo Web", About
 // Subsystems that come later add theirs the same way, connect them in
 // connectEvents() and register their answer rules in registerAnswerRules().
 //
@@ -37,6 +38,7 @@
 namespace tcu {
 
 class CommControlHost;
+class IdentityFields;
 namespace settings {
 class SettingsWindow;
 }
@@ -131,6 +133,22 @@ public:
     void mnusave_Click();
     void mnuopen_Click();
 
+    // ---- Identity, factory default, web link, About ----------------------------
+    // The identity fields of tabs 0 and 9 with the "Write" button.
+    IdentityFields& identity() { return *identity_; }
+    // "&Factory": "<FACDEF=1>"; once acknowledged the PC port switches to 9600,N,8,1
+    // (left open), status panel 1 shows it and Receive runs. Not acknowledged: panel 2
+    // "Error in Sending Defaults", the port keeps its settings.
+    void cmdFactory_Click();
+    // "&GoTo Web": with the port open and labWeb not empty, hands labWeb to OpenWebPage;
+    // otherwise does nothing.
+    void cmdWeb_Click();
+    // "&About TCU...": Form2 modally with "&OK" shown and the detection labels hidden.
+    void mnuabout_Click();
+    // Asks the desktop to open WebAddress with its associated program; the result is
+    // not examined. Replaceable so tests can see the address without a browser.
+    std::function<void(const QString& WebAddress)> OpenWebPage;
+
     // ---- Display helpers -------------------------------------------------------
     // "Settings: " + Settings + "  Com Port: " + CommPort.
     QString openPortText();
@@ -166,6 +184,7 @@ private:
 
     void connectEvents();
     void connectSettingsEvents();
+    void connectIdentityEvents();
     void registerAnswerRules();
     void drawIndicatorImages();
     void endProgram();
@@ -178,6 +197,7 @@ private:
 
     std::unique_ptr<CommControlHost> commHost_;
     std::unique_ptr<settings::SettingsWindow> settings_;
+    IdentityFields* identity_ = nullptr; // owned by the window (a child QObject)
     AnswerRules answerRules_;
     QPointer<Form2> form2_;
     QPointer<Form4> form4_;

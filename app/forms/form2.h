@@ -17,6 +17,9 @@ public:
 
     // Load: centre on the screen.
     void Form_Load();
+    // "&OK" of the About view: hides itself, shows the detection labels again and hides
+    // the window.
+    void Command3_Click();
 };
 
 } // namespace tcu

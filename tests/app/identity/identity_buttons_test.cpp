@@ -1,0 +1,94 @@
+// "&Factory", "&GoTo Web" and the About window, against the simulator.
+#include <QTimer>
+
+#include "app/identity/revision_state.h"
+#include "identity_test_base.h"
+
+namespace tcu::test {
+namespace {
+
+using IdentityButtonsTest = IdentityTest;
+
+TEST_F(IdentityButtonsTest, FactoryDefaultSwitchesTheLineAndReceives) {
+    // Scanner and PC at 19200: the factory setup brings the scanner to 9600, and the
+    // PC follows before it asks for the setup.
+    ASSERT_EQ(sim_->command("line 19200,N,8,1"), "ok 19200,N,8,1");
+    form_->CommCtl1.setSettings(QStringLiteral("19200,N,8,1"));
+    bool buttonsDuringFactory = true;
+    form_->answerRules().add(QStringLiteral("<SETPAR:>"), [&](const QString&) {
+        buttonsDuringFactory = form_->cmdFactory->isEnabled() || form_->cmdWeb->isEnabled();
+    });
+    form_->cmdFactory_Click();
+    EXPECT_EQ(sim_->line(), "9600,N,8,1");
+    EXPECT_EQ(form_->CommCtl1.settings(), "9600,N,8,1");
+    EXPECT_TRUE(form_->CommCtl1.portOpen()) << "the port is not closed for the switch";
+    EXPECT_EQ(form_->sbrStatus->panelText(1), "Settings: 9600,N,8,1  Com Port: 1");
+    EXPECT_EQ(form_->sbrStatus->panelText(2), "");
+    const auto tokens = sentTokens();
+    ASSERT_GE(tokens.size(), 2u);
+    EXPECT_EQ(tokens[0], "<FACDEF=1>") << "no question comes first";
+    EXPECT_EQ(tokens[1], "<SETPAR:>") << "Receive follows";
+    EXPECT_FALSE(buttonsDuringFactory);
+    EXPECT_TRUE(buttonsEnabled());
+    EXPECT_TRUE(dialogs_.boxes().empty());
+}
+
+TEST_F(IdentityButtonsTest, FactoryDefaultNotAcknowledgedKeepsThePort) {
+    ASSERT_EQ(sim_->command("line 19200,N,8,1"), "ok 19200,N,8,1");
+    form_->CommCtl1.setSettings(QStringLiteral("19200,N,8,1"));
+    ASSERT_TRUE(sim_->fault("nak 3"));
+    form_->cmdFactory_Click();
+    EXPECT_EQ(form_->sbrStatus->panelText(2), "Error in Sending Defaults");
+    EXPECT_EQ(form_->CommCtl1.settings(), "19200,N,8,1");
+    EXPECT_EQ(sim_->line(), "19200,N,8,1") << "the scanner acted on none of the tries";
+    EXPECT_EQ(sentCount("<SETPAR:>"), 0);
+    EXPECT_TRUE(buttonsEnabled());
+}
+
+TEST_F(IdentityButtonsTest, WebOpensTheShownAddressOnlyWithAnOpenPort) {
+    QStringList opened;
+    bool buttonsWhileOpening = true;
+    form_->OpenWebPage = [&](const QString& address) {
+        opened << address;
+        buttonsWhileOpening = form_->cmdWeb->isEnabled();
+    };
+    // Empty web field: nothing.
+    form_->cmdWeb_Click();
+    EXPECT_TRUE(opened.isEmpty());
+
+    ASSERT_TRUE(sim_->set("WEBSIT", "www.example.com"));
+    ASSERT_EQ(form_->ExchangeCommand(QStringLiteral("<WEBSIT:>")), 1);
+    form_->cmdWeb->click();
+    EXPECT_EQ(opened, QStringList{QStringLiteral("www.example.com\r\n")});
+    EXPECT_FALSE(buttonsWhileOpening);
+    EXPECT_TRUE(buttonsEnabled());
+
+    // Port closed: nothing, even with an address shown.
+    form_->CommCtl1.setPortOpen(false);
+    form_->cmdWeb_Click();
+    EXPECT_EQ(opened.size(), 1);
+}
+
+TEST_F(IdentityButtonsTest, AboutShowsOkAndHidesTheDetectionLabels) {
+    bool okShown = false, labelsHidden = false, modal = false;
+    QTimer::singleShot(0, form_.get(), [&] {
+        Form2& about = form_->form2();
+        okShown = about.Command3->isVisible();
+        labelsHidden = !about.Label2->isVisible() && !about.Label3->isVisible();
+        modal = about.isModal();
+        about.Command3->click();
+    });
+    form_->mnuabout->trigger();
+    Form2& about = form_->form2();
+    EXPECT_TRUE(okShown);
+    EXPECT_TRUE(labelsHidden);
+    EXPECT_TRUE(modal);
+    EXPECT_FALSE(about.isVisible());
+    EXPECT_TRUE(about.Command3->isHidden());
+    EXPECT_FALSE(about.Label2->isHidden()) << "ready for the detection again";
+    EXPECT_FALSE(about.Label3->isHidden());
+    EXPECT_TRUE(form_->mnuabout->isEnabled());
+}
+
+} // namespace
+} // namespace tcu::test
