@@ -10,6 +10,9 @@
 
 namespace tcu {
 
+// The About picture, in pixels.
+inline constexpr QSize kAboutPictureSize{268, 289};
+
 class Form2 : public QDialog, public Ui::Form2 {
     Q_OBJECT
 public:

@@ -1,4 +1,6 @@
 // "&Factory", "&GoTo Web" and the About window, against the simulator.
+#include <QImage>
+#include <QLabel>
 #include <QTimer>
 
 #include "app/identity/revision_state.h"
@@ -88,6 +90,14 @@ TEST_F(IdentityButtonsTest, AboutShowsOkAndHidesTheDetectionLabels) {
     EXPECT_FALSE(about.Label2->isHidden()) << "ready for the detection again";
     EXPECT_FALSE(about.Label3->isHidden());
     EXPECT_TRUE(form_->mnuabout->isEnabled());
+
+    // The picture is drawn, at its size, and the window cannot be stretched.
+    const QImage picture = about.Image1->pixmap().toImage();
+    ASSERT_EQ(picture.size(), QSize(268, 289));
+    EXPECT_EQ(picture.pixelColor(5, 5).alpha(), 255) << "the artwork did not load";
+    EXPECT_NE(picture.pixelColor(5, 5), picture.pixelColor(134, 100));
+    EXPECT_EQ(about.minimumSize(), about.maximumSize());
+    EXPECT_EQ(about.Label1->text(), " TCU - 2.11");
 }
 
 } // namespace
