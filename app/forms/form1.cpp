@@ -89,6 +89,7 @@ void Form1::connectEvents() {
                 [this, tab] { SSTab1->setCurrentIndex(tab); });
     connectSettingsEvents();
     connectIdentityEvents();
+    connectUpgradeEvents();
 }
 
 void Form1::registerAnswerRules() {

@@ -149,6 +149,16 @@ public:
     // not examined. Replaceable so tests can see the address without a browser.
     std::function<void(const QString& WebAddress)> OpenWebPage;
 
+    // ---- Firmware upgrade ------------------------------------------------------
+    // With "Auto Fast Load @ 115200 Bps" checked: keeps Settings in SavedPortSettings,
+    // sends "<RSBAUD=115200>" and, once acknowledged, sets the port (left open) to 115200
+    // with the same parity, data and stop bits. 1 when switched or no switch is wanted,
+    // 0 when the scanner did not acknowledge (the port keeps its settings). Control
+    // errors propagate (the load sequence reports them).
+    int16_t Fast_Load();
+    // "Auto Fast Load @ 115200 Bps" is mnuload_5, a check item: choosing it flips its
+    // check (the action does that itself) and sends nothing. Off at every start.
+
     // ---- Display helpers -------------------------------------------------------
     // "Settings: " + Settings + "  Com Port: " + CommPort.
     QString openPortText();
@@ -185,6 +195,7 @@ private:
     void connectEvents();
     void connectSettingsEvents();
     void connectIdentityEvents();
+    void connectUpgradeEvents();
     void registerAnswerRules();
     void drawIndicatorImages();
     void endProgram();
