@@ -1,0 +1,132 @@
+#include "app/forms/form3.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSvgRenderer>
+
+#include "app/forms/form1.h"
+#include "app/forms/twips.h"
+#include "app/link/run_time_error.h"
+#include "app/upgrade/upgrade_rules.h"
+
+namespace tcu {
+
+int16_t AnimFrame = 0;
+int16_t SavedRThreshold = 0;
+int16_t SavedSThreshold = 0;
+
+namespace {
+
+constexpr int kCellWidth = 260;
+constexpr int kCellHeight = 40;
+
+QPixmap animationStrip() {
+    QPixmap strip(kCellWidth * upgrade::kAnimationCells, kCellHeight);
+    strip.fill(QColor(0xC0, 0xC0, 0xC0));
+    QSvgRenderer renderer(QStringLiteral(":/tcu/artwork/upload_strip.svg"));
+    QPainter painter(&strip);
+    renderer.render(&painter);
+    return strip;
+}
+
+} // namespace
+
+Form3::Form3(Form1& main) : QDialog(&main), main_(main), strip_(animationStrip()) {
+    setWindowTitle(QStringLiteral("Upload Binary File"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint);
+    const double dpi = logicalDpiOf(this);
+    auto px = [dpi](int twips) { return twipsToPixels(twips, dpi); };
+    setFixedSize(px(4440), px(4395));
+
+    const char* captions[] = {"Code Size       :",
+                              "CRC 16           :",
+                              "Version            :",
+                              "Date Complied :",
+                              "Bytes",
+                              "(HEX)",
+                              "Rev",
+                              "Date"};
+    const int tops[] = {240, 720, 1200, 1680};
+    for (int i = 0; i < 8; ++i) {
+        labels[i] = new QLabel(QString::fromLatin1(captions[i]), this);
+        labels[i]->setObjectName(QStringLiteral("Label%1").arg(i + 1));
+        labels[i]->move(px(i < 4 ? 360 : 3360), px(tops[i % 4]));
+        labels[i]->adjustSize();
+    }
+    for (int i = 0; i < 4; ++i) {
+        texts[i] = new QLineEdit(this);
+        texts[i]->setObjectName(QStringLiteral("Text%1").arg(i + 1));
+        texts[i]->setReadOnly(true);
+        texts[i]->setGeometry(px(1680), px(tops[i]), px(1575), px(285));
+    }
+    Command1 = new QPushButton(QStringLiteral("&Cancel"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(px(1680), px(2280), px(855), px(495));
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(px(480), px(3000), px(3255), px(375));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setVisible(false);
+    Picture1 = new QLabel(this);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setGeometry(px(260), px(3600), px(3900), px(600));
+    Picture1->setAutoFillBackground(true);
+    QPalette grey = Picture1->palette();
+    grey.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+    Picture1->setPalette(grey);
+    Picture1->setAlignment(Qt::AlignCenter);
+
+    Timer1.setInterval(100);
+    Timer2.setInterval(7000);
+    connect(&Timer1, &WindowTimer::tick, this, [this] { Timer1_Timer(); });
+    Form_Load();
+}
+
+void Form3::Form_Load() {
+    SavedRThreshold = main_.CommCtl1.rThreshold();
+    SavedSThreshold = main_.CommCtl1.sThreshold();
+    main_.CommCtl1.setRThreshold(0);
+    main_.CommCtl1.setSThreshold(0);
+    Timer3.setInterval(1000);
+    AnimFrame = 0;
+    showCell(0);
+    centreOnScreen(this);
+}
+
+void Form3::Form_Unload() {
+    Timer3.setEnabled(false);
+    Timer1.setEnabled(false);
+    // Each step on its own: a refused one must not leave the control in binary mode.
+    ErrorState err;
+    err.run([&] { main_.CommCtl1.setRThreshold(SavedRThreshold); });
+    err.run([&] { main_.CommCtl1.setSThreshold(SavedSThreshold); });
+    err.run([&] { main_.CommCtl1.setComType(0); });
+    err.run([&] { main_.CommCtl1.setInputMode(0); });
+    err.run([&] { main_.CommCtl1.setProtocol(0); });
+    err.run([&] { main_.CommCtl1.setFileTransmit(false); });
+    if (err)
+        main_.showRunTimeError(err.last()->description);
+}
+
+void Form3::Timer1_Timer() {
+    AnimFrame = upgrade::nextAnimationFrame(AnimFrame);
+    showCell(AnimFrame);
+}
+
+void Form3::showCell(int16_t cell) {
+    shownCell_ = cell;
+    Picture1->setPixmap(strip_.copy(cell * kCellWidth, 0, kCellWidth, kCellHeight));
+}
+
+void Form3::fileInfo(int16_t /*action*/, int32_t data) {
+    ProgressBar1->setVisible(true);
+    const upgrade::BarState bar = upgrade::barAfterFileInfo(main_.CommCtl1.fileSize(), data);
+    ProgressBar1->setRange(0, bar.maximum);
+    ProgressBar1->setValue(bar.value);
+}
+
+} // namespace tcu

@@ -1,0 +1,69 @@
+// Form3 "Upload Binary File": the window that accompanies one firmware load. It shows
+// the image header, animates while the control transmits, and shows the bytes sent.
+//
+// Loading it takes over the control's thresholds (saved, then 0, so no receive event
+// reaches the command exchange during the binary transfer); unloading gives them back
+// and puts the control into text mode again. The port stays open with its settings.
+// GUI thread only.
+#pragma once
+
+#include <QDialog>
+#include <QPixmap>
+#include <array>
+#include <cstdint>
+
+#include "app/link/window_timer.h"
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace tcu {
+
+class Form1;
+
+// The animation cell on show, 0..17.
+extern int16_t AnimFrame;
+// The control's thresholds as they were when Form3 loaded.
+extern int16_t SavedRThreshold;
+extern int16_t SavedSThreshold;
+
+class Form3 : public QDialog {
+public:
+    // Loads the window (not shown): Form_Load runs here.
+    explicit Form3(Form1& main);
+
+    // Saves the control's RThreshold and SThreshold and sets both to 0, Timer3's
+    // interval to 1000 ms and AnimFrame to 0.
+    void Form_Load();
+    // Disables Timer3 and Timer1, gives the thresholds back and sets ComType 0,
+    // InputMode 0 (text), Protocol 0 and FileTransmit False. Control errors are
+    // shown and do not stop the rest.
+    void Form_Unload();
+    // Timer1 (100 ms): the next animation cell, cell 0 again after cell 17.
+    void Timer1_Timer();
+    // OnFileInfo of the control: shows the bar, range 0..FileSize (at least 1), value
+    // Data (at most the maximum). The action code is not looked at.
+    void fileInfo(int16_t action, int32_t data);
+    // The cell of the strip Picture1 shows now.
+    int16_t shownCell() const { return shownCell_; }
+
+    std::array<QLabel*, 8> labels{};      // Label1..Label8 at [0]..[7]
+    std::array<QLineEdit*, 4> texts{};    // Text1..Text4 at [0]..[3]
+    QPushButton* Command1 = nullptr;      // "&Cancel"
+    QProgressBar* ProgressBar1 = nullptr; // hidden until the first OnFileInfo
+    QLabel* Picture1 = nullptr;           // the current animation cell
+    WindowTimer Timer1;                   // animation, 100 ms
+    WindowTimer Timer2;                   // completion wait, 7000 ms
+    WindowTimer Timer3;                   // job watch, 1000 ms from load
+
+private:
+    void showCell(int16_t cell);
+
+    Form1& main_;
+    QPixmap strip_; // PictureClip1: 18 cells side by side
+    int16_t shownCell_ = 0;
+};
+
+} // namespace tcu
