@@ -14,7 +14,9 @@
 #include "libs/transvex/zmodem_sender.h"
 
 #include <gtest/gtest.h>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 namespace transvex::test {
 namespace {
@@ -56,6 +58,35 @@ struct Outcome {
     Reports log;
 };
 
+// Gives the receiving peer's answers the latency of a real line. lrzsz's receivers
+// flush their input right after writing an ACK; when the ACK arrives over a pipe at
+// once and the next block follows within microseconds, the flush throws that block
+// away and every block costs an ACK time-out. A few milliseconds before our side
+// acts on an answer put the block after the flush, as a line would.
+class AnswerLatencyChannel final : public Channel {
+public:
+    AnswerLatencyChannel(Channel& inner, int latencyMs) : inner_(inner), latencyMs_(latencyMs) {}
+    ssize_t read(uint8_t* buf, size_t len, int timeoutMs) override {
+        const ssize_t n = inner_.read(buf, len, timeoutMs);
+        if (n > 0 && latencyMs_ > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(latencyMs_));
+        }
+        return n;
+    }
+    bool write(std::span<const uint8_t> bytes) override { return inner_.write(bytes); }
+    void purgeOutput() override { inner_.purgeOutput(); }
+    bool drain(int timeoutMs) override { return inner_.drain(timeoutMs); }
+    bool lost() const override { return inner_.lost(); }
+    void requestAbort(int limitMs) override { inner_.requestAbort(limitMs); }
+    bool abortRequested() const override { return inner_.abortRequested(); }
+    int abortLimitMs() const override { return inner_.abortLimitMs(); }
+    void abortHandled() override { inner_.abortHandled(); }
+
+private:
+    Channel& inner_;
+    int latencyMs_;
+};
+
 // The peer reads our bytes from the pseudo-terminal. A receiving peer's answers come
 // back through a pipe: lrzsz's receivers may discard their own last answer (the ACK
 // of the final EOT, the closing ACK) from the terminal as they exit, which a real
@@ -70,7 +101,10 @@ Outcome runAgainst(const std::vector<std::string>& argv, const std::string& peer
     if (peerReceives) {
         EXPECT_EQ(pipe2(answers, O_CLOEXEC), 0);
     }
-    FdChannel channel(peerReceives ? answers[0] : pty.master(), pty.master());
+    FdChannel fdChannel(peerReceives ? answers[0] : pty.master(), pty.master());
+    // ZMODEM's rz does not flush after its answers and streams anyway.
+    const bool blockwise = argv[0] == "rb" || argv[0] == "rx";
+    AnswerLatencyChannel channel(fdChannel, blockwise ? 1 : 0);
     {
         Peer peer(argv, pty.slave(), peerDir, peerDir + "/../peer.err", answers[1]);
         if (answers[1] >= 0) {
