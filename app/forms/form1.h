@@ -145,9 +145,9 @@ public:
     void cmdWeb_Click();
     // "&About TCU...": Form2 modally with "&OK" shown and the detection labels hidden.
     void mnuabout_Click();
-    // Asks the desktop to open WebAddress with its associated program; the result is
-    // not examined. Replaceable so tests can see the address without a browser.
-    std::function<void(const QString& WebAddress)> OpenWebPage;
+    // Asks the desktop shell (through the dialog facade) to open WebAddress with its
+    // associated program; the result is not examined.
+    void OpenWebPage(const QString& WebAddress);
 
     // ---- Firmware upgrade ------------------------------------------------------
     // With "Auto Fast Load @ 115200 Bps" checked: keeps Settings in SavedPortSettings,

@@ -1,10 +1,8 @@
 // The main window's identity buttons: "&Factory", "&GoTo Web" and the About window.
-#include <QDesktopServices>
-#include <QUrl>
-
 #include "app/forms/form1.h"
 #include "app/identity/identity_fields.h"
 #include "app/link/run_time_error.h"
+#include "platform/dialogs/dialogs.h"
 
 namespace tcu {
 
@@ -12,15 +10,9 @@ namespace {
 
 constexpr char kFactoryLineSettings[] = "9600,N,8,1";
 
-void openWithDesktop(const QString& webAddress) {
-    // The shell's default handler for the address; whether it started is not examined.
-    QDesktopServices::openUrl(QUrl::fromUserInput(webAddress.trimmed()));
-}
-
 } // namespace
 
 void Form1::connectIdentityEvents() {
-    OpenWebPage = openWithDesktop;
     connect(cmdFactory, &QPushButton::clicked, this, [this] { cmdFactory_Click(); });
     connect(cmdWeb, &QPushButton::clicked, this, [this] { cmdWeb_Click(); });
     connect(mnuabout, &QAction::triggered, this, [this] { mnuabout_Click(); });
@@ -57,9 +49,14 @@ void Form1::cmdWeb_Click() {
     if (!portOpen || address.isEmpty())
         return;
     setScannerButtons(false);
-    if (OpenWebPage)
-        OpenWebPage(address);
+    OpenWebPage(address);
     setScannerButtons(true);
+}
+
+void Form1::OpenWebPage(const QString& WebAddress) {
+    // The shell picks the program; a line end the scanner sent with the address is not
+    // part of it.
+    vort::dialogs::dialogs().shellOpen(WebAddress.trimmed());
 }
 
 void Form1::mnuabout_Click() {

@@ -48,27 +48,23 @@ TEST_F(IdentityButtonsTest, FactoryDefaultNotAcknowledgedKeepsThePort) {
 }
 
 TEST_F(IdentityButtonsTest, WebOpensTheShownAddressOnlyWithAnOpenPort) {
-    QStringList opened;
-    bool buttonsWhileOpening = true;
-    form_->OpenWebPage = [&](const QString& address) {
-        opened << address;
-        buttonsWhileOpening = form_->cmdWeb->isEnabled();
-    };
     // Empty web field: nothing.
     form_->cmdWeb_Click();
-    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_TRUE(dialogs_.shellOpens().empty());
 
     ASSERT_TRUE(sim_->set("WEBSIT", "www.example.com"));
     ASSERT_EQ(form_->ExchangeCommand(QStringLiteral("<WEBSIT:>")), 1);
+    ASSERT_EQ(id().labWeb->text(), "www.example.com\r\n");
+    dialogs_.answerShellOpen(false); // a failed open is not reported
     form_->cmdWeb->click();
-    EXPECT_EQ(opened, QStringList{QStringLiteral("www.example.com\r\n")});
-    EXPECT_FALSE(buttonsWhileOpening);
+    EXPECT_EQ(dialogs_.shellOpens(), std::vector<QString>{QStringLiteral("www.example.com")});
+    EXPECT_TRUE(dialogs_.boxes().empty());
     EXPECT_TRUE(buttonsEnabled());
 
     // Port closed: nothing, even with an address shown.
     form_->CommCtl1.setPortOpen(false);
     form_->cmdWeb_Click();
-    EXPECT_EQ(opened.size(), 1);
+    EXPECT_EQ(dialogs_.shellOpens().size(), 1u);
 }
 
 TEST_F(IdentityButtonsTest, AboutShowsOkAndHidesTheDetectionLabels) {
