@@ -10,6 +10,7 @@
 //   app/link/manual_port.cpp     the manual port window's "&Open Port"
 //   app/settings/...             the setting tabs, Send, Receive, setup files, editor
 //   app/identity/...             identity fields, "&Factory", "&GoTo Web", About
+//   app/upgrade/...              the firmware load, Form3's Cancel, job watch and completion
 // Subsystems that come later add theirs the same way, connect them in
 // connectEvents() and register their answer rules in registerAnswerRules().
 //
@@ -26,8 +27,10 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/forms/form2.h"
+#include "app/forms/form3.h"
 #include "app/forms/form4.h"
 #include "app/link/answer_rules.h"
 #include "app/link/comm_control.h"
@@ -159,6 +162,30 @@ public:
     // "Auto Fast Load @ 115200 Bps" is mnuload_5, a check item: choosing it flips its
     // check (the action does that itself) and sends nothing. Off at every start.
 
+    // The "&Upgrade" items by index: 1 the boot image (no menu entry), 2 "Load
+    // Application &1 File into ROM...", 3 application 2 (disabled), 5 the fast-load
+    // option (flips its check). 1 to 3 run the whole load: file choice, header shown
+    // in Form3, the ROM question, Check_Rev, Fast_Load, the load token, then the
+    // control's transmit job, which Form3 watches. Errors are shown in the boxes the
+    // operator knows ("Note" for an open file or a missing drive, else "Error # ").
+    void mnuload_Click(int16_t Index);
+    // Whether loading with the load token TempCommand may go ahead: asks the scanner
+    // its application-1 revision ("<APP1RV:>"; not answered gives 0) and, when the
+    // image in Form3 is older, asks the "WARNING" question (Yes 1, No 0); 1 otherwise.
+    // Nothing (an empty result, which callers take as a refusal) for a token other
+    // than application 1's. Throws RunTimeError 13 when a revision is not a number.
+    std::optional<int16_t> Check_Rev(const QString& TempCommand);
+    // The upload window, loaded on first use and after each unload (Form_Load runs).
+    Form3& form3();
+    bool form3Loaded() const { return form3_ != nullptr && form3Loaded_; }
+    // Form3's unload: its timers stop, the control gets its thresholds and text mode
+    // back and any transmit job is stopped; the window is hidden. Nothing when it is
+    // not loaded.
+    void unloadForm3();
+    // What follows a complete upload once Form3 is unloaded: the "Restart" box, the
+    // automatic detection, the ping and, when the scanner answers it, Receive.
+    void afterUpload();
+
     // ---- Display helpers -------------------------------------------------------
     // "Settings: " + Settings + "  Com Port: " + CommPort.
     QString openPortText();
@@ -212,6 +239,8 @@ private:
     AnswerRules answerRules_;
     QPointer<Form2> form2_;
     QPointer<Form4> form4_;
+    QPointer<Form3> form3_;
+    bool form3Loaded_ = false;
     // Windows loaded besides this one, in load order.
     std::vector<QPointer<QWidget>> loadedWindows_;
     int linkBusy_ = 0;

@@ -1,5 +1,6 @@
 #include "app/forms/form3.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -68,9 +69,6 @@ Form3::Form3(Form1& main) : QDialog(&main), main_(main), strip_(animationStrip()
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setGeometry(px(480), px(3000), px(3255), px(375));
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
-    ProgressBar1->setVisible(false);
     Picture1 = new QLabel(this);
     Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture1->setGeometry(px(260), px(3600), px(3900), px(600));
@@ -83,7 +81,34 @@ Form3::Form3(Form1& main) : QDialog(&main), main_(main), strip_(animationStrip()
     Timer1.setInterval(100);
     Timer2.setInterval(7000);
     connect(&Timer1, &WindowTimer::tick, this, [this] { Timer1_Timer(); });
+    connect(&Timer2, &WindowTimer::tick, this, [this] { Timer2_Timer(); });
+    connect(&Timer3, &WindowTimer::tick, this, [this] { Timer3_Timer(); });
+    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    resetToDesign();
     Form_Load();
+}
+
+void Form3::resetToDesign() {
+    for (QLineEdit* text : texts)
+        text->clear();
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setVisible(false);
+    Timer1.setEnabled(false);
+    Timer2.setEnabled(false);
+    Timer3.setEnabled(false);
+    Timer3.setInterval(0);
+}
+
+void Form3::reload() {
+    resetToDesign();
+    Form_Load();
+}
+
+void Form3::closeEvent(QCloseEvent* event) {
+    // Hidden, not destroyed: the main window keeps the window for the next load.
+    event->ignore();
+    main_.unloadForm3();
 }
 
 void Form3::Form_Load() {
@@ -122,9 +147,9 @@ void Form3::showCell(int16_t cell) {
     Picture1->setPixmap(strip_.copy(cell * kCellWidth, 0, kCellWidth, kCellHeight));
 }
 
-void Form3::fileInfo(int16_t /*action*/, int32_t data) {
+void Form3::fileInfo(int16_t /*action*/, int32_t bytes) {
     ProgressBar1->setVisible(true);
-    const upgrade::BarState bar = upgrade::barAfterFileInfo(main_.CommCtl1.fileSize(), data);
+    const upgrade::BarState bar = upgrade::barAfterFileInfo(main_.CommCtl1.fileSize(), bytes);
     ProgressBar1->setRange(0, bar.maximum);
     ProgressBar1->setValue(bar.value);
 }

@@ -1,9 +1,13 @@
 // Form3 "Upload Binary File": the window that accompanies one firmware load. It shows
-// the image header, animates while the control transmits, and shows the bytes sent.
+// the image header, animates while the control transmits, shows the bytes sent, lets
+// the operator cancel, and once the job has stopped tells the operator to restart the
+// scanner, finds it again and reads its setup back.
 //
 // Loading it takes over the control's thresholds (saved, then 0, so no receive event
 // reaches the command exchange during the binary transfer); unloading gives them back
 // and puts the control into text mode again. The port stays open with its settings.
+// The main window loads and unloads it (Form1::form3, Form1::unloadForm3); an unloaded
+// window is only hidden and starts from its design state when loaded again.
 // GUI thread only.
 #pragma once
 
@@ -44,8 +48,20 @@ public:
     // Timer1 (100 ms): the next animation cell, cell 0 again after cell 17.
     void Timer1_Timer();
     // OnFileInfo of the control: shows the bar, range 0..FileSize (at least 1), value
-    // Data (at most the maximum). The action code is not looked at.
-    void fileInfo(int16_t action, int32_t data);
+    // bytes (at most the maximum). The action code is not looked at.
+    void fileInfo(int16_t action, int32_t bytes);
+    // "&Cancel": asks "Do you want to CANCEL the file transfer?"; Yes stops the job,
+    // switches scanner and port back to the saved rate when fast load is on, and
+    // unloads the window. No changes nothing.
+    void Command1_Click();
+    // Timer3 (1 s): once the control's job has stopped, starts the completion wait.
+    void Timer3_Timer();
+    // Timer2 (7 s after the job stopped): unloads the window; when the bar is full, the
+    // "Restart" box, the automatic detection, the ping and Receive follow.
+    void Timer2_Timer();
+    // Back to the design state (header fields empty, bar hidden with range 0..100,
+    // timers off), then Form_Load: a load after an unload.
+    void reload();
     // The cell of the strip Picture1 shows now.
     int16_t shownCell() const { return shownCell_; }
 
@@ -58,8 +74,14 @@ public:
     WindowTimer Timer2;                   // completion wait, 7000 ms
     WindowTimer Timer3;                   // job watch, 1000 ms from load
 
+protected:
+    // The close box: the same unload as Cancel, without the question and without
+    // switching the rate back.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void showCell(int16_t cell);
+    void resetToDesign();
 
     Form1& main_;
     QPixmap strip_; // PictureClip1: 18 cells side by side

@@ -26,9 +26,4 @@ int16_t Form1::Fast_Load() {
     return 1;
 }
 
-void Form1::connectUpgradeEvents() {
-    // mnuload_5 flips its own check when chosen; the load items come with the upload
-    // window.
-}
-
 } // namespace tcu

@@ -1,7 +1,9 @@
 #include "app/upgrade/image_header.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/link/run_time_error.h"
 
@@ -9,8 +11,30 @@ namespace tcu::upgrade {
 
 namespace {
 
-constexpr int kErrFileNotFound = 53;
-constexpr int kErrPathFileAccess = 75;
+// A failed open or read as the run-time error the load's error handling knows.
+RunTimeError fileError(int error) {
+    switch (error) {
+    case ENOENT:
+        return RunTimeError(kErrFileNotFound, QStringLiteral("File not found"));
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+        return RunTimeError(kErrPathNotFound, QStringLiteral("Path not found"));
+    case EIO:
+    case ENXIO:
+    case ENODEV:
+    case ENOMEDIUM:
+        return RunTimeError(kErrDiskNotReady, QStringLiteral("Disk not ready"));
+    default:
+        return RunTimeError(kErrPathFileAccess, QStringLiteral("Path/File access error"));
+    }
+}
+
+// Closes the descriptor on every way out.
+struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+};
 
 QString field(const QByteArray& header, int position, int length) {
     return QLatin1Char(' ') + QString::fromLatin1(header.mid(position - 1, length));
@@ -24,16 +48,32 @@ ImageHeader parseImageHeader(const QByteArray& header) {
 }
 
 std::optional<ImageHeader> readImageHeader(const QString& path) {
-    QFile file(path);
-    if (!QFileInfo(path).isFile())
-        throw RunTimeError(kErrFileNotFound, QStringLiteral("File not found"));
-    if (!file.open(QIODevice::ReadOnly))
+    const QByteArray name = path.toLocal8Bit();
+    // Non-blocking: a FIFO or a device picked in the dialog must not hang the open.
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        throw fileError(errno);
+    FdCloser closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        throw fileError(errno);
+    if (!S_ISREG(st.st_mode))
         throw RunTimeError(kErrPathFileAccess, QStringLiteral("Path/File access error"));
-    if (file.size() <= kImageHeaderSize)
+    if (st.st_size <= kImageHeaderSize)
         return std::nullopt;
-    const QByteArray header = file.read(kImageHeaderSize);
-    if (header.size() != kImageHeaderSize)
-        throw RunTimeError(kErrPathFileAccess, QStringLiteral("Path/File access error"));
+    QByteArray header(kImageHeaderSize, '\0');
+    qsizetype done = 0;
+    while (done < kImageHeaderSize) {
+        const ssize_t n =
+            ::read(fd, header.data() + done, static_cast<size_t>(kImageHeaderSize - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw fileError(errno);
+        if (n == 0) // shrunk since fstat
+            throw RunTimeError(kErrPathFileAccess, QStringLiteral("Path/File access error"));
+        done += n;
+    }
     return parseImageHeader(header);
 }
 

@@ -23,9 +23,19 @@ struct ImageHeader {
 // characters.
 ImageHeader parseImageHeader(const QByteArray& header);
 
+// The run-time errors of reading an image, as the load reports them.
+inline constexpr int kErrFileNotFound = 53;
+inline constexpr int kErrFileAlreadyOpen = 55;
+inline constexpr int kErrDiskNotReady = 71;
+inline constexpr int kErrPathFileAccess = 75;
+inline constexpr int kErrPathNotFound = 76;
+
 // Reads the header of the file at path. Nothing when the file is kImageHeaderSize bytes
-// or shorter. Throws RunTimeError (53 file not found, 75 access error) when the file
-// cannot be opened or read; the file is closed again in every case.
+// or shorter. Throws RunTimeError when the file cannot be opened or read (53 it does
+// not exist, 76 a part of its path is not a directory, 71 the medium does not answer,
+// 75 anything else, a directory or device included); the file is closed again in
+// every case. (55, a file already open, cannot happen for reading here; the load's
+// error handling still knows it.)
 std::optional<ImageHeader> readImageHeader(const QString& path);
 
 } // namespace tcu::upgrade
