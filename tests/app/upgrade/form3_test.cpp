@@ -87,5 +87,28 @@ TEST_F(Form3Test, FileInfoShowsTheBarWithinItsRange) {
     EXPECT_EQ(upload.ProgressBar1->value(), 1);
 }
 
+TEST_F(Form3Test, AStoppedJobWithoutAFullBarClosesTheWindowSilently) {
+    Form3& upload = form_->form3();
+    upload.Timer3.setEnabled(true);
+    // No job runs: the watch starts the completion wait.
+    upload.Timer3_Timer();
+    EXPECT_TRUE(upload.Timer2.isEnabled());
+    EXPECT_TRUE(upload.Timer3.isEnabled()) << "the watch keeps ticking";
+    // No progress was ever reported: the bar has its design range 0..100 at 0.
+    upload.Timer2_Timer();
+    EXPECT_FALSE(upload.Timer2.isEnabled());
+    EXPECT_FALSE(form_->form3Loaded());
+    EXPECT_FALSE(upload.Timer3.isEnabled());
+    EXPECT_TRUE(dialogs_.boxes().empty()) << "no restart box";
+
+    // A report of FileSize 0 with 0 bytes: range 0..1 at 0, still not complete.
+    Form3& again = form_->form3();
+    EXPECT_FALSE(again.ProgressBar1->isVisibleTo(&again)) << "loaded again from its design";
+    again.fileInfo(0, 0);
+    again.Timer2_Timer();
+    EXPECT_FALSE(form_->form3Loaded());
+    EXPECT_TRUE(dialogs_.boxes().empty());
+}
+
 } // namespace
 } // namespace tcu::test
