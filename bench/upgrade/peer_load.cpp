@@ -44,6 +44,8 @@ LoadTiming runPeerLoad(const PeerLoadRequest& request, vort::test::ScannerSimHar
             timing.seconds = secondsBetween(t0, t1);
         } else if (exit < 0) {
             timing.error = "sz did not end in time";
+        } else if (exit == 127) {
+            timing.error = "sz could not be started (is lrzsz installed?)";
         } else {
             timing.error = "sz failed with exit code " + std::to_string(exit);
         }
