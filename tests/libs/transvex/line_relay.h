@@ -4,6 +4,7 @@
 // on two serial ports joined by a cable. Used by tests and benchmarks.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -64,8 +65,8 @@ public:
     uint64_t carried(int from) const { return side_[from].carried; }
 
 private:
-    // Bytes the paced line holds between the two masters (about 0.1 s at 115200).
-    static constexpr size_t kPacedBuffer = 1024;
+    // Bytes the paced line holds between the two masters (about 5.6 ms at 115200).
+    static constexpr size_t kPacedBuffer = 64;
 
     struct Side {
         int master = -1;
@@ -94,39 +95,64 @@ private:
         using Clock = std::chrono::steady_clock;
         auto last = Clock::now();
         uint8_t buf[4096];
+        const bool paced = line_.bytesPerSecond > 0;
         while (!stop_) {
-            const bool paced = line_.bytesPerSecond > 0;
-            struct pollfd fds[3];
-            for (int i = 0; i < 2; ++i) {
-                // Take from a master only what the line can carry soon: the rest
-                // waits in the sender's own buffers, as behind a real UART.
-                const bool room = side_[i].line.size() < (paced ? kPacedBuffer : 65536u);
-                fds[i] = {side_[i].master, static_cast<short>(room ? POLLIN : 0), 0};
-                if (!side_[1 - i].line.empty()) {
-                    fds[i].events |= POLLOUT;
-                }
-            }
-            fds[2] = {wake_, POLLIN, 0};
-            poll(fds, 3, paced ? 2 : 50);
-            const auto now = Clock::now();
-            const double dt = std::chrono::duration<double>(now - last).count();
-            last = now;
-            for (int i = 0; i < 2; ++i) {
-                Side& s = side_[i];
-                if (fds[i].revents & POLLIN) {
-                    const size_t want =
-                        paced ? 64 - std::min<size_t>(64, s.line.size()) : sizeof buf;
-                    const ssize_t n = read(s.master, buf, want);
-                    if (n > 0) {
-                        damage(s, buf, n);
-                    }
-                }
-                if (paced) {
+            if (paced) {
+                const auto now = Clock::now();
+                const double dt = std::chrono::duration<double>(now - last).count();
+                last = now;
+                for (Side& s : side_) {
                     // The line never idles while bytes wait, however late this thread
                     // wakes; an idle line saves up no burst beyond a few bytes.
                     const double cap = s.line.empty() ? 4.0 : line_.bytesPerSecond * 0.1;
                     s.credit = std::min(s.credit + dt * line_.bytesPerSecond, cap);
                 }
+            }
+            struct pollfd fds[3];
+            int timeoutMs = 50;
+            for (int i = 0; i < 2; ++i) {
+                // Take from a master only what the line can carry soon: the rest
+                // waits in the sender's own buffers, as behind a real UART.
+                const bool room = side_[i].line.size() < (paced ? kPacedBuffer : 65536u);
+                fds[i] = {side_[i].master, static_cast<short>(room ? POLLIN : 0), 0};
+                const Side& from = side_[1 - i];
+                if (from.line.empty()) {
+                    continue;
+                }
+                if (!paced || from.credit >= 1) {
+                    fds[i].events |= POLLOUT;
+                } else {
+                    // Asleep until the line may carry the next byte: the other master
+                    // is always writable, so asking for POLLOUT now would spin.
+                    const double wait = (1 - from.credit) / line_.bytesPerSecond;
+                    timeoutMs = std::min(timeoutMs, std::max(1, static_cast<int>(wait * 1000 + 1)));
+                }
+            }
+            fds[2] = {wake_, POLLIN, 0};
+            poll(fds, 3, timeoutMs);
+            for (int i = 0; i < 2; ++i) {
+                Side& s = side_[i];
+                if (fds[i].revents & POLLIN) {
+                    const size_t want =
+                        paced ? kPacedBuffer - std::min(kPacedBuffer, s.line.size()) : sizeof buf;
+                    const ssize_t n = read(s.master, buf, want);
+                    if (n > 0) {
+                        damage(s, buf, n);
+                    }
+                }
+            }
+            if (paced) {
+                // Credit for the time poll slept, before writing.
+                const auto now = Clock::now();
+                const double dt = std::chrono::duration<double>(now - last).count();
+                last = now;
+                for (Side& s : side_) {
+                    const double cap = s.line.empty() ? 4.0 : line_.bytesPerSecond * 0.1;
+                    s.credit = std::min(s.credit + dt * line_.bytesPerSecond, cap);
+                }
+            }
+            for (int i = 0; i < 2; ++i) {
+                Side& s = side_[i];
                 Side& to = side_[1 - i];
                 while (!s.line.empty() && (!paced || s.credit >= 1)) {
                     size_t n = std::min<size_t>(s.line.size(), sizeof buf);
