@@ -8,8 +8,8 @@
 #include "app/link/comm_control_host.h"
 #include "app/link/run_time_error.h"
 #include "app/upgrade/image_header.h"
+#include "app/upgrade/upgrade_boxes.h"
 #include "app/upgrade/upgrade_rules.h"
-#include "platform/dialogs/dialogs.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +19,7 @@ namespace tcu {
 
 namespace {
 
+using upgrade::ask;
 using vort::dialogs::Answer;
 using vort::dialogs::Buttons;
 using vort::dialogs::Icon;
@@ -47,17 +48,6 @@ const LoadTarget* loadTarget(int16_t index) {
         if (t.index == index)
             return &t;
     return nullptr;
-}
-
-Answer ask(QWidget* owner, const QString& text, const QString& title, Buttons buttons,
-           Icon icon = Icon::None) {
-    vort::dialogs::MessageBoxRequest box;
-    box.text = text;
-    box.title = title;
-    box.icon = icon;
-    box.buttons = buttons;
-    box.owner = owner;
-    return vort::dialogs::dialogs().messageBox(box);
 }
 
 // The load's one error handler.

@@ -8,14 +8,15 @@
 #include "app/forms/form3.h"
 #include "app/link/exchange.h"
 #include "app/link/run_time_error.h"
+#include "app/upgrade/upgrade_boxes.h"
 #include "app/upgrade/upgrade_rules.h"
 #include "app/upgrade/upgrade_state.h"
-#include "platform/dialogs/dialogs.h"
 
 namespace tcu {
 
 namespace {
 
+using upgrade::ask;
 using vort::dialogs::Answer;
 using vort::dialogs::Buttons;
 using vort::dialogs::Icon;
@@ -23,17 +24,6 @@ using vort::dialogs::Icon;
 // Timer1's wait for the ping's ACK when nothing has given it an interval yet; an
 // interval of 0 would never end the wait.
 constexpr int kFallbackPingWaitMs = 1000;
-
-Answer ask(QWidget* owner, const QString& text, const QString& title, Buttons buttons,
-           Icon icon = Icon::None) {
-    vort::dialogs::MessageBoxRequest box;
-    box.text = text;
-    box.title = title;
-    box.icon = icon;
-    box.buttons = buttons;
-    box.owner = owner;
-    return vort::dialogs::dialogs().messageBox(box);
-}
 
 } // namespace
 
