@@ -91,22 +91,28 @@ private:
         }
     }
 
+    using Clock = std::chrono::steady_clock;
+
+    // What the line rate allows since last, for both directions.
+    void addCredit(Clock::time_point& last) {
+        const auto now = Clock::now();
+        const double dt = std::chrono::duration<double>(now - last).count();
+        last = now;
+        for (Side& s : side_) {
+            // The line never idles while bytes wait, however late this thread wakes;
+            // an idle line saves up no burst beyond a few bytes.
+            const double cap = s.line.empty() ? 4.0 : line_.bytesPerSecond * 0.1;
+            s.credit = std::min(s.credit + dt * line_.bytesPerSecond, cap);
+        }
+    }
+
     void run() {
-        using Clock = std::chrono::steady_clock;
         auto last = Clock::now();
         uint8_t buf[4096];
         const bool paced = line_.bytesPerSecond > 0;
         while (!stop_) {
             if (paced) {
-                const auto now = Clock::now();
-                const double dt = std::chrono::duration<double>(now - last).count();
-                last = now;
-                for (Side& s : side_) {
-                    // The line never idles while bytes wait, however late this thread
-                    // wakes; an idle line saves up no burst beyond a few bytes.
-                    const double cap = s.line.empty() ? 4.0 : line_.bytesPerSecond * 0.1;
-                    s.credit = std::min(s.credit + dt * line_.bytesPerSecond, cap);
-                }
+                addCredit(last);
             }
             struct pollfd fds[3];
             int timeoutMs = 50;
@@ -142,14 +148,7 @@ private:
                 }
             }
             if (paced) {
-                // Credit for the time poll slept, before writing.
-                const auto now = Clock::now();
-                const double dt = std::chrono::duration<double>(now - last).count();
-                last = now;
-                for (Side& s : side_) {
-                    const double cap = s.line.empty() ? 4.0 : line_.bytesPerSecond * 0.1;
-                    s.credit = std::min(s.credit + dt * line_.bytesPerSecond, cap);
-                }
+                addCredit(last); // for the time poll slept
             }
             for (int i = 0; i < 2; ++i) {
                 Side& s = side_[i];
