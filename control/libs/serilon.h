@@ -358,7 +358,9 @@ SERILON_API int32_t ModemAbort(int32_t commId);
    opens by type: 0 and 1 the serial device, 22 a TCP connection to the host and port
    (5 s to connect), 21 a TCP server on the port (host empty: every address, IPv6 and
    IPv4), 10 ISDN through CAPI 2.0 (fails with SERIAL_E_NO_DEVICE, "no ISDN controller
-   is available", where the machine has none). On a TCP comm id SerialCarrier is 1 while
+   is available", where the machine has none; the environment variable
+   SERILON_CAPI_LIBRARY names a CAPI library to use instead of libcapi20). On a TCP comm
+   id SerialCarrier is 1 while
    the connection lives (a server with more than one connection: while it listens), the
    modem lines are absent and the line settings are kept only.
 
@@ -368,7 +370,19 @@ SERILON_API int32_t ModemAbort(int32_t commId);
    1, each accepted connection is offered with SERIAL_EV_RING; ComConnectInfo on the
    server's comm id names it during that call, and the event procedure takes it over
    with NetAdoptSocket or leaves it, and then it is closed. Accepting pauses while the
-   limit of live connections is reached. */
+   limit of live connections is reached.
+
+   An ISDN comm id listens on its controller from the open on: a call whose called
+   number ends with the own extension (an empty one takes every call) is reported with
+   SERIAL_EV_RING, ComConnectInfo naming its numbers during that call; a nonzero result
+   of the event procedure leaves the call to others, else it is accepted. ModemDial
+   places a call (digits, * and #; "ATD" before them is dropped, another "AT" text dials
+   nothing), ModemWaitConnect waits for the B channel ("CONNECT 64000", or "NO CARRIER: "
+   and the network's reason) and ModemHangUp ends the call; ModemCommand gives
+   SERIAL_E_UNSUPPORTED. SerialCarrier is 1 while the transparent B channel is up, and
+   SERIAL_EV_CD comes when it comes up and when it ends; data moves in blocks of at most
+   2048 bytes with at most 7 unconfirmed, and received data waits with the controller
+   while the input queue is at its hard limit. */
 
 /* The records, little-endian and packed. */
 #pragma pack(push, 1)

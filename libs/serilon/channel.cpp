@@ -1,6 +1,7 @@
 #include "libs/serilon/channel.h"
 
 #include "libs/serilon/config_record.h"
+#include "libs/serilon/isdn_connection.h"
 #include "libs/serilon/modem_wait_signal.h"
 
 #include <algorithm>
@@ -91,12 +92,20 @@ OsStatus Channel::startThreads() {
         reader_ = std::thread([this, &started] {
             readerTid_ = ::gettid();
             started.count_down();
-            readerLoop();
+            if (role_ == Role::Isdn) {
+                isdnReaderLoop();
+            } else {
+                readerLoop();
+            }
         });
         writer_ = std::thread([this, &started] {
             writerTid_ = ::gettid();
             started.count_down();
-            writerLoop();
+            if (role_ == Role::Isdn) {
+                isdnWriterLoop();
+            } else {
+                writerLoop();
+            }
         });
         if (modemLines_) {
             watcher_ = std::thread([this] { watcherLoop(); });
@@ -149,6 +158,9 @@ void Channel::close() {
         slots_->setOnFree(nullptr); // connections handed on may outlive this channel
     }
     stopThreads();
+    if (isdn_) {
+        isdn_->shutdown(); // releases the CAPI application, which ends its call
+    }
     {
         std::lock_guard io(ioMutex_);
         std::lock_guard lock(mutex_);
@@ -177,6 +189,10 @@ bool Channel::connectionInfo(std::int32_t& handle, PeerAddress& peer) const {
 
 void Channel::hangUpConnection() {
     if (role_ == Role::Device) {
+        return;
+    }
+    if (role_ == Role::Isdn) {
+        isdn_->hangUp(!onReaderThread());
         return;
     }
     std::lock_guard io(ioMutex_);
@@ -376,6 +392,9 @@ int Channel::modemStatus() const {
 }
 
 bool Channel::carrier() const {
+    if (role_ == Role::Isdn) {
+        return !hungUp_ && isdn_->carrier();
+    }
     if (role_ == Role::Server) {
         // One connection: carrier while it lives. More: the server itself lives.
         return serverLimit_ == 1 ? serverConnected_.load() : !stop_.load();

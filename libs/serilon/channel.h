@@ -21,6 +21,9 @@
 
 namespace serilon {
 
+class IsdnConnection;
+struct ConnectionConfig;
+
 // Thread rules: every public member may be called from any thread, except open() and
 // close(), which the comm-id table serialises, and close(), which must not run on
 // thread 0. Thread 0 (reader) moves device bytes into the input queue and is the only
@@ -50,6 +53,11 @@ public:
     // is offered through SERIAL_EV_RING (see SerialConnectionHandle) and closed after
     // the event procedure unless a comm id has taken it over.
     OsStatus openServer(int listenFd, const std::string& name, int limit);
+    // Carries ISDN calls through CAPI on config's controller: listens for calls to the
+    // own extension at once; calls are placed and ended through the modem calls.
+    OsStatus openIsdn(const ConnectionConfig& config);
+    // The ISDN connection; null for every other kind of comm id.
+    std::shared_ptr<IsdnConnection> isdn() const { return isdn_; }
     bool isNetwork() const { return role_ != Role::Device; }
     // The connection's handle and peer: for a server the connection being offered or
     // carried; false for a serial device or a server that has had none.
@@ -110,7 +118,7 @@ public:
     std::int32_t setMode(std::int32_t mask, std::int32_t option);
 
 private:
-    enum class Role { Device, Connection, Server };
+    enum class Role { Device, Connection, Server, Isdn };
 
     OsStatus startThreads();
     // Thread 0: accepts one connection from the listening socket and offers it.
@@ -119,6 +127,9 @@ private:
     std::int32_t dropServerConnection();
     void readerLoop();
     void writerLoop();
+    // Thread 0 and 1 of an ISDN comm id: CAPI messages in, B3 data out.
+    void isdnReaderLoop();
+    void isdnWriterLoop();
     void watcherLoop();
     // Reads what the device has into the input queue; returns the event bits.
     std::int32_t readDevice(short revents, std::vector<std::uint8_t>& raw,
@@ -196,6 +207,7 @@ private:
     std::atomic<std::uint64_t> brokenGen_{0};
     // Accepting pauses after a failure that would repeat at once (out of descriptors).
     std::chrono::steady_clock::time_point acceptPausedUntil_{};
+    std::shared_ptr<IsdnConnection> isdn_; // set before the threads start
     PeerAddress peer_;            // guarded by mutex_
     std::int32_t peerHandle_ = 0; // guarded by mutex_
     bool havePeer_ = false;       // guarded by mutex_

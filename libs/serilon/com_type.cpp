@@ -4,6 +4,7 @@
 #include "control/libs/serilon.h"
 #include "libs/serilon/comm_table.h"
 #include "libs/serilon/connection_config.h"
+#include "libs/serilon/isdn_connection.h"
 
 #include <cstring>
 
@@ -33,12 +34,17 @@ int32_t ComConnectInfo(int32_t commId, void* buffer) {
         return SERIAL_E_INVALID;
     }
     const serilon::ConnectionConfig config = ConnectionTable::instance().get(commId);
-    if (config.type == serilon::kTypeIsdn) {
-        // No call has been carried (see openIsdn): both numbers are empty.
-        std::memset(buffer, 0, sizeof(serilon::IsdnCallInfo));
-        return SERIAL_E_NOT_OPEN;
-    }
     std::shared_ptr<serilon::Channel> channel = CommTable::instance().find(commId);
+    if (config.type == serilon::kTypeIsdn) {
+        // The numbers of the call in progress or the last one; empty before any call.
+        std::memset(buffer, 0, sizeof(serilon::IsdnCallInfo));
+        serilon::IsdnCallInfo info{};
+        if (!channel || !channel->isdn() || !channel->isdn()->callInfo(info)) {
+            return SERIAL_E_NOT_OPEN;
+        }
+        std::memcpy(buffer, &info, sizeof info);
+        return SERIAL_OK;
+    }
     if (!channel) {
         return SERIAL_E_NOT_OPEN;
     }

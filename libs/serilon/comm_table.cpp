@@ -98,8 +98,13 @@ OsStatus CommTable::openChannel(std::int32_t commId, Channel& channel) {
         return channel.openServer(fd, "TCP server on port " + std::to_string(config.port),
                                   config.maxServerConnections);
     }
-    case kTypeIsdn:
-        return openIsdn(config);
+    case kTypeIsdn: {
+        OsStatus st = checkIsdnController(config);
+        if (!st.ok()) {
+            return st;
+        }
+        return channel.openIsdn(config);
+    }
     default:
         return channel.open(devicePathFor(loadPortMap(), commId + 1));
     }

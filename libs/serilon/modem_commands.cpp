@@ -3,6 +3,7 @@
 #include "control/libs/serilon.h"
 #include "libs/serilon/comm_table.h"
 #include "libs/serilon/hayes_result.h"
+#include "libs/serilon/isdn_connection.h"
 
 #include <algorithm>
 #include <array>
@@ -209,6 +210,13 @@ int32_t ModemDial(int32_t commId, const char* number) {
     if (!channel) {
         return SERIAL_E_NOT_OPEN;
     }
+    if (const auto isdn = channel->isdn()) {
+        ModemSession& session = sessions()[commId];
+        std::lock_guard lock(session.mutex);
+        session.abort = false; // an abort of an earlier wait does not end the next one
+        const OsStatus st = isdn->dial(number);
+        return st.ok() ? SERIAL_OK : fail(commId, st.status, st.text);
+    }
     if (channel->isNetwork()) {
         return fail(commId, SERIAL_E_UNSUPPORTED, "a network connection dials nothing");
     }
@@ -241,6 +249,20 @@ int32_t ModemWaitConnect(int32_t commId, int32_t timeoutMs, int32_t /*mode*/, ch
     if (!channel) {
         putResult(resultText, "PORT NOT OPEN");
         return 0;
+    }
+    if (const auto isdn = channel->isdn()) {
+        ModemSession& session = sessions()[commId];
+        std::lock_guard lock(session.mutex);
+        std::string text;
+        const bool up = isdn->waitConnect(
+            timeoutMs, session.abort,
+            [&](std::int32_t action, std::int32_t leftMs) {
+                return !proc || proc(commId, action, leftMs, 0) != 0;
+            },
+            [&] { return channel->closing() || channel->hungUp(); }, text);
+        session.abort = false;
+        putResult(resultText, text);
+        return up ? 1 : 0;
     }
     if (channel->isNetwork()) {
         // Nothing to dial: the connection is there or it is not.
@@ -338,6 +360,19 @@ int32_t ModemHangUp(int32_t commId) {
     std::shared_ptr<Channel> channel = CommTable::instance().find(commId);
     if (!channel) {
         return SERIAL_E_NOT_OPEN;
+    }
+    if (const auto isdn = channel->isdn()) {
+        // From the event procedure (thread 0) the end cannot be awaited there.
+        const bool reader = channel->onReaderThread();
+        const OsStatus st = isdn->hangUp(!reader);
+        if (!reader) {
+            // As after a modem's hang-up, the next wait starts unaborted. (The end of the
+            // call has ended a wait in progress, which holds the session.)
+            ModemSession& session = sessions()[commId];
+            std::lock_guard lock(session.mutex);
+            session.abort = false;
+        }
+        return st.ok() ? SERIAL_OK : fail(commId, st.status, st.text);
     }
     if (channel->isNetwork()) {
         channel->hangUpConnection();
