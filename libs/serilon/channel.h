@@ -208,6 +208,7 @@ private:
     // Accepting pauses after a failure that would repeat at once (out of descriptors).
     std::chrono::steady_clock::time_point acceptPausedUntil_{};
     std::shared_ptr<IsdnConnection> isdn_; // set before the threads start
+
     PeerAddress peer_;            // guarded by mutex_
     std::int32_t peerHandle_ = 0; // guarded by mutex_
     bool havePeer_ = false;       // guarded by mutex_
