@@ -2,6 +2,7 @@
 // (writer) and, on devices with modem lines, the line watcher.
 #include "libs/serilon/channel.h"
 #include "libs/serilon/input_decoder.h"
+#include "libs/serilon/poll_retry.h"
 
 #include <cerrno>
 #include <csignal>
@@ -21,14 +22,6 @@ constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr std::size_t kWriteChunk = 16 * 1024;
 // How often the line watcher looks at the lines when it cannot block on a change.
 constexpr int kLinePollMs = 50;
-
-int pollRetry(pollfd* fds, nfds_t count, int timeoutMs) {
-    int r;
-    do {
-        r = ::poll(fds, count, timeoutMs);
-    } while (r < 0 && errno == EINTR);
-    return r;
-}
 
 } // namespace
 

@@ -5,23 +5,12 @@
 #include "libs/serilon/channel.h"
 #include "libs/serilon/isdn_capi.h"
 #include "libs/serilon/isdn_connection.h"
+#include "libs/serilon/poll_retry.h"
 
 #include <cerrno>
 #include <poll.h>
 
 namespace serilon {
-
-namespace {
-
-int pollRetry(pollfd* fds, nfds_t count, int timeoutMs) {
-    int r;
-    do {
-        r = ::poll(fds, count, timeoutMs);
-    } while (r < 0 && errno == EINTR);
-    return r;
-}
-
-} // namespace
 
 OsStatus Channel::openIsdn(const ConnectionConfig& config) {
     path_ = "ISDN controller " + std::to_string(config.controller);
