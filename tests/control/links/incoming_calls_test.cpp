@@ -10,13 +10,10 @@
 #include "platform/component/text_property_bag.h"
 
 using namespace vort;
+using links_test::narrow;
 using links_test::QueueWindow;
 
 namespace {
-
-std::string narrow(const std::u16string& s) {
-    return std::string(s.begin(), s.end());
-}
 
 class Incoming : public ::testing::Test {
 protected:

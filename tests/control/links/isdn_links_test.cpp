@@ -12,41 +12,13 @@
 
 using namespace vort;
 using component::Variant;
+using links_test::exchange;
+using links_test::narrow;
 using links_test::QueueWindow;
+using links_test::randomBytes;
 using links_test::until;
 
 namespace {
-
-std::string narrow(const std::u16string& s) {
-    return std::string(s.begin(), s.end());
-}
-
-std::string randomBytes(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(rng());
-    return s;
-}
-
-// Sends data through Output in pieces and collects it at the other control's Input.
-bool exchange(CVortCtrl& from, CVortCtrl& to, const std::string& data, std::string& got) {
-    size_t sent = 0;
-    return until(
-        [&] {
-            if (sent < data.size() && from.outBufferCount() < 1000) {
-                const size_t n = std::min<size_t>(1000, data.size() - sent);
-                const std::string piece = data.substr(sent, n);
-                from.setOutput(Variant::bytes(std::vector<uint8_t>(piece.begin(), piece.end())));
-                sent += n;
-            }
-            const Variant v = to.input();
-            if (v.isBytes())
-                got.append(v.byteArray().begin(), v.byteArray().end());
-            return sent == data.size() && got.size() >= data.size();
-        },
-        20000);
-}
 
 class IsdnControl {
 public:

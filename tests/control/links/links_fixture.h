@@ -3,9 +3,12 @@
 // and the modem simulator as a child process.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,6 +73,42 @@ inline bool until(const std::function<bool()>& pred, int ms,
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
+}
+
+// The control's texts are 16-bit; the tests compare them as ASCII.
+inline std::string narrow(const std::u16string& s) {
+    return std::string(s.begin(), s.end());
+}
+
+// n reproducible bytes of every value.
+inline std::string randomBytes(size_t n, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>(rng());
+    return s;
+}
+
+// Sends all of data through from's Output in pieces and collects what arrives at to's
+// Input (binary mode), until both are done or 20 s have passed.
+inline bool exchange(vort::CVortCtrl& from, vort::CVortCtrl& to, const std::string& data,
+                     std::string& got) {
+    size_t sent = 0;
+    return until(
+        [&] {
+            if (sent < data.size() && from.outBufferCount() < 1000) {
+                const size_t n = std::min<size_t>(1000, data.size() - sent);
+                const std::string piece = data.substr(sent, n);
+                from.setOutput(vort::component::Variant::bytes(
+                    std::vector<uint8_t>(piece.begin(), piece.end())));
+                sent += n;
+            }
+            const vort::component::Variant v = to.input();
+            if (v.isBytes())
+                got.append(v.byteArray().begin(), v.byteArray().end());
+            return sent == data.size() && got.size() >= data.size();
+        },
+        20000);
 }
 
 // modem-sim as a child process with a control socket.

@@ -12,6 +12,7 @@
 using namespace vort;
 using component::Variant;
 using links_test::ModemSim;
+using links_test::narrow;
 using links_test::QueueWindow;
 using links_test::until;
 using Clock = std::chrono::steady_clock;
@@ -31,10 +32,6 @@ public:
     }
     std::vector<std::pair<int32_t, int32_t>> events;
 };
-
-std::string narrow(const std::u16string& s) {
-    return std::string(s.begin(), s.end());
-}
 
 class ModemJob : public ::testing::Test {
 protected:

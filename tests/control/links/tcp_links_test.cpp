@@ -18,7 +18,10 @@
 namespace fs = std::filesystem;
 using namespace vort;
 using component::Variant;
+using links_test::exchange;
+using links_test::narrow;
 using links_test::QueueWindow;
+using links_test::randomBytes;
 using links_test::until;
 
 namespace {
@@ -37,40 +40,6 @@ uint16_t freePort() {
 
 std::u16string u16(const std::string& s) {
     return std::u16string(s.begin(), s.end());
-}
-std::string narrow(const std::u16string& s) {
-    return std::string(s.begin(), s.end());
-}
-
-std::string randomBytes(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(rng());
-    return s;
-}
-
-Variant bytesVariant(const std::string& s) {
-    return Variant::bytes(std::vector<uint8_t>(s.begin(), s.end()));
-}
-
-// Sends all of data through Output in pieces and collects what arrives at the other
-// control through Input (binary mode), until both are done.
-bool exchange(CVortCtrl& from, CVortCtrl& to, const std::string& data, std::string& got) {
-    size_t sent = 0;
-    return until(
-        [&] {
-            if (sent < data.size() && from.outBufferCount() < 1000) {
-                const size_t n = std::min<size_t>(1000, data.size() - sent);
-                from.setOutput(bytesVariant(data.substr(sent, n)));
-                sent += n;
-            }
-            const Variant v = to.input();
-            if (v.isBytes())
-                got.append(v.byteArray().begin(), v.byteArray().end());
-            return sent == data.size() && got.size() >= data.size();
-        },
-        20000);
 }
 
 class LinkedControl {
