@@ -90,7 +90,9 @@ TEST_F(EventMonitor, PriorityReachesTheLibraryThreads) {
     // write still takes effect as a value.
     EXPECT_EQ(ctl_.priority(), 3);
     EXPECT_LE(getpriority(PRIO_PROCESS, tid), 10);
-    if (geteuid() == 0) EXPECT_EQ(getpriority(PRIO_PROCESS, tid), -5);
+    if (geteuid() == 0) {
+        EXPECT_EQ(getpriority(PRIO_PROCESS, tid), -5);
+    }
     ctl_.setPriority(2);
 }
 

@@ -165,7 +165,7 @@ TEST_F(TransferJobs, WildcardBatchGoesToRzOneSecondApartSkippingDirectories) {
 }
 
 TEST_F(TransferJobs, ReceivedFilesLandInTheDownloadDirectory) {
-    for (const std::string dirText : {(dir_ / "in").string(), (dir_ / "in").string() + "/"}) {
+    for (const std::string& dirText : {(dir_ / "in").string(), (dir_ / "in").string() + "/"}) {
         const std::string sent = writeRandomFile(dir_ / "out" / "a.txt", 5000, 7);
         fs::last_write_time(dir_ / "out" / "a.txt", fs::file_time_type::clock::now() - std::chrono::hours(30));
         fs::remove(dir_ / "in" / "a.txt");
