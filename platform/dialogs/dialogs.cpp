@@ -3,13 +3,30 @@
 
 #include "platform/dialogs/qt_dialogs.h"
 
+#include <QCoreApplication>
+
 namespace vort::dialogs {
 
 namespace {
 
 DialogFacade* installed = nullptr;
 
+QString& programTitle() {
+    static QString title;
+    return title;
+}
+
 } // namespace
+
+void setApplicationTitle(const QString& title) {
+    programTitle() = title;
+}
+
+QString applicationTitle() {
+    if (!programTitle().isEmpty())
+        return programTitle();
+    return QCoreApplication::applicationName();
+}
 
 DialogFacade& dialogs() {
     if (installed)

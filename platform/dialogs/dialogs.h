@@ -54,6 +54,13 @@ public:
     virtual bool shellOpen(const QString& url) = 0;
 };
 
+// The program's title, which a message box without a title of its own shows (tcu1:
+// "TCU1"). Set once at start-up, before the first box; until then the application name
+// stands in. It is deliberately not the toolkit's application display name: on X11 the
+// toolkit appends that to every window title ("Error — TCU1").
+void setApplicationTitle(const QString& title);
+QString applicationTitle();
+
 // The facade in force: the Qt one unless a test installed its own.
 DialogFacade& dialogs();
 // Installs facade (nullptr: back to the Qt one). The caller keeps it alive.

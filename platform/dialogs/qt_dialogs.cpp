@@ -111,7 +111,7 @@ Answer QtDialogs::messageBox(const MessageBoxRequest& request) {
     const ButtonSet set = qtButtons(request.buttons);
     QString title = request.title;
     if (title.isEmpty())
-        title = QGuiApplication::applicationDisplayName();
+        title = applicationTitle();
     QMessageBox box(qtIcon(request.icon), title, displayLines(request.text), set.buttons,
                     request.owner);
     box.setDefaultButton(set.defaultButton);

@@ -13,10 +13,10 @@ vort_build_packages=(build-essential cmake ninja-build pkg-config git
                      qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev)
 
 # Everything the full test run needs on top: benchmarks, the fuzz build, the peers, a
-# virtual display.
+# virtual display and xwininfo to read its window titles.
 vort_test_packages=("${vort_build_packages[@]}" libbenchmark-dev
                     clang libclang-rt-14-dev lrzsz libcapi20-dev
-                    xvfb xauth)
+                    xvfb xauth x11-utils)
 
 # Prints the packages of "$@" that are not installed, one per line.
 vort_missing_packages() {

@@ -16,6 +16,7 @@
 #include <iostream>
 #include <string>
 
+#include "platform/dialogs/dialogs.h"
 #include "tools/container/container_window.h"
 #include "tools/container/script_runner.h"
 
@@ -103,7 +104,9 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Control Test Container"));
+    // Boxes without a title read the container's name; as a display name the toolkit
+    // would append it to every window title.
+    vort::dialogs::setApplicationTitle(QStringLiteral("Control Test Container"));
     vort::container::ContainerWindow window(host());
     window.setRunMode(!design);
     window.show();
