@@ -104,7 +104,17 @@ QString qtFilter(const QString& filter) {
     patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
     // "*.*" means every file, with or without a dot in its name.
     patterns.replace(QStringLiteral("*.*"), QStringLiteral("*"));
-    return filter.left(bar) + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    const QString description = filter.left(bar);
+    // Qt takes the last parenthesised list of a name filter as its patterns. When the
+    // description already ends with exactly these patterns, it is the filter as it is.
+    const qsizetype open = description.lastIndexOf(QLatin1Char('('));
+    if (open >= 0 && description.endsWith(QLatin1Char(')'))) {
+        const QString shown = description.sliced(open + 1, description.size() - open - 2);
+        if (shown.split(QLatin1Char(' '), Qt::SkipEmptyParts) ==
+            patterns.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            return description;
+    }
+    return description + QStringLiteral(" (") + patterns + QLatin1Char(')');
 }
 
 Answer QtDialogs::messageBox(const MessageBoxRequest& request) {

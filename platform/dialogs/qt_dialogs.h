@@ -18,7 +18,9 @@ public:
 // text with every CR LF, lone CR and lone LF turned into one LF.
 QString displayLines(const QString& text);
 
-// "Setup Files (*.txt)|*.txt;*.set" -> "Setup Files (*.txt) (*.txt *.set)"; a filter
+// "Setup Files (*.txt)|*.txt;*.set" -> "Setup Files (*.txt) (*.txt *.set)", but
+// "Text Files (*.txt)|*.txt" -> "Text Files (*.txt)": a description that already ends
+// with its patterns gets no second list. "*.*" becomes "*" (every file). A filter
 // without "|" is passed on as it is.
 QString qtFilter(const QString& filter);
 

@@ -10,6 +10,7 @@
 
 #include "platform/dialogs/dialogs.h"
 #include "platform/dialogs/qt_dialogs.h"
+#include "support/qt_file_dialog_driver.h"
 #include "support/scripted_dialogs.h"
 
 namespace vort::dialogs {
@@ -80,6 +81,26 @@ TEST_F(DialogsTest, QtFileDialogsReportCancelAndTakeThePipeFilterForm) {
     const FileDialogResult res = dialogs().fileDialog(r);
     EXPECT_TRUE(res.cancelled);
     EXPECT_EQ(res.filterIndex, 2);
+}
+
+TEST_F(DialogsTest, AFilterWhoseDescriptionNamesItsPatternsShowsThemOnce) {
+    EXPECT_EQ(qtFilter("Text Files (*.txt)|*.txt"), "Text Files (*.txt)");
+    EXPECT_EQ(qtFilter("BIN Files (*.bin)|*.bin"), "BIN Files (*.bin)");
+    EXPECT_EQ(qtFilter("Setup (*.txt *.set)|*.txt;*.set"), "Setup (*.txt *.set)");
+    // Patterns other than the ones the description names are still added.
+    EXPECT_EQ(qtFilter("Text Files (*.txt)|*.text"), "Text Files (*.txt) (*.text)");
+    EXPECT_EQ(qtFilter("All Files (*.*)|*.*"), "All Files (*.*) (*)");
+
+    // The dialog the user sees, on the Qt facade.
+    test::QtFileDialogDriver driver(QStringLiteral("/nonexistent-dir/none.bin"));
+    FileDialogRequest r;
+    r.title = "Select a BIN file";
+    r.filters = {"All files|*.*", "BIN Files (*.bin)|*.bin"};
+    r.filterIndex = 2;
+    r.mustExist = true;
+    EXPECT_TRUE(dialogs().fileDialog(r).cancelled);
+    EXPECT_EQ(driver.nameFilters(), (QStringList{"All files (*)", "BIN Files (*.bin)"}));
+    EXPECT_EQ(driver.firstFilter(), "BIN Files (*.bin)");
 }
 
 TEST_F(DialogsTest, ScriptedBoxesAreRecordedAndAnsweredInOrder) {
