@@ -32,7 +32,10 @@ vort::dialogs::FileDialogResult askForFile(QWidget* owner, bool save) {
     request.title = QStringLiteral("Select a TXT file");
     request.filters = {QStringLiteral("All files|*.*"), QStringLiteral("Text Files (*.txt)|*.txt")};
     request.filterIndex = 2;
-    request.mustExist = true;
+    // Opening takes only a file that exists; saving takes a new name too, and replaces
+    // an existing file without asking.
+    request.mustExist = !save;
+    request.confirmOverwrite = false;
     request.owner = owner;
     return vort::dialogs::dialogs().fileDialog(request);
 }

@@ -19,29 +19,32 @@ enum class Answer { Ok, Cancel, Yes, No, Retry, Abort, Ignore };
 
 struct MessageBoxRequest {
     QString text;
-    QString title;  // empty: the application's title
+    QString title; // empty: applicationTitle()
     Icon icon = Icon::None;
     Buttons buttons = Buttons::Ok;
-    QWidget* owner = nullptr;  // nullptr: no owner window
+    QWidget* owner = nullptr; // nullptr: no owner window
 };
 
 struct FileDialogRequest {
-    bool save = false;        // a save dialog, else an open dialog
+    bool save = false; // a save dialog, else an open dialog
     QString title;
     // Filter list as pairs "description|pattern[;pattern]": e.g.
     // {"Setup Files (*.txt)|*.txt", "All Files (*.*)|*"}.
     QStringList filters;
-    int filterIndex = 1;      // 1-based, which filter is chosen first
-    QString directory;        // initial directory ("" for the toolkit's choice)
-    QString fileName;         // initial file name
-    bool mustExist = false;   // an open dialog accepts only existing files
+    int filterIndex = 1;    // 1-based, which filter is chosen first
+    QString directory;      // initial directory ("" for the toolkit's choice)
+    QString fileName;       // initial file name
+    bool mustExist = false; // the dialog accepts only existing files
+    // A save dialog asks before it takes an existing file; false: it takes it without
+    // asking, for a program that replaces the file as it is told.
+    bool confirmOverwrite = true;
     QWidget* owner = nullptr;
 };
 
 struct FileDialogResult {
     bool cancelled = true;
-    QString path;             // the chosen file, absolute
-    int filterIndex = 1;      // the filter in force when the dialog closed
+    QString path;        // the chosen file, absolute
+    int filterIndex = 1; // the filter in force when the dialog closed
 };
 
 class DialogFacade {

@@ -134,6 +134,7 @@ FileDialogResult QtDialogs::fileDialog(const FileDialogRequest& request) {
     QFileDialog dialog(request.owner, request.title, request.directory);
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     QStringList filters;
     for (const QString& f : request.filters)
         filters << qtFilter(f);

@@ -13,6 +13,7 @@
 #include "app/settings/prefix_suffix_editor.h"
 #include "app/settings/settings_window.h"
 #include "app/settings/split_records.h"
+#include "support/qt_file_dialog_driver.h"
 #include "tcu_fixture.h"
 
 namespace tcu::test {
@@ -279,7 +280,8 @@ TEST_F(SettingsWindowTest, SaveWritesTwentyFiveRecordsAndOpenRestoresAllButTheHa
     EXPECT_EQ(req.title, "Select a TXT file");
     EXPECT_EQ(req.filters, (QStringList{"All files|*.*", "Text Files (*.txt)|*.txt"}));
     EXPECT_EQ(req.filterIndex, 2);
-    EXPECT_TRUE(req.mustExist);
+    EXPECT_FALSE(req.mustExist) << "saving takes a new name";
+    EXPECT_FALSE(req.confirmOverwrite) << "an existing file is replaced without asking";
     const std::string saved = readFile(file);
     EXPECT_EQ(settings::SplitRecords(saved).size(), 25u);
     EXPECT_EQ(saved.rfind(S + "<RSBAUD=9600>" + E + S + "<RSPRTY=NONE>" + E, 0), 0u);
@@ -304,6 +306,7 @@ TEST_F(SettingsWindowTest, SaveWritesTwentyFiveRecordsAndOpenRestoresAllButTheHa
     answerFile(file);
     form_->mnuopen_Click();
     EXPECT_EQ(dialogs_.fileDialogs().back().save, false);
+    EXPECT_TRUE(dialogs_.fileDialogs().back().mustExist) << "opening takes existing files only";
     EXPECT_EQ(value("RSCTSE"), ctsBefore);
     EXPECT_EQ(w().Text10->text(), "250");
     EXPECT_EQ(w().Text2->text(), "[STX]pre");
@@ -315,6 +318,38 @@ TEST_F(SettingsWindowTest, SaveWritesTwentyFiveRecordsAndOpenRestoresAllButTheHa
         }
     }
     EXPECT_TRUE(dialogs_.boxes().empty());
+}
+
+TEST_F(SettingsWindowTest, TheQtSaveDialogTakesANewNameAndReplacesAnOldFileWithoutAsking) {
+    vort::dialogs::setDialogs(nullptr); // the real dialog (offscreen); the fixture's comes back
+    const std::string file = path("new-setup.txt");
+    {
+        vort::test::QtFileDialogDriver driver(QString::fromStdString(file));
+        form_->mnusave_Click();
+        EXPECT_EQ(driver.raised(), QStringList{}) << "the dialog refused a new name";
+        EXPECT_EQ(driver.firstFilter(), "Text Files (*.txt)");
+    }
+    ASSERT_TRUE(fileExists(file));
+    EXPECT_EQ(settings::SplitRecords(readFile(file)).size(), 25u);
+
+    // Again onto the file that now exists: replaced, no question.
+    writeFile(file, "old");
+    {
+        vort::test::QtFileDialogDriver driver(QString::fromStdString(file));
+        form_->mnusave_Click();
+        EXPECT_EQ(driver.raised(), QStringList{});
+    }
+    EXPECT_EQ(settings::SplitRecords(readFile(file)).size(), 25u);
+
+    // Opening still takes only a file that exists: the dialog says so, nothing changes.
+    w().Text10->setText(QStringLiteral("77"));
+    {
+        vort::test::QtFileDialogDriver driver(QString::fromStdString(path("missing.txt")));
+        form_->mnuopen_Click();
+        EXPECT_EQ(driver.raised().size(), 1);
+    }
+    EXPECT_EQ(w().Text10->text(), "77");
+    vort::dialogs::setDialogs(&dialogs_);
 }
 
 TEST_F(SettingsWindowTest, OpenTakesAnyRecordListAndCancelAndFailuresLoseNothing) {
