@@ -143,8 +143,9 @@ public:
     // (left open), status panel 1 shows it and Receive runs. Not acknowledged: panel 2
     // "Error in Sending Defaults", the port keeps its settings.
     void cmdFactory_Click();
-    // "&GoTo Web": with the port open and labWeb not empty, hands labWeb to OpenWebPage;
-    // otherwise does nothing.
+    // "&GoTo Web": with the port open and labWeb not empty, hands the whole address the
+    // scanner sent (not the 17 characters labWeb shows) to OpenWebPage; otherwise does
+    // nothing.
     void cmdWeb_Click();
     // "&About TCU...": Form2 modally with "&OK" shown and the detection labels hidden.
     void mnuabout_Click();

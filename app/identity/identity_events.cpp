@@ -45,11 +45,11 @@ void Form1::cmdWeb_Click() {
     bool portOpen = false;
     ErrorState err;
     err.run([&] { portOpen = CommCtl1.portOpen(); });
-    const QString address = identity().labWeb->text();
-    if (!portOpen || address.isEmpty())
+    // The field shows the address cut to its width; the shell gets all of it.
+    if (!portOpen || identity().labWeb->text().isEmpty())
         return;
     setScannerButtons(false);
-    OpenWebPage(address);
+    OpenWebPage(identity().webAddress);
     setScannerButtons(true);
 }
 

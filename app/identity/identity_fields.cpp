@@ -110,8 +110,10 @@ void IdentityFields::registerDisplayRules(AnswerRules& rules) {
               [this](const QString& answer) { labRevision[3]->setText(RevisionCaption(answer)); });
     rules.add(QStringLiteral("<FINGER:>"),
               [this](const QString& answer) { labRevision[4]->setText(ModelCaption(answer)); });
-    rules.add(QStringLiteral("<WEBSIT:>"),
-              [this](const QString& answer) { labWeb->setText(WebCaption(answer)); });
+    rules.add(QStringLiteral("<WEBSIT:>"), [this](const QString& answer) {
+        webAddress = answer;
+        labWeb->setText(WebCaption(answer));
+    });
     rules.add(QStringLiteral("<SERIAL:>"),
               [this](const QString& answer) { Label4->setText(answer); });
     rules.add(QStringLiteral("<REGKEY:>"),

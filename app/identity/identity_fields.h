@@ -35,6 +35,9 @@ public:
     // labRevision(0) "Boot" and labRevision(5) "Serial #" are never shown.
     std::array<QLabel*, 6> labRevision{};
     QLabel* labWeb = nullptr;
+    // The whole address of the last "<WEBSIT:>" answer, which "&GoTo Web" opens; labWeb
+    // shows only its first 17 characters. Kept as long as labWeb's text.
+    QString webAddress;
     QLabel* Label4 = nullptr;   // serial number
     QLabel* Label5 = nullptr;   // registration key as read
     QLineEdit* Text5 = nullptr; // registration key entry, at most 30 characters

@@ -67,6 +67,24 @@ TEST_F(IdentityButtonsTest, WebOpensTheShownAddressOnlyWithAnOpenPort) {
     EXPECT_EQ(dialogs_.shellOpens().size(), 1u);
 }
 
+TEST_F(IdentityButtonsTest, WebOpensTheWholeAddressThoughTheFieldShowsSeventeenCharacters) {
+    ASSERT_TRUE(sim_->set("WEBSIT", "http://scanner.example.com/support/tc1"));
+    ASSERT_EQ(form_->ExchangeCommand(QStringLiteral("<WEBSIT:>")), 1);
+    ASSERT_EQ(id().labWeb->text(), "http://scanner.ex");
+    dialogs_.answerShellOpen(true);
+    form_->cmdWeb->click();
+    EXPECT_EQ(dialogs_.shellOpens(),
+              std::vector<QString>{QStringLiteral("http://scanner.example.com/support/tc1")});
+
+    // A shorter address later replaces the longer one entirely.
+    ASSERT_TRUE(sim_->set("WEBSIT", "www.example.org"));
+    ASSERT_EQ(form_->ExchangeCommand(QStringLiteral("<WEBSIT:>")), 1);
+    dialogs_.answerShellOpen(true);
+    form_->cmdWeb->click();
+    ASSERT_EQ(dialogs_.shellOpens().size(), 2u);
+    EXPECT_EQ(dialogs_.shellOpens()[1], "www.example.org");
+}
+
 TEST_F(IdentityButtonsTest, AboutShowsOkAndHidesTheDetectionLabels) {
     bool okShown = false, labelsHidden = false, modal = false;
     QTimer::singleShot(0, form_.get(), [&] {
