@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSvgRenderer>
+#include <algorithm>
 
 #include "app/forms/form1.h"
 #include "app/forms/twips.h"
@@ -23,6 +24,9 @@ namespace {
 
 constexpr int kCellWidth = 260;
 constexpr int kCellHeight = 40;
+// The room between a label and the box beside it, as between the text boxes and their
+// unit labels in the design (3255 to 3360).
+constexpr int kLabelGapTwips = 105;
 
 QPixmap animationStrip() {
     QPixmap strip(kCellWidth * upgrade::kAnimationCells, kCellHeight);
@@ -40,7 +44,6 @@ Form3::Form3(Form1& main) : QDialog(&main), main_(main), strip_(animationStrip()
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint);
     const double dpi = logicalDpiOf(this);
     auto px = [dpi](int twips) { return twipsToPixels(twips, dpi); };
-    setFixedSize(px(4440), px(4395));
 
     const char* captions[] = {"Code Size       :",
                               "CRC 16           :",
@@ -54,24 +57,41 @@ Form3::Form3(Form1& main) : QDialog(&main), main_(main), strip_(animationStrip()
     for (int i = 0; i < 8; ++i) {
         labels[i] = new QLabel(QString::fromLatin1(captions[i]), this);
         labels[i]->setObjectName(QStringLiteral("Label%1").arg(i + 1));
-        labels[i]->move(px(i < 4 ? 360 : 3360), px(tops[i % 4]));
         labels[i]->adjustSize();
     }
+    // The twips positions assume the narrow glyphs of the font the window was drawn
+    // with. Where this font needs more room for a caption (padding blanks and all), the
+    // label column widens: the text boxes, the labels beside them and the button move
+    // right, the window grows by as much, and the bar and the picture stay centred.
+    int labelsRight = 0;
+    for (int i = 0; i < 4; ++i)
+        labelsRight = std::max(labelsRight, px(360) + labels[i]->width());
+    const int shift = std::max(0, labelsRight + px(kLabelGapTwips) - px(1680));
+    int unitsRight = 0;
+    for (int i = 4; i < 8; ++i)
+        unitsRight = std::max(unitsRight, px(3360) + shift + labels[i]->width());
+    const int width = std::max(px(4440) + shift, unitsRight + px(kLabelGapTwips));
+    const int centre = (width - px(4440)) / 2;
+    setFixedSize(width, px(4395));
+    for (int i = 0; i < 8; ++i)
+        labels[i]->move(i < 4 ? px(360) : px(3360) + shift, px(tops[i % 4]));
     for (int i = 0; i < 4; ++i) {
         texts[i] = new QLineEdit(this);
         texts[i]->setObjectName(QStringLiteral("Text%1").arg(i + 1));
         texts[i]->setReadOnly(true);
-        texts[i]->setGeometry(px(1680), px(tops[i]), px(1575), px(285));
+        texts[i]->setGeometry(px(1680) + shift, px(tops[i]), px(1575), px(285));
     }
     Command1 = new QPushButton(QStringLiteral("&Cancel"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(px(1680), px(2280), px(855), px(495));
+    // As wide as the style needs for the caption, at least the design's width.
+    Command1->setGeometry(px(1680) + shift, px(2280),
+                          std::max(px(855), Command1->minimumSizeHint().width()), px(495));
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setGeometry(px(480), px(3000), px(3255), px(375));
+    ProgressBar1->setGeometry(px(480) + centre, px(3000), px(3255), px(375));
     Picture1 = new QLabel(this);
     Picture1->setObjectName(QStringLiteral("Picture1"));
-    Picture1->setGeometry(px(260), px(3600), px(3900), px(600));
+    Picture1->setGeometry(px(260) + centre, px(3600), px(3900), px(600));
     Picture1->setAutoFillBackground(true);
     QPalette grey = Picture1->palette();
     grey.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
