@@ -171,9 +171,16 @@ SERILON_API int32_t SerialOpenPort(int32_t commId);
 /* 0 while the open comm id is usable; otherwise the status of the failed open or
    SERIAL_E_HUNG_UP once the device has gone away. */
 SERILON_API int32_t SerialOpenStatus(int32_t commId);
-/* Stops the comm id's threads and closes the device; output still queued is
-   dropped. Harmless on a closed comm id (returns SERIAL_E_NOT_OPEN). Must not be
-   called from thread 0: there it returns SERIAL_E_INVALID and closes nothing. */
+/* Closes the comm id. A serial device or TCP connection first lets the output still
+   queued go out, as close(2) on a terminal does: the call waits while the library's
+   queue (and then what the kernel holds for a serial line) still moves towards the
+   device, and gives up after 2 s without progress or 10 s in all, at once on a
+   hang-up; what is left then is dropped. A hung-up or flow-stopped port therefore
+   holds a close for 2 s at most. Meanwhile the event procedure may still be called.
+   A TCP server or ISDN comm id drops its queued output at once. Then the comm id's
+   threads stop and the device is closed. Harmless on a closed comm id (returns
+   SERIAL_E_NOT_OPEN). Must not be called from thread 0: there it returns
+   SERIAL_E_INVALID and closes nothing. */
 SERILON_API int32_t SerialClosePort(int32_t commId);
 /* Nonzero while the comm id is open (also after a hang-up, until closed). */
 SERILON_API int32_t SerialInUse(int32_t commId);

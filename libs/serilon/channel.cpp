@@ -128,6 +128,7 @@ void Channel::stopThreads() {
         // Under the lock, so that a SerialWaitQueue waiter (perhaps the event procedure
         // itself, which thread 0 must finish before it can be joined) sees the stop.
         std::lock_guard lock(mutex_);
+        closing_ = true;
         stop_ = true;
         queueChanged_.notify_all();
     }
@@ -153,7 +154,63 @@ void Channel::stopThreads() {
     }
 }
 
+void Channel::drainOutput() {
+    if (role_ != Role::Device && role_ != Role::Connection) {
+        return;
+    }
+    using Clock = std::chrono::steady_clock;
+    std::unique_lock lock(mutex_);
+    if (!open_) {
+        return;
+    }
+    auto drained = [this] { return output_.empty() && kernelDrainedAt_ == outputMoved_; };
+    drainWanted_ = true;
+    writerWake_.signal(); // an idle writer looks at the kernel's part
+    const auto limit = Clock::now() + kDrainLimit;
+    auto idleUntil = Clock::now() + kDrainIdle;
+    std::uint64_t moved = outputMoved_;
+    int kernelHeld = device_.pendingOutput();
+    while (!hungUp_ && !drained()) {
+        const auto now = Clock::now();
+        if (outputMoved_ != moved) {
+            moved = outputMoved_;
+            kernelHeld = device_.pendingOutput();
+            idleUntil = now + kDrainIdle;
+        } else if (now >= idleUntil) {
+            // The queue stood still; the kernel's own buffer may still be going out.
+            const int held = device_.pendingOutput();
+            if (held >= kernelHeld) {
+                break;
+            }
+            kernelHeld = held;
+            idleUntil = now + kDrainIdle;
+        }
+        if (now >= limit) {
+            break;
+        }
+        queueChanged_.wait_until(lock, std::min(idleUntil, limit));
+    }
+    drainWanted_ = false;
+    if (hungUp_ || drained()) {
+        return;
+    }
+    // Given up: drop what the kernel holds as well. That also ends the writer's tcdrain
+    // (the signal covers drivers that do not wake it on a flush).
+    device_.flushKernel(SERIAL_DIR_OUTPUT);
+    while (kernelDraining_) {
+        if (watchSignal_ == 0) {
+            queueChanged_.wait(lock, [this] { return !kernelDraining_; });
+            break;
+        }
+        ::pthread_kill(writer_.native_handle(), watchSignal_);
+        queueChanged_.wait_for(lock, std::chrono::milliseconds(5),
+                               [this] { return !kernelDraining_; });
+    }
+}
+
 void Channel::close() {
+    closing_ = true;
+    drainOutput();
     if (slots_) {
         slots_->setOnFree(nullptr); // connections handed on may outlive this channel
     }

@@ -36,6 +36,10 @@ public:
     static constexpr std::size_t kDefaultQueueSize = 4096;
     // Upper bound for a set queue size.
     static constexpr std::size_t kMaxQueueSize = 1 << 20;
+    // Closing a serial device or TCP connection waits for queued output while it moves:
+    // it gives up after kDrainIdle without progress or kDrainLimit in all.
+    static constexpr std::chrono::milliseconds kDrainIdle{2000};
+    static constexpr std::chrono::milliseconds kDrainLimit{10000};
 
     explicit Channel(int commId);
     ~Channel();
@@ -65,7 +69,8 @@ public:
     // Ends the current network connection (a server keeps listening). Nothing for a
     // serial device.
     void hangUpConnection();
-    // Stops and joins the threads, then closes the device. Queued output is dropped.
+    // Lets queued output go out (see drainOutput), stops and joins the threads, then
+    // closes the device. What is still queued then is dropped.
     void close();
 
     int commId() const { return commId_; }
@@ -76,7 +81,7 @@ public:
     long threadId(int which) const;
     bool hungUp() const { return hungUp_.load(); }
     // True once close() has begun: waits on this channel should end.
-    bool closing() const { return stop_.load(); }
+    bool closing() const { return closing_.load(); }
 
     // ---- data
     // Queues as many bytes as fit in the output queue's set size; never blocks.
@@ -121,6 +126,12 @@ private:
     enum class Role { Device, Connection, Server, Isdn };
 
     OsStatus startThreads();
+    // Serial device or TCP connection: waits while the output queue, and then what the
+    // kernel holds for a terminal, still moves towards the device, within kDrainIdle
+    // without progress and kDrainLimit in all; a hang-up ends the wait. When it gives
+    // up, what the kernel holds is discarded, so that its own close does not wait for a
+    // stopped line either. Nothing for a server or ISDN comm id.
+    void drainOutput();
     // Thread 0: accepts one connection from the listening socket and offers it.
     std::int32_t acceptConnection();
     // Thread 0: the one connection of a server with a limit of 1 ended; listen again.
@@ -159,10 +170,18 @@ private:
     std::size_t inSize_ = kDefaultQueueSize;
     // Bumped when output is flushed, so the writer does not drop bytes it did not write.
     std::uint64_t outputGeneration_ = 0;
+    // Closing: bytes the writer has handed to the device since the open; the value it
+    // had when the kernel last had sent everything (a terminal's tcdrain); whether the
+    // closer wants the writer to drain the kernel, and whether the writer is doing so.
+    std::uint64_t outputMoved_ = 0;
+    std::uint64_t kernelDrainedAt_ = 0;
+    bool drainWanted_ = false;
+    bool kernelDraining_ = false;
     LineSettings line_;
     int outputLines_ = SERIAL_LINE_DTR | SERIAL_LINE_RTS;
     bool open_ = false;
 
+    std::atomic<bool> closing_{false};
     std::atomic<bool> stop_{false};
     std::atomic<bool> hungUp_{false};
     std::atomic<bool> readPaused_{false};

@@ -232,6 +232,13 @@ std::int32_t Channel::dispatch(std::int32_t bits) {
 }
 
 void Channel::writerLoop() {
+    if (watchSignal_ != 0) {
+        // The closer interrupts a tcdrain that a flush did not end.
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, watchSignal_);
+        ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    }
     std::vector<std::uint8_t> chunk(kWriteChunk);
     // A broken connection: a server drops it and listens again, anything else hangs up.
     auto lost = [this](std::uint64_t gen) {
@@ -246,11 +253,33 @@ void Channel::writerLoop() {
         std::size_t n = 0;
         std::uint64_t generation = 0;
         bool dsrFlow = false;
+        bool drainKernel = false;
+        std::uint64_t moved = 0;
         if (!hungUp_) {
             std::lock_guard lock(mutex_);
             generation = outputGeneration_;
             n = output_.peek(chunk.data(), chunk.size());
             dsrFlow = (line_.flow & SERIAL_FLOW_DTRDSR) != 0;
+            if (n == 0 && drainWanted_ && kernelDrainedAt_ != outputMoved_) {
+                // Closing with the queue empty: what the kernel holds is the rest.
+                moved = outputMoved_;
+                drainKernel = kernelDraining_ = device_.pendingOutput() > 0;
+                if (!drainKernel) {
+                    kernelDrainedAt_ = moved;
+                    queueChanged_.notify_all();
+                }
+            }
+        }
+        if (drainKernel) {
+            const int err = device_.drainKernel();
+            std::lock_guard lock(mutex_);
+            kernelDraining_ = false;
+            if (err != EINTR) {
+                // Sent, flushed, or a device that cannot drain (gone): either way done.
+                kernelDrainedAt_ = moved;
+            }
+            queueChanged_.notify_all();
+            continue;
         }
         bool held = false;
         if (n > 0 && dsrFlow && modemLines_) {
@@ -284,6 +313,7 @@ void Channel::writerLoop() {
                 if (generation == outputGeneration_) {
                     output_.drop(std::size_t(w));
                 }
+                outputMoved_ += std::uint64_t(w);
                 empty = output_.empty();
                 queueChanged_.notify_all();
             }

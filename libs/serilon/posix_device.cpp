@@ -414,6 +414,21 @@ void PosixDevice::flushKernel(int dir) {
     }
 }
 
+int PosixDevice::pendingOutput() const {
+    int count = 0;
+    if (fd_ < 0 || socket_ || ioctlRetry(fd_, TIOCOUTQ, &count) < 0 || count < 0) {
+        return 0;
+    }
+    return count;
+}
+
+int PosixDevice::drainKernel() const {
+    if (fd_ < 0 || socket_) {
+        return 0;
+    }
+    return ::tcdrain(fd_) < 0 ? errno : 0;
+}
+
 ssize_t PosixDevice::readSome(void* buf, std::size_t len) {
     ssize_t n;
     do {

@@ -74,6 +74,12 @@ public:
     std::uint32_t maxBaud() const;
     // Discards what the kernel holds for input (dir 0) or output (dir 1).
     void flushKernel(int dir);
+    // Bytes the kernel holds for output and has not sent yet (TIOCOUTQ); 0 for a socket,
+    // whose kernel goes on sending after the close, and when the driver cannot say.
+    int pendingOutput() const;
+    // Blocks until the kernel has sent what it holds for output (tcdrain), its output is
+    // flushed, or a signal interrupts (EINTR). Returns 0 or an errno; 0 for a socket.
+    int drainKernel() const;
 
     // read/write on the non-blocking descriptor: bytes moved, or -errno.
     ssize_t readSome(void* buf, std::size_t len);

@@ -3,24 +3,10 @@
 #include "support/sha256.h"
 
 #include <atomic>
-#include <random>
 #include <thread>
 #include <vector>
 
 using namespace serilon_test;
-
-namespace {
-
-std::string pattern(std::size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s) {
-        c = char(rng());
-    }
-    return s;
-}
-
-} // namespace
 
 TEST_F(SerilonPort, BytesTravelBothWays) {
     const std::string in = pattern(3000, 1);

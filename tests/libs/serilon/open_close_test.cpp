@@ -11,6 +11,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -268,4 +269,101 @@ TEST_F(SerilonPort, CloseFromTheEventProcedureIsRefusedWithoutDeadlock) {
     EXPECT_EQ(closeFromProcResult.load(), SERIAL_E_INVALID);
     EXPECT_NE(SerialInUse(kId), 0);
     EXPECT_EQ(SerialClosePort(kId), SERIAL_OK);
+}
+
+// ---- closing with output still queued -----------------------------------------------
+
+namespace {
+
+// Well beyond what a pseudo-terminal's kernel buffers take (12 to 68 KiB, by kernel),
+// so that at the close most of it still waits in the library's queue.
+constexpr std::size_t kQueued = 192000;
+
+// Queues data on an open comm id whose peer has read nothing yet: all of it is taken,
+// and what the kernel cannot hold stays in the library's queue.
+void queueUnread(int commId, const std::string& data) {
+    ASSERT_EQ(SerialSetBuffers(commId, 4096, 1 << 18), SERIAL_OK);
+    for (std::size_t sent = 0; sent < data.size();) {
+        const auto len = uint16_t(std::min<std::size_t>(data.size() - sent, 64000));
+        uint16_t taken = 0;
+        ASSERT_EQ(SerialWrite(commId, data.data() + sent, len, &taken), SERIAL_OK);
+        ASSERT_EQ(taken, len);
+        sent += taken;
+    }
+    ASSERT_GT(SerialQueueCount(commId, SERIAL_DIR_OUTPUT), 0);
+}
+
+using Clock = std::chrono::steady_clock;
+
+} // namespace
+
+TEST(SerilonClose, CloseSendsWhatIsStillQueued) {
+    ScopedPortMap map;
+    const std::string data = pattern(kQueued, 21);
+    for (int run = 0; run < 100; ++run) {
+        PtyPair pty;
+        map.writeText("COM" + std::to_string(kId + 1) + "=" + pty.slavePath() + "\n");
+        ASSERT_EQ(SerialOpenPort(kId), SERIAL_OK) << errorText(kId);
+        ASSERT_NO_FATAL_FAILURE(queueUnread(kId, data));
+        // The peer starts reading only now, and the close follows at once.
+        std::string got;
+        std::thread reader([&] { got = pty.read(data.size(), 10000); });
+        EXPECT_EQ(SerialClosePort(kId), SERIAL_OK);
+        reader.join();
+        ASSERT_EQ(got.size(), data.size()) << "run " << run;
+        ASSERT_TRUE(got == data) << "run " << run;
+    }
+}
+
+TEST_F(SerilonPort, CloseWaitsAsLongAsASlowPeerKeepsReading) {
+    // The peer takes a little at a time, with pauses well below the 2 s a close allows
+    // without progress, and needs longer than 2 s in all.
+    const std::string data = pattern(kQueued, 22);
+    ASSERT_NO_FATAL_FAILURE(queueUnread(kId, data));
+    std::string got;
+    std::thread reader([&] {
+        while (got.size() < data.size()) {
+            const std::string part =
+                pty_.read(std::min<std::size_t>(16000, data.size() - got.size()));
+            if (part.empty()) {
+                return;
+            }
+            got += part;
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        }
+    });
+    EXPECT_EQ(SerialClosePort(kId), SERIAL_OK);
+    reader.join();
+    EXPECT_EQ(got.size(), data.size());
+    EXPECT_TRUE(got == data);
+}
+
+TEST_F(SerilonPort, CloseOfAPortHeldByXoffEndsWithinTheBound) {
+    ASSERT_EQ(SerialSetFlow(kId, SERIAL_FLOW_XONXOFF), SERIAL_OK);
+    ASSERT_TRUE(pty_.writeAll("\x13"));
+    const std::string data = pattern(kQueued, 23);
+    ASSERT_NO_FATAL_FAILURE(queueUnread(kId, data));
+    const auto start = Clock::now();
+    EXPECT_EQ(SerialClosePort(kId), SERIAL_OK);
+    const auto took = Clock::now() - start;
+    // It gave the line 2 s to move again, and no more.
+    EXPECT_GE(took, std::chrono::milliseconds(1500));
+    EXPECT_LT(took, std::chrono::milliseconds(6000));
+    EXPECT_EQ(SerialInUse(kId), 0);
+    // What went out before the stop is a clean beginning of the data.
+    const std::string got = pty_.read(data.size(), 200);
+    EXPECT_LT(got.size(), data.size());
+    EXPECT_TRUE(data.compare(0, got.size(), got) == 0);
+    // The device is free again at once.
+    ASSERT_EQ(SerialOpenPort(kId), SERIAL_OK) << errorText(kId);
+}
+
+TEST_F(SerilonPort, CloseAfterThePeerHungUpDoesNotWait) {
+    ASSERT_NO_FATAL_FAILURE(queueUnread(kId, pattern(kQueued, 24)));
+    pty_.closeMaster();
+    const auto start = Clock::now();
+    EXPECT_EQ(SerialClosePort(kId), SERIAL_OK);
+    // Ended by the hang-up itself, well before the 2 s allowed without progress.
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
+    EXPECT_EQ(SerialInUse(kId), 0);
 }

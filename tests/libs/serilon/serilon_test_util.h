@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -40,6 +41,16 @@ inline std::string readFromPort(int commId, std::size_t n, int timeoutMs = 3000)
         },
         timeoutMs);
     return out;
+}
+
+// n bytes of a repeatable pseudo-random pattern.
+inline std::string pattern(std::size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s) {
+        c = char(rng());
+    }
+    return s;
 }
 
 // The process's CPU time (all threads) in milliseconds.
