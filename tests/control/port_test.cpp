@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <termios.h>
@@ -198,6 +200,45 @@ TEST_F(ControlPort, OutputLargerThanSixteenBitsArrivesWhole) {
     reader.join();
     EXPECT_EQ(got.size(), data.size());
     EXPECT_TRUE(std::equal(data.begin(), data.end(), reinterpret_cast<const uint8_t*>(got.data())));
+}
+
+TEST_F(ControlPort, CloseAndReleaseSendWhatOutputLeftQueued) {
+    // Output, then at once PortOpen = False (or the control's release). The peer holds
+    // the line with XOFF until then, so every byte is still in the library's queue at
+    // the close whatever the kernel's buffers take; it lets go and reads from then on.
+    std::vector<uint8_t> data(30000);
+    std::mt19937 rng(11);
+    for (auto& b : data) b = static_cast<uint8_t>(rng());
+    const std::string want(data.begin(), data.end());
+    auto outputThenEnd = [&](CVortCtrl& ctl, const std::function<void()>& end, int run) {
+        PtyPair pty;
+        map_.writeText("COM" + std::to_string(kPort) + "=" + pty.slavePath() + "\n");
+        ctl.setHandshaking(1);  // XON/XOFF
+        ctl.setOutBufferSize(32000);
+        ctl.setPortOpen(true);
+        ASSERT_TRUE(ctl.portOpen());
+        // The marker arrives after the XOFF took effect.
+        ASSERT_TRUE(pty.writeAll("\x13m"));
+        ASSERT_TRUE(waitFor([&] { return SerialQueueCount(kPort - 1, SERIAL_DIR_INPUT) == 1; }));
+        ctl.setOutput(Variant::bytes(data));
+        ASSERT_GT(SerialQueueCount(kPort - 1, SERIAL_DIR_OUTPUT), 0);
+        std::string got;
+        std::thread reader([&] {
+            if (pty.writeAll("\x11")) got = pty.read(want.size(), 10000);
+        });
+        end();
+        reader.join();
+        ASSERT_EQ(got.size(), want.size()) << "run " << run;
+        ASSERT_TRUE(got == want) << "run " << run;
+    };
+    for (int run = 0; run < 100; ++run) {
+        ASSERT_NO_FATAL_FAILURE(outputThenEnd(ctl_, [&] { ctl_.setPortOpen(false); }, run));
+    }
+    for (int run = 0; run < 20; ++run) {
+        auto released = std::make_unique<CVortCtrl>();
+        released->setCommPort(kPort);
+        ASSERT_NO_FATAL_FAILURE(outputThenEnd(*released, [&] { released.reset(); }, run));
+    }
 }
 
 TEST_F(ControlPort, InputTextAndBinary) {
