@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <random>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -358,4 +359,48 @@ TEST_F(TcpComm, OutOfDescriptorsPausesAcceptingWithoutSpinning) {
     // With descriptors again the waiting connection is taken.
     EXPECT_TRUE(waitFor([&] { return ev_.count(20, SERIAL_EV_RING) == 1; }));
     ::close(client);
+}
+
+TEST_F(TcpComm, ClientCloseSendsWhatIsStillQueued) {
+    // A peer with a narrow window (small segments and receive buffer) that reads only
+    // once the close has begun: most of the bytes still wait in the library then.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    const int rcvbuf = 4096, segment = 536;
+    ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+    ::setsockopt(listener, IPPROTO_TCP, TCP_MAXSEG, &segment, sizeof segment);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port_);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    configure(21, kTypeTcpClient, "127.0.0.1", port_);
+    ASSERT_EQ(SerialOpenPort(21), SERIAL_OK) << errorText(21);
+    const int peer = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    ::close(listener);
+    ASSERT_GE(peer, 0);
+
+    const std::string data = randomBytes(192000, 31);
+    ASSERT_EQ(SerialSetBuffers(21, 4096, 1 << 18), SERIAL_OK);
+    for (size_t sent = 0; sent < data.size();) {
+        const auto len = uint16_t(std::min<size_t>(data.size() - sent, 64000));
+        uint16_t taken = 0;
+        ASSERT_EQ(SerialWrite(21, data.data() + sent, len, &taken), SERIAL_OK);
+        ASSERT_EQ(taken, len);
+        sent += taken;
+    }
+    ASSERT_GT(SerialQueueCount(21, SERIAL_DIR_OUTPUT), 0);
+    std::string got;
+    std::thread reader([&] {
+        char buf[65536];
+        ssize_t n;
+        while ((n = ::read(peer, buf, sizeof buf)) > 0)
+            got.append(buf, size_t(n));
+    });
+    EXPECT_EQ(SerialClosePort(21), SERIAL_OK);
+    reader.join(); // the end of the stream comes with the close
+    ::close(peer);
+    EXPECT_EQ(got.size(), data.size());
+    EXPECT_TRUE(got == data);
 }
