@@ -194,9 +194,13 @@ void Channel::drainOutput() {
     if (hungUp_ || drained()) {
         return;
     }
-    // Given up: drop what the kernel holds as well. That also ends the writer's tcdrain
-    // (the signal covers drivers that do not wake it on a flush).
-    device_.flushKernel(SERIAL_DIR_OUTPUT);
+    // Given up. Output the kernel still holds for the line (a serial line whose flow
+    // stopped) is dropped too, or the kernel's own close would wait for it; that also
+    // ends the writer's tcdrain (the signal covers drivers that do not wake it on a
+    // flush). A pseudo-terminal holds none: what it took stays readable at its master.
+    if (kernelDraining_ || device_.pendingOutput() > 0) {
+        device_.flushKernel(SERIAL_DIR_OUTPUT);
+    }
     while (kernelDraining_) {
         if (watchSignal_ == 0) {
             queueChanged_.wait(lock, [this] { return !kernelDraining_; });

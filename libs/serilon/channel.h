@@ -129,8 +129,8 @@ private:
     // Serial device or TCP connection: waits while the output queue, and then what the
     // kernel holds for a terminal, still moves towards the device, within kDrainIdle
     // without progress and kDrainLimit in all; a hang-up ends the wait. When it gives
-    // up, what the kernel holds is discarded, so that its own close does not wait for a
-    // stopped line either. Nothing for a server or ISDN comm id.
+    // up, what the kernel holds for a serial line is discarded, so that its own close
+    // does not wait for a stopped line either. Nothing for a server or ISDN comm id.
     void drainOutput();
     // Thread 0: accepts one connection from the listening socket and offers it.
     std::int32_t acceptConnection();
