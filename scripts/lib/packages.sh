@@ -14,7 +14,7 @@ vort_build_packages=(build-essential cmake ninja-build pkg-config git
 
 # Everything the full test run needs on top: benchmarks, the fuzz build, the peers, a
 # virtual display and xwininfo to read its window titles.
-vort_test_packages=("${vort_build_packages[@]}" libbenchmark-dev
+vort_test_packages=("${vort_build_packages[@]}" ccache libbenchmark-dev
                     clang libclang-rt-14-dev lrzsz libcapi20-dev
                     xvfb xauth x11-utils)
 
