@@ -289,6 +289,9 @@ protected:
     void setModemResult(const std::string& text);
     // The stored Settings text, parsed without a baud check (open and read).
     bool parseStoredSettings(LineSettings& out) const;
+    // The baud limit a text must keep on the open port (its maximum, or any baud above
+    // 0 when the library cannot say); 0 when the port is closed (no baud check).
+    uint32_t openPortMaxBaud() const;
     // Applies the stored Priority to the library's threads.
     void applyPriority();
     // The output drain loop; returns the bytes taken.

@@ -48,17 +48,20 @@ bool CVortCtrl::parseStoredSettings(LineSettings& out) const {
     return parseLineSettings(settings_, out);
 }
 
+uint32_t CVortCtrl::openPortMaxBaud() const {
+    if (!portOpenFlag_.load()) return 0;
+    // A port that cannot say its maximum still needs a baud above 0.
+    const int32_t m = SerialMaxBaud(openCommId_);
+    return m > 0 ? static_cast<uint32_t>(m) : 0xFFFFFFFFu;
+}
+
 void CVortCtrl::writeSerialSettings(const std::string& text) {
     LineSettings line;
     parseStoredSettings(line);
 
     const bool open = portOpenFlag_.load();
     const int32_t id = openCommId_;
-    uint32_t maxBaud = 0;
-    if (open) {
-        int32_t m = SerialMaxBaud(id);
-        maxBaud = m > 0 ? static_cast<uint32_t>(m) : 0xFFFFFFFFu;
-    }
+    const uint32_t maxBaud = openPortMaxBaud();
     if (!parseLineSettings(text, line, maxBaud)) {
         if (open && parseLineSettings(text, line))
             raiseInvalidValue("the port does not take " + std::to_string(line.baud) + " baud");
@@ -66,13 +69,12 @@ void CVortCtrl::writeSerialSettings(const std::string& text) {
     }
 
     if (open) {
-        int32_t rc = SerialSetLine(id, static_cast<int32_t>(line.baud), line.dataBits, line.stopBits,
-                                   line.parity, SerialGetFlow(id));
-        if (rc != SERIAL_OK) {
-            char reason[256] = {};
-            SerialErrorText(id, reason, sizeof reason);
-            raiseInvalidValue(reason);
-        }
+        // Only a text that does not parse is refused. The line call's result is not
+        // examined: a device that went away while open keeps the values (the library
+        // applies them when it can), so a host that then closes and reopens the port
+        // is not stopped by an error about a device that is back by then.
+        SerialSetLine(id, static_cast<int32_t>(line.baud), line.dataBits, line.stopBits, line.parity,
+                      SerialGetFlow(id));
         if (handshaking_ == 0) {
             dtrEnable_ ? SerialDtrOn(id) : SerialDtrOff(id);
             rtsEnable_ ? SerialRtsOn(id) : SerialRtsOff(id);
@@ -94,8 +96,10 @@ std::u16string CVortCtrl::settings() {
     // The network types read their parameters from the library, not the stored text.
     if (isNetworkType()) return component::fromLatin1(readNetworkSettings());
     if (isSerialType(comType_)) {
+        // On an open port the text must also hold there (a baud above 0 and within the
+        // port's maximum); one that does not is replaced and reaches the line.
         LineSettings line;
-        if (!parseStoredSettings(line)) writeSerialSettings(kDefaultSettings);
+        if (!parseLineSettings(settings_, line, openPortMaxBaud())) writeSerialSettings(kDefaultSettings);
     }
     return component::fromLatin1(settings_);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -441,4 +442,57 @@ TEST_F(ControlPort, ReceiveEventsFollowTheThresholds) {
     ASSERT_TRUE(pty_.writeAll(big));
     EXPECT_TRUE(waitFor([&] { return window.saw(1008); }));
     ctl_.setNotificationWindow(nullptr);
+}
+
+// A power-cycled device: its path goes away while the port is open and comes back with
+// a new device behind it. The host writes the same port and settings again (they
+// parse, so they are taken), closes and opens, and reaches the device that is back.
+TEST_F(ControlPort, SettingsWrittenAfterTheDeviceCameBackTakeEffectOnReopen) {
+    const std::filesystem::path link = map_.configHome() + "/scanner";
+    std::filesystem::create_symlink(pty_.slavePath(), link);
+    map_.map(kPort, link.string());
+    RecordingWindow window;
+    ctl_.setNotificationWindow(&window);
+    open();
+    std::filesystem::remove(link);
+    pty_.closeMaster();
+    ASSERT_TRUE(waitFor([&] { return window.saw(5); }));
+    PtyPair back;
+    std::filesystem::create_symlink(back.slavePath(), link);
+
+    EXPECT_EQ(raisedText([&] { ctl_.setCommPort(kPort); }), "");
+    EXPECT_EQ(raisedText([&] { ctl_.setSettings(u"19200,O,8,1"); }), "");
+    EXPECT_EQ(ctl_.settings(), u"19200,O,8,1");
+    // A text that does not parse is still refused while the device is away.
+    EXPECT_EQ(raisedNumber([&] { ctl_.setSettings(u"19200,X,8,1"); }), 380);
+    ctl_.setPortOpen(false);
+    ctl_.setPortOpen(true);
+    ASSERT_TRUE(ctl_.portOpen());
+    ctl_.setOutput(Variant::bstr(u"back"));
+    EXPECT_EQ(back.read(4, 3000), "back");
+    termios t{};
+    ASSERT_EQ(tcgetattr(back.master(), &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), B19200);
+    ctl_.setNotificationWindow(nullptr);
+}
+
+// A text stored while closed that the open port cannot hold (baud 0): a CommPort write
+// re-checks it and refuses it, and reading Settings replaces it with the default on
+// the line too.
+TEST_F(ControlPort, SettingsThatDoNotHoldOnTheOpenPortAreReplacedWhenRead) {
+    ctl_.setSettings(u"0,N,8,1");  // closed: the baud is not checked
+    EXPECT_EQ(ctl_.settings(), u"0,N,8,1");
+    ctl_.setPortOpen(true);
+    ASSERT_TRUE(ctl_.portOpen());
+    EXPECT_EQ(raisedNumber([&] { ctl_.setCommPort(kPort); }), 380);
+    EXPECT_EQ(ctl_.settings(), u"57600,N,8,1");
+    termios t{};
+    ASSERT_EQ(tcgetattr(pty_.master(), &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), B57600);
+    EXPECT_EQ(ctl_.settings(), u"57600,N,8,1");
+    // A text that holds is read back as it is.
+    ctl_.setSettings(u"9600,E,7,1");
+    EXPECT_EQ(ctl_.settings(), u"9600,E,7,1");
+    ASSERT_EQ(tcgetattr(pty_.master(), &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), B9600);
 }
