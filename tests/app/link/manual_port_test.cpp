@@ -1,6 +1,8 @@
 // The manual port window ("Comm Port Settings") against the real control and the real
 // simulator.
 #include <QTimer>
+#include <memory>
+#include <unistd.h>
 
 #include "app/link/baud_detect.h"
 #include "app/link/port_settings_file.h"
@@ -124,6 +126,37 @@ TEST_F(ManualPortTest, APingNobodyAnswersLeavesThePortOpenAndTheFileAlone) {
     EXPECT_EQ(f.sbrStatus->panelText(1), "Settings: Closed");
     EXPECT_TRUE(w.isVisible());
     w.Command2_Click();
+}
+
+// The scanner is power-cycled while connected: its device path goes away and comes
+// back with a new device behind it. One press of "&Open Port" closes the dead port and
+// opens the one that is back, without a box.
+TEST_F(ManualPortTest, OnePressReopensAfterTheDeviceCameBack) {
+    auto first = std::make_unique<vort::test::PtyPair>();
+    vort::test::ScopedPortMap map;
+    const std::string link = map.configHome() + "/scanner";
+    ASSERT_EQ(::symlink(first->slavePath().c_str(), link.c_str()), 0);
+    map.map(2, link);
+    useConfigHome(map.configHome());
+    Form1& f = loadForm();
+    Form4& w = f.form4();
+    w.show();
+    w.Combo1->setCurrentIndex(1);
+    w.Command1_Click();
+    ASSERT_TRUE(f.CommCtl1.portOpen());
+    EXPECT_EQ(first->read(11, 3000), "\x01<TXPING:>\x04");
+
+    ::unlink(link.c_str());
+    first.reset();
+    vort::test::PtyPair back;
+    ASSERT_EQ(::symlink(back.slavePath().c_str(), link.c_str()), 0);
+    w.show();
+    w.Command1_Click();
+    EXPECT_TRUE(dialogs_.boxes().empty());
+    EXPECT_TRUE(f.CommCtl1.portOpen());
+    EXPECT_EQ(f.sbrStatus->panelText(1), "Settings: 9600,N,8,1  Com Port: 2");
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(back.read(11, 3000), "\x01<TXPING:>\x04");
 }
 
 } // namespace
