@@ -30,17 +30,76 @@ std::string lineText(size_t line) {
     return "line " + std::to_string(line) + ": ";
 }
 
+char foldCase(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (foldCase(a[i]) != foldCase(b[i]))
+            return false;
+    return true;
+}
+
+// FNV-1a over the name with ASCII letters folded to lower case, then mixed so that
+// the low bits the table uses depend on every character.
+uint32_t nameHash(std::string_view name) {
+    uint64_t h = 14695981039346656037ull;
+    for (char c : name) {
+        h ^= static_cast<unsigned char>(foldCase(c));
+        h *= 1099511628211ull;
+    }
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    return static_cast<uint32_t>(h);
+}
+
 } // namespace
 
 TextPropertyBagReader::TextPropertyBagReader(std::string_view text) {
-    parse(text);
-    if (failed())
-        items_.clear(); // a damaged bag gives nothing but defaults
+    if (text.size() >= UINT32_MAX)
+        fail("the bag is too large (" + std::to_string(text.size() >> 20) + " MiB)");
+    else
+        text_ = text;
+    parse();
+    if (failed()) { // a damaged bag gives nothing but defaults
+        items_.clear();
+        slots_.clear();
+    }
 }
 
-void TextPropertyBagReader::parse(std::string_view text) {
+size_t TextPropertyBagReader::slotOf(std::string_view name, uint32_t hash) const {
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const uint32_t held = slots_[i];
+        if (held == 0)
+            return i;
+        const Item& item = items_[held - 1];
+        if (item.hash == hash && sameName(nameOf(item), name))
+            return i;
+    }
+}
+
+void TextPropertyBagReader::parse() {
+    // Two passes: the lines are read in order into items, then the names go into the
+    // table in the same order, so the first damage in line order is the one reported.
+    std::string damage;
+    readItems(damage);
+    if (indexItems() && !damage.empty())
+        fail(std::move(damage));
+}
+
+void TextPropertyBagReader::readItems(std::string& damage) {
+    std::string_view text = text_;
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
         text.remove_prefix(3);
+    // Room for lines of 16 bytes, shorter than most; a bag of shorter ones grows.
+    items_.reserve(text.size() / 16 + 1);
+    std::u16string decoded; // checks quoted values; reused, so the check costs no allocation
+    std::string error;
     size_t pos = 0, lineNo = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
@@ -53,65 +112,97 @@ void TextPropertyBagReader::parse(std::string_view text) {
         if (line.empty() || line.front() == '#')
             continue;
         size_t eq = line.find('=');
-        if (eq == std::string_view::npos)
-            return fail(lineText(lineNo) + "expected \"name = value\"");
+        if (eq == std::string_view::npos) {
+            damage = lineText(lineNo) + "expected \"name = value\"";
+            return;
+        }
         std::string_view name = trimSpaces(line.substr(0, eq));
         std::string_view value = trimSpaces(line.substr(eq + 1));
-        if (!isPropertyName(name))
-            return fail(lineText(lineNo) + "\"" + std::string(name.substr(0, 64)) +
-                        "\" is not a property name");
-        for (const Item& other : items_)
-            if (equalsIgnoreCase(other.name, name))
-                return fail(lineText(lineNo) + std::string(name) + " is given twice (also line " +
-                            std::to_string(other.line) + ")");
+        if (!isPropertyName(name)) {
+            damage = lineText(lineNo) + "\"" + std::string(name.substr(0, 64)) +
+                     "\" is not a property name";
+            return;
+        }
         Item item;
-        item.name = std::string(name);
-        item.line = lineNo;
+        item.nameAt = static_cast<uint32_t>(name.data() - text_.data());
+        item.nameSize = static_cast<uint32_t>(name.size());
+        item.valueAt = static_cast<uint32_t>(value.data() - text_.data());
+        item.valueSize = static_cast<uint32_t>(value.size());
+        item.line = static_cast<uint32_t>(lineNo);
+        item.hash = nameHash(name);
         if (!value.empty() && value.front() == '"') {
             size_t p = 0;
-            std::string error;
-            if (!unquoteText(value, p, item.text, error))
-                return fail(lineText(lineNo) + std::string(name) + ": " + error);
-            if (p != value.size())
-                return fail(lineText(lineNo) + std::string(name) +
-                            ": text after the closing quote");
+            if (!unquoteText(value, p, decoded, error)) {
+                damage = lineText(lineNo) + std::string(name) + ": " + error;
+                return;
+            }
+            if (p != value.size()) {
+                damage = lineText(lineNo) + std::string(name) + ": text after the closing quote";
+                return;
+            }
             item.quoted = true;
         } else {
             for (char c : value) {
-                if (static_cast<unsigned char>(c) < 0x21 || static_cast<unsigned char>(c) > 0x7E)
-                    return fail(lineText(lineNo) + std::string(name) +
-                                ": a value that is not a quoted text must be a single word of "
-                                "printable ASCII");
+                if (static_cast<unsigned char>(c) < 0x21 || static_cast<unsigned char>(c) > 0x7E) {
+                    damage = lineText(lineNo) + std::string(name) +
+                             ": a value that is not a quoted text must be a single word of "
+                             "printable ASCII";
+                    return;
+                }
             }
-            if (value.empty())
-                return fail(lineText(lineNo) + std::string(name) + ": no value");
-            item.bare = std::string(value);
+            if (value.empty()) {
+                damage = lineText(lineNo) + std::string(name) + ": no value";
+                return;
+            }
         }
-        items_.push_back(std::move(item));
+        items_.push_back(item);
     }
 }
 
-TextPropertyBagReader::Item* TextPropertyBagReader::take(std::string_view name) {
-    if (failed())
-        return nullptr;
-    for (Item& item : items_) {
-        if (equalsIgnoreCase(item.name, name)) {
-            item.used = true;
-            return &item;
+bool TextPropertyBagReader::indexItems() {
+    size_t tableSize = 16;
+    while (tableSize < 2 * items_.size())
+        tableSize *= 2;
+    slots_.assign(tableSize, 0);
+    const size_t mask = tableSize - 1;
+    // A large table lives outside the caches: the slot of a name some items ahead is
+    // fetched while this one goes in, so the misses overlap instead of adding up.
+    constexpr size_t kAhead = 16;
+    for (size_t i = 0; i < items_.size(); ++i) {
+        if (i + kAhead < items_.size())
+            __builtin_prefetch(&slots_[items_[i + kAhead].hash & mask]);
+        const Item& item = items_[i];
+        const size_t slot = slotOf(nameOf(item), item.hash);
+        if (slots_[slot] != 0) {
+            fail(lineText(item.line) + std::string(nameOf(item)) + " is given twice (also line " +
+                 std::to_string(items_[slots_[slot] - 1].line) + ")");
+            return false;
         }
+        slots_[slot] = static_cast<uint32_t>(i + 1);
     }
-    return nullptr;
+    return true;
+}
+
+TextPropertyBagReader::Item* TextPropertyBagReader::take(std::string_view name) {
+    if (failed() || slots_.empty())
+        return nullptr;
+    const uint32_t held = slots_[slotOf(name, nameHash(name))];
+    if (held == 0)
+        return nullptr;
+    Item& item = items_[held - 1];
+    item.used = true;
+    return &item;
 }
 
 bool TextPropertyBagReader::integer(std::string_view name, const Item& item, int64_t min,
                                     int64_t max, int64_t& out) {
-    if (item.quoted || !parseInteger(item.bare, out)) {
+    if (item.quoted || !parseInteger(valueOf(item), out)) {
         fail(lineText(item.line) + std::string(name) + ": expected an integer");
         return false;
     }
     if (out < min || out > max) {
-        fail(lineText(item.line) + std::string(name) + ": " + item.bare + " is out of range (" +
-             std::to_string(min) + " to " + std::to_string(max) + ")");
+        fail(lineText(item.line) + std::string(name) + ": " + std::string(valueOf(item)) +
+             " is out of range (" + std::to_string(min) + " to " + std::to_string(max) + ")");
         return false;
     }
     return true;
@@ -124,7 +215,7 @@ void TextPropertyBagReader::exchangeVersion(uint16_t& major, uint16_t& minor, ui
     const Item* item = take(kVersionName);
     if (!item)
         return;
-    std::string_view v = item->bare;
+    std::string_view v = valueOf(*item);
     size_t dot = v.find('.');
     int64_t ma = 0, mi = 0;
     if (item->quoted || dot == std::string_view::npos || !parseInteger(v.substr(0, dot), ma) ||
@@ -156,11 +247,11 @@ void TextPropertyBagReader::exchange(std::string_view name, bool& value, bool de
     if (!item)
         return;
     int64_t v = 0;
-    if (!item->quoted && equalsIgnoreCase(item->bare, "true"))
+    if (!item->quoted && equalsIgnoreCase(valueOf(*item), "true"))
         value = true;
-    else if (!item->quoted && equalsIgnoreCase(item->bare, "false"))
+    else if (!item->quoted && equalsIgnoreCase(valueOf(*item), "false"))
         value = false;
-    else if (!item->quoted && parseInteger(item->bare, v))
+    else if (!item->quoted && parseInteger(valueOf(*item), v))
         value = v != 0;
     else
         fail(lineText(item->line) + std::string(name) + ": expected True or False");
@@ -176,14 +267,16 @@ void TextPropertyBagReader::exchange(std::string_view name, std::u16string& valu
         fail(lineText(item->line) + std::string(name) + ": expected a quoted text");
         return;
     }
-    value = item->text;
+    size_t p = 0;
+    std::string error;
+    unquoteText(valueOf(*item), p, value, error); // checked when the bag was parsed
 }
 
 std::vector<std::string> TextPropertyBagReader::unusedNames() const {
     std::vector<std::string> out;
     for (const Item& item : items_)
         if (!item.used)
-            out.push_back(item.name);
+            out.emplace_back(nameOf(item));
     return out;
 }
 

@@ -19,6 +19,9 @@
 // with the line: a line without '=', a name that is no identifier, a name twice, an
 // unterminated or malformed quoted text, invalid UTF-8, a value of the wrong kind or
 // out of range.
+//
+// Loading takes time linear in the bag's size: names are found through a hash table,
+// never by a scan of the lines read so far.
 #pragma once
 
 #include <string>
@@ -31,7 +34,8 @@ namespace vort::component {
 
 class TextPropertyBagReader final : public PropertyExchange {
 public:
-    // Parses text at once: a damaged bag is failed() before the first exchange.
+    // Parses text at once: a damaged bag (or one of 4 GiB or more) is failed() before
+    // the first exchange. The reader keeps its own copy of text.
     explicit TextPropertyBagReader(std::string_view text);
 
     bool isLoading() const override { return true; }
@@ -46,20 +50,42 @@ public:
     std::vector<std::string> unusedNames() const;
 
 private:
+    // One "name = value" line, as offsets into text_ (small, so a bag of many lines
+    // stays compact). A quoted value was checked when the bag was parsed and is decoded
+    // when asked for.
     struct Item {
-        std::string name;
-        std::string bare;    // the value as written, when not quoted
-        std::u16string text; // the decoded value, when quoted
+        uint32_t nameAt = 0, nameSize = 0;
+        uint32_t valueAt = 0, valueSize = 0; // the value as written, quotes included
+        uint32_t line = 0;
+        uint32_t hash = 0; // of the name, letter case folded
         bool quoted = false;
-        size_t line = 0;
         bool used = false;
     };
+    std::string_view nameOf(const Item& item) const {
+        return std::string_view(text_).substr(item.nameAt, item.nameSize);
+    }
+    std::string_view valueOf(const Item& item) const {
+        return std::string_view(text_).substr(item.valueAt, item.valueSize);
+    }
     // The item called name, marked used; nullptr when absent or after a failure.
     Item* take(std::string_view name);
     bool integer(std::string_view name, const Item& item, int64_t min, int64_t max, int64_t& out);
-    void parse(std::string_view text);
+    void parse();
+    // Reads the lines into items_ up to the first damaged one, whose description goes
+    // to damage.
+    void readItems(std::string& damage);
+    // Puts every item into slots_; fails and returns false at a name given twice.
+    bool indexItems();
+    // The slot that holds the item called name (any ASCII case), or the empty slot
+    // where it would go.
+    size_t slotOf(std::string_view name, uint32_t hash) const;
 
+    std::string text_;
     std::vector<Item> items_;
+    // Open-addressed (linear probing) table of item indices + 1 (0: empty), a power of
+    // two in size and at most half full. Four bytes a slot keep it small enough to stay
+    // mostly in the caches.
+    std::vector<uint32_t> slots_;
 };
 
 class TextPropertyBagWriter final : public PropertyExchange {

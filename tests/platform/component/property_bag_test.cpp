@@ -83,6 +83,9 @@ TEST(TextPropertyBag, DamageIsAClearErrorAndEveryFieldTakesItsDefault) {
     } cases[] = {
         {"Small = 1\nno equals sign\n", "line 2: expected \"name = value\""},
         {"Small = 1\nsmall = 2\n", "line 2: small is given twice (also line 1)"},
+        // The first damage in line order is the one reported.
+        {"Small = 1\nsmall = 2\nno equals sign\n", "line 2: small is given twice"},
+        {"Small = 1\nno equals sign\nsmall = 2\n", "line 2: expected \"name = value\""},
         {"Sm all = 1\n", "is not a property name"},
         {"1Small = 1\n", "is not a property name"},
         {"= 1\n", "is not a property name"},
@@ -114,6 +117,45 @@ TEST(TextPropertyBag, DamageIsAClearErrorAndEveryFieldTakesItsDefault) {
         // field keeps what it held before.
         EXPECT_NE(s.small, PropertySample::extremes().small) << c.text;
     }
+}
+
+// A bag just under the hosts' 1 MiB cap: tens of thousands of lines nobody asks for,
+// with the sample's own names spread among them in other letter cases.
+TEST(TextPropertyBag, ABagNearTheSizeCapLoadsWhole) {
+    constexpr int kLines = 87000;
+    std::string text;
+    text.reserve(1 << 20);
+    for (int i = 0; i < kLines; ++i) {
+        if (i == 10)
+            text += "SMALL = -7\n";
+        else if (i == kLines / 2)
+            text += "text = \"middle \\u00e9\"\n";
+        else if (i == kLines - 1)
+            text += "bIG = 123456\n";
+        else if (i % 5 == 0)
+            text += "n" + std::to_string(i) + " = \"v\"\n";
+        else
+            text += "N" + std::to_string(i) + " = " + std::to_string(i % 10) + "\n";
+    }
+    ASSERT_LT(text.size(), size_t{1} << 20);
+
+    TextPropertyBagReader r(text);
+    PropertySample s = PropertySample::extremes();
+    s.exchange(r);
+    EXPECT_EQ(r.error(), "");
+    EXPECT_EQ(s.small, -7);
+    EXPECT_EQ(s.big, 123456);
+    EXPECT_EQ(s.text, u"middle \u00e9");
+    EXPECT_TRUE(s.flag); // absent: the default
+    const std::vector<std::string> unused = r.unusedNames();
+    ASSERT_EQ(unused.size(), size_t{kLines - 3});
+    EXPECT_EQ(unused.front(), "n0");
+    EXPECT_EQ(unused.back(), "N86998");
+
+    // A name given twice is found however far apart the two lines are.
+    TextPropertyBagReader twice(text + "small = 1\n");
+    EXPECT_EQ(twice.error(),
+              "line " + std::to_string(kLines + 1) + ": small is given twice (also line 11)");
 }
 
 TEST(TextPropertyBag, AWriterRefusesANameThatCouldNotBeReadBack) {
