@@ -68,7 +68,9 @@ void CVortCtrl::exchangeProperties(component::PropertyExchange& px) {
     exchangeAtomic<int16_t>(px, "Priority", priority_, 2);
 
     if (px.isLoading()) {
-        openCommId_ = commPort_ - 1;
+        // While the port is open its comm id is fixed: a loaded CommPort takes effect at
+        // the next open, so Output, Input and closing keep reaching the open device.
+        if (!portOpenFlag_.load()) openCommId_ = commPort_ - 1;
         afterLoad();
     }
 }

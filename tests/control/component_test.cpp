@@ -219,6 +219,31 @@ TEST_F(VortComponent, DamagedStorageGivesDefaultsAndAnError) {
     EXPECT_EQ(fresh.proxy().getI2(kDispProtocol), 6);
 }
 
+// A host that loads a stored design while the port is open (tcu1 loads its design
+// after start-up): the open port stays the one PortOpen closes.
+TEST_F(VortComponent, LoadingADesignWhileOpenLeavesNothingLocked) {
+    test::PtyPair pty;
+    test::ScopedPortMap map;
+    map.map(12, pty.slavePath());
+    p().put(kDispCommPort, Variant::i2(12));
+    p().put(kDispPortOpen, Variant::boolean(true));
+    const auto loaded = ctl_.loadText("CommPort = 3\nSettings = \"9600,N,8,1\"\n");
+    ASSERT_TRUE(loaded.ok()) << loaded.error;
+    EXPECT_EQ(p().getI2(kDispCommPort), 3);
+    EXPECT_TRUE(p().getBool(kDispPortOpen));
+    p().put(kDispOutput, Variant::bstr(u"ok"));
+    EXPECT_EQ(pty.read(2, 3000), "ok");
+    p().put(kDispPortOpen, Variant::boolean(false));
+
+    test::TestSite site;
+    component::HostedControl other = host_.createControl(kClsidVortCtrl, &site);
+    other.initNew();
+    other.proxy().put(kDispCommPort, Variant::i2(12));
+    EXPECT_EQ(raised([&] { other.proxy().put(kDispPortOpen, Variant::boolean(true)); }), 0);
+    EXPECT_TRUE(other.proxy().getBool(kDispPortOpen));
+    other.proxy().put(kDispPortOpen, Variant::boolean(false));
+}
+
 TEST_F(VortComponent, PropertyBrowserLists) {
     component::Control& c = ctl_.control();
     for (int32_t dispid : {kDispHandshaking, kDispProtocol, kDispInputMode, kDispPriority, kDispComType})

@@ -16,6 +16,8 @@
 #include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
 #include "platform/component/error.h"
+#include "platform/component/result.h"
+#include "platform/component/text_property_bag.h"
 #include "support/test_site.h"
 #include "support/pty_pair.h"
 #include "support/sha256.h"
@@ -442,6 +444,36 @@ TEST_F(ControlPort, ReceiveEventsFollowTheThresholds) {
     ASSERT_TRUE(pty_.writeAll(big));
     EXPECT_TRUE(waitFor([&] { return window.saw(1008); }));
     ctl_.setNotificationWindow(nullptr);
+}
+
+TEST_F(ControlPort, LoadingADesignWhileOpenKeepsTheOpenPort) {
+    PtyPair other;
+    map_.map(kPort + 3, other.slavePath());
+    open();
+    vort::component::TextPropertyBagReader bag("CommPort = " + std::to_string(kPort + 3) + "\n");
+    ASSERT_EQ(ctl_.load(bag), vort::component::kOk);
+    EXPECT_EQ(ctl_.commPort(), kPort + 3);
+    EXPECT_EQ(ctl_.commId(), kPort + 2);
+    ASSERT_TRUE(ctl_.portOpen());
+
+    // The open device is still the one written, read and closed.
+    ctl_.setOutput(Variant::bstr(u"still"));
+    EXPECT_EQ(readMaster(5), "still");
+    ASSERT_TRUE(pty_.writeAll("in"));
+    ASSERT_TRUE(waitFor([&] { return ctl_.inBufferCount() == 2; }));
+    ctl_.setInputLen(2);
+    EXPECT_EQ(ctl_.input().text(), u"in");
+    ctl_.setPortOpen(false);
+    CVortCtrl next;
+    next.setCommPort(kPort);
+    EXPECT_EQ(raisedNumber([&] { next.setPortOpen(true); }), 0) << "the device was left open";
+    EXPECT_TRUE(next.portOpen());
+    next.setPortOpen(false);
+
+    // The loaded port number takes effect at the next open.
+    ctl_.setPortOpen(true);
+    ctl_.setOutput(Variant::bstr(u"new"));
+    EXPECT_EQ(other.read(3, 3000), "new");
 }
 
 // A power-cycled device: its path goes away while the port is open and comes back with
