@@ -12,6 +12,7 @@
 
 #include "platform/component/quoted_text.h"
 #include "platform/component/text.h"
+#include "platform/files/atomic_rewrite.h"
 
 namespace vort::component {
 
@@ -343,19 +344,6 @@ void makeDirectories(const std::string& dir, const std::string& forFile) {
                             dir + ": " + errnoText(errno));
 }
 
-bool writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
 } // namespace
 
 RegistryData parseRegistry(std::string_view text, std::string_view source) {
@@ -403,55 +391,25 @@ std::string formatRegistry(const RegistryData& data) {
 }
 
 RegistryData readRegistryFile(const std::string& path) {
-    Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (f.fd < 0) {
-        if (errno == ENOENT)
-            return {};
-        throw RegistryError("registry file " + path + " cannot be read: " + errnoText(errno));
-    }
-    struct stat st {};
-    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode))
-        throw RegistryError("registry file " + path + " cannot be read: not a regular file");
-    std::string text;
-    char buf[8192];
-    for (;;) {
-        ssize_t n = ::read(f.fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw RegistryError("registry file " + path + " cannot be read: " + errnoText(errno));
-        }
-        if (n == 0)
-            break;
-        text.append(buf, static_cast<size_t>(n));
-        if (text.size() > kMaxFileSize)
-            throw RegistryError("registry file " + path + " is damaged: larger than " +
-                                std::to_string(kMaxFileSize >> 20) + " MiB");
-    }
-    return parseRegistry(text, path);
+    const files::ReadResult r = files::readRegularFile(path, kMaxFileSize);
+    if (r.outcome == files::ReadOutcome::Missing)
+        return {};
+    if (r.outcome != files::ReadOutcome::Read)
+        throw RegistryError("registry file " + path + " cannot be read: " + r.failure.reason);
+    if (r.truncated)
+        throw RegistryError("registry file " + path + " is damaged: larger than " +
+                            std::to_string(kMaxFileSize >> 20) + " MiB");
+    return parseRegistry(r.text, path);
 }
 
 void writeRegistryFile(const std::string& path, const RegistryData& data) {
-    std::string dir = directoryOf(path);
-    makeDirectories(dir, path);
-    std::string tmp = path + ".XXXXXX";
-    Fd f(::mkostemp(tmp.data(), O_CLOEXEC));
-    if (f.fd < 0)
-        throw RegistryError("registry file " + path + " cannot be written: " + errnoText(errno));
-    std::string text = formatRegistry(data);
-    int err = 0;
-    if (!writeAll(f.fd, text) || ::fchmod(f.fd, 0644) != 0 || ::fsync(f.fd) != 0)
-        err = errno;
-    if (!err && ::rename(tmp.c_str(), path.c_str()) != 0)
-        err = errno;
-    if (err) {
-        ::unlink(tmp.c_str());
-        throw RegistryError("registry file " + path + " cannot be written: " + errnoText(err));
-    }
-    // Make the rename itself durable; a failure here loses nothing already visible.
-    Fd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (d.fd >= 0)
-        ::fsync(d.fd);
+    makeDirectories(directoryOf(path), path);
+    files::FileFailure failure;
+    // A new registry is readable by everyone whatever the umask: hosts of every user
+    // read the system-wide one.
+    if (!files::rewriteFile(path, formatRegistry(data), failure, {0644, true}))
+        throw RegistryError("registry file " + path +
+                            " cannot be written: " + failure.reasonFor(path));
 }
 
 void updateRegistryFile(const std::string& path, const std::function<void(RegistryData&)>& change) {

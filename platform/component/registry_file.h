@@ -33,7 +33,10 @@
 // guessed. An empty file, or none, is an empty registry.
 //
 // Writing goes to a temporary file in the same directory that is synced and renamed
-// over the registry, so a reader sees the old file or the new one, never a mixture.
+// over the registry, so a reader sees the old file or the new one, never a mixture
+// (platform/files/atomic_rewrite.h: a link stays a link, the file keeps its mode). A
+// path holding something other than a regular file (a FIFO, a device, a directory) is
+// refused, for reading and writing alike, without blocking.
 // updateRegistryFile holds an exclusive lock (flock on "<file>.lock") from reading to
 // renaming, so two registrations at once do not lose each other's entries, and it
 // refuses to touch a damaged file.

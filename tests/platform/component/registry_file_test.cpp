@@ -4,6 +4,7 @@
 
 #include "platform/component/component_test_env.h"
 #include "platform/component/registry_file.h"
+#include "support/special_files.h"
 
 using namespace vort::component;
 using vort_test::ScratchDir;
@@ -203,6 +204,34 @@ TEST(RegistryFile, ConcurrentUpdatesLoseNothing) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     EXPECT_EQ(readRegistryFile(path).classes().size(), size_t{kProcesses * kEach});
+}
+
+TEST(RegistryFile, AFifoIsRefusedAtOnceAndALinkedPrivateRegistryStaysSo) {
+    ScratchDir dir;
+    const std::string fifo = dir / "fifo-registry";
+    vort::test::makeFifo(fifo);
+    std::string why;
+    EXPECT_TRUE(vort::test::endsWithoutBlocking(fifo, [&] {
+        try {
+            updateRegistryFile(fifo, [](RegistryData& d) { d.putClass(sample().classes()[0]); });
+        } catch (const RegistryError& e) {
+            why = e.what();
+        }
+    }));
+    EXPECT_EQ(why,
+              "registry file " + fifo + " cannot be read: a FIFO (named pipe), not a regular file");
+    EXPECT_TRUE(vort::test::isFifo(fifo));
+
+    // A registry kept elsewhere through a link, readable by its owner only.
+    const std::string target = dir / "private-registry";
+    writeRegistryFile(target, RegistryData{});
+    ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
+    const std::string link = dir / "registry";
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    updateRegistryFile(link, [](RegistryData& d) { d = sample(); });
+    EXPECT_TRUE(vort::test::isSymlink(link));
+    EXPECT_EQ(readRegistryFile(target), sample());
+    EXPECT_EQ(vort::test::permissionsOf(target), 0600);
 }
 
 } // namespace
