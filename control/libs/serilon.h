@@ -4,7 +4,10 @@
  * Every port, modem and network connection is addressed by a comm id, 0..254
  * (port number - 1). Port numbers map to device paths through the map file
  * $XDG_CONFIG_HOME/serilon/ports.conf (else ~/.config/serilon/ports.conf), lines
- * "COM<n>=<path>"; without an entry port n is /dev/ttyS<n-1>.
+ * "COM<n>=<path>"; without an entry port n is /dev/ttyS<n-1>. A map path that holds
+ * something other than a regular file (a FIFO, a device, a directory) is never opened:
+ * opening a port then fails with SERIAL_E_INVALID, its text naming the path and what is
+ * there, and SerialPortState says SERIAL_PORT_ABSENT.
  *
  * Thread rules: every call may be made from any thread. Per open comm id the
  * library runs its own threads: thread 0 reads the device into the input queue and

@@ -105,8 +105,16 @@ OsStatus CommTable::openChannel(std::int32_t commId, Channel& channel) {
         }
         return channel.openIsdn(config);
     }
-    default:
-        return channel.open(devicePathFor(loadPortMap(), commId + 1));
+    default: {
+        // A port map that cannot be read as a file must not send the port to a device
+        // the user never chose: the open fails and says why.
+        std::string refused;
+        const PortMap map = loadPortMap(&refused);
+        if (!refused.empty()) {
+            return OsStatus::make(SERIAL_E_INVALID, refused);
+        }
+        return channel.open(devicePathFor(map, commId + 1));
+    }
     }
 }
 
@@ -167,7 +175,12 @@ std::int32_t CommTable::openStatus(std::int32_t commId) {
 }
 
 std::int32_t CommTable::portState(std::int32_t portNumber) {
-    const std::string path = devicePathFor(loadPortMap(), portNumber);
+    std::string refused;
+    const PortMap map = loadPortMap(&refused);
+    if (!refused.empty()) {
+        return SERIAL_PORT_ABSENT;
+    }
+    const std::string path = devicePathFor(map, portNumber);
     {
         std::lock_guard lock(mutex_);
         for (const Slot& slot : slots_) {

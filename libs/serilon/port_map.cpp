@@ -1,7 +1,8 @@
 #include "libs/serilon/port_map.h"
 
 #include <cstdlib>
-#include <fstream>
+
+#include "platform/files/regular_file.h"
 
 namespace serilon {
 
@@ -94,20 +95,22 @@ std::string portMapPath() {
     return {};
 }
 
-PortMap loadPortMap() {
+PortMap loadPortMap(std::string* refused) {
+    if (refused) {
+        refused->clear();
+    }
     const std::string path = portMapPath();
     if (path.empty()) {
         return {};
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    const vort::files::ReadResult r = vort::files::readRegularFile(path, kMaxMapFileBytes);
+    if (r.outcome != vort::files::ReadOutcome::Read) {
+        if (refused && r.outcome == vort::files::ReadOutcome::Failed && r.failure.err == 0) {
+            *refused = "the port map " + r.failure.text();
+        }
         return {};
     }
-    std::string text;
-    text.resize(kMaxMapFileBytes);
-    in.read(text.data(), std::streamsize(text.size()));
-    text.resize(std::size_t(in.gcount()));
-    return parsePortMap(text);
+    return parsePortMap(r.text);
 }
 
 std::string devicePathFor(const PortMap& map, int portNumber) {

@@ -21,8 +21,12 @@ PortMap parsePortMap(std::string_view text);
 // absolute path, else $HOME/.config/serilon/ports.conf; empty when neither is known.
 std::string portMapPath();
 
-// Reads and parses the map file now (a missing or unreadable file is an empty map).
-PortMap loadPortMap();
+// Reads and parses the map file now (a missing or unreadable file is an empty map;
+// only its first MiB is read). A path that holds something other than a regular file
+// (a FIFO, a device, a directory) is not opened, so it never blocks: the map is empty
+// and, when refused is given, *refused names the path and says what is there ("" when
+// the map was read or is missing).
+PortMap loadPortMap(std::string* refused = nullptr);
 
 // The device path for port number (1..255): the map's entry, else /dev/ttyS<n-1>.
 std::string devicePathFor(const PortMap& map, int portNumber);

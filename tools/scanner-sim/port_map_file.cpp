@@ -10,6 +10,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/files/atomic_rewrite.h"
+
 namespace scanner_sim {
 
 namespace {
@@ -101,51 +103,21 @@ bool rewrite(const std::string& file, const std::function<std::string(std::strin
     // Two simulators started together must not lose each other's entries.
     while (flock(dirFd, LOCK_EX) != 0 && errno == EINTR) {
     }
-    std::string text;
-    int in = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in >= 0) {
-        char buf[4096];
-        ssize_t n;
-        while ((n = read(in, buf, sizeof buf)) > 0)
-            text.append(buf, static_cast<size_t>(n));
-        close(in);
-    } else if (errno != ENOENT) {
-        error = "cannot read " + file + ": " + std::strerror(errno);
-        close(dirFd);
-        return false;
-    }
-    const std::string updated = edit(text);
-    bool ok = true;
-    if (updated != text) {
-        const std::string temp = file + ".tmp." + std::to_string(getpid());
-        int out = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (out < 0) {
-            error = "cannot write " + temp + ": " + std::strerror(errno);
-            ok = false;
-        } else {
-            size_t done = 0;
-            while (done < updated.size()) {
-                ssize_t n = write(out, updated.data() + done, updated.size() - done);
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n <= 0) {
-                    error = "cannot write " + temp + ": " + std::strerror(errno);
-                    ok = false;
-                    break;
-                }
-                done += static_cast<size_t>(n);
-            }
-            if (close(out) != 0 && ok) {
-                error = "cannot write " + temp + ": " + std::strerror(errno);
-                ok = false;
-            }
-            if (ok && rename(temp.c_str(), file.c_str()) != 0) {
-                error = "cannot replace " + file + ": " + std::strerror(errno);
-                ok = false;
-            }
-            if (!ok)
-                unlink(temp.c_str());
-        }
+    // The map is a few lines; a FIFO or a device in its place is refused, not read.
+    constexpr size_t kMaxMapBytes = 1 << 20;
+    const vort::files::ReadResult current = vort::files::readRegularFile(file, kMaxMapBytes);
+    bool ok = false;
+    vort::files::FileFailure failure;
+    if (current.outcome == vort::files::ReadOutcome::Failed) {
+        error = "cannot read " + current.failure.text();
+    } else if (current.truncated) {
+        error = "cannot read " + file + ": larger than 1 MiB";
+    } else if (const std::string updated = edit(current.text); updated == current.text) {
+        ok = true;
+    } else if (!vort::files::rewriteFile(file, updated, failure, {0644, false})) {
+        error = "cannot write " + failure.text();
+    } else {
+        ok = true;
     }
     close(dirFd); // releases the lock
     return ok;

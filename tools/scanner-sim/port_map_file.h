@@ -22,7 +22,9 @@ std::string withoutPortEntry(std::string_view text, int port, std::string_view p
 
 // Read-modify-write of the map file, creating its directories; the directory is locked
 // while the file is rewritten and the new text replaces the old by rename, so readers
-// never see half a file. Return false with a reason.
+// never see half a file (platform/files/atomic_rewrite.h: a link stays a link, the
+// file keeps its mode). A map path holding a FIFO, a device or a directory is refused
+// without blocking and left alone. Return false with a reason.
 bool setPortEntry(const std::string& file, int port, const std::string& path, std::string& error);
 bool removePortEntry(const std::string& file, int port, const std::string& path,
                      std::string& error);

@@ -2,6 +2,7 @@
 #include "control/libs/serilon.h"
 #include "support/pty_pair.h"
 #include "support/sha256.h"
+#include "support/special_files.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <climits>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 TEST(SerilonIds, BadAndClosedIdsAreRefusedSafely) {
     for (int bad : {-1, 255, 1000, INT32_MIN}) {
@@ -88,6 +90,22 @@ TEST(SerilonPorts, DevicePathsFollowTheMapFile) {
     EXPECT_STREQ(buf, "/dev/changed");
     EXPECT_EQ(SerialPortState(0), SERIAL_PORT_ABSENT);
     EXPECT_EQ(SerialPortState(3), SERIAL_PORT_ABSENT);
+}
+
+TEST(SerilonPorts, AMapFileThatIsNoFileFailsTheOpenAtOnceAndSaysWhatItIs) {
+    vort::test::ScopedPortMap map;
+    const std::string file = map.configHome() + "/serilon/ports.conf";
+    ASSERT_EQ(::unlink(file.c_str()), 0);
+    vort::test::makeFifo(file);
+    int32_t opened = SERIAL_OK;
+    EXPECT_TRUE(vort::test::endsWithoutBlocking(file, [&] { opened = SerialOpenPort(5); }));
+    EXPECT_EQ(opened, SERIAL_E_INVALID);
+    char text[512];
+    SerialErrorText(5, text, sizeof text);
+    EXPECT_EQ(std::string(text), "COM6 (comm id 5): the port map " + file +
+                                     ": a FIFO (named pipe), not a regular file");
+    EXPECT_EQ(SerialPortState(6), SERIAL_PORT_ABSENT);
+    EXPECT_TRUE(vort::test::isFifo(file));
 }
 
 TEST(SerilonTime, TicksDelaysAndPackedTimes) {

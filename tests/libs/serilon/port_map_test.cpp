@@ -4,6 +4,11 @@
 
 #include <cstdlib>
 #include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "support/pty_pair.h"
+#include "support/special_files.h"
 
 using serilon::devicePathFor;
 using serilon::parsePortMap;
@@ -102,4 +107,29 @@ TEST(SerilonPortMapLookup, FileLocationFollowsXdgThenHome) {
     } else {
         ::unsetenv("XDG_CONFIG_HOME");
     }
+}
+
+TEST(SerilonPortMapLookup, OnlyARegularFileIsReadAndAnythingElseIsNamed) {
+    vort::test::ScopedPortMap scratch;
+    const std::string file = scratch.configHome() + "/serilon/ports.conf";
+    std::string refused = "stale";
+    scratch.writeText("COM2=/dev/ttyUSB1\n");
+    EXPECT_EQ(serilon::loadPortMap(&refused).at(2), "/dev/ttyUSB1");
+    EXPECT_EQ(refused, "");
+    ASSERT_EQ(::unlink(file.c_str()), 0);
+    refused = "stale";
+    EXPECT_TRUE(serilon::loadPortMap(&refused).empty()) << "no map file: an empty map";
+    EXPECT_EQ(refused, "");
+
+    vort::test::makeFifo(file);
+    serilon::PortMap map{{1, "stale"}};
+    EXPECT_TRUE(
+        vort::test::endsWithoutBlocking(file, [&] { map = serilon::loadPortMap(&refused); }));
+    EXPECT_TRUE(map.empty());
+    EXPECT_EQ(refused, "the port map " + file + ": a FIFO (named pipe), not a regular file");
+
+    ASSERT_EQ(::unlink(file.c_str()), 0);
+    ASSERT_EQ(::mkdir(file.c_str(), 0700), 0);
+    EXPECT_TRUE(serilon::loadPortMap(&refused).empty());
+    EXPECT_EQ(refused, "the port map " + file + ": a directory, not a regular file");
 }

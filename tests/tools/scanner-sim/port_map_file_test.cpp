@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/special_files.h"
 #include "tools/scanner-sim/port_map_file.h"
 
 namespace scanner_sim {
@@ -62,6 +63,28 @@ TEST(PortMapFile, CreatesDirectoriesAndRoundTrips) {
     rmdir((std::string(dir) + "/a/serilon").c_str());
     rmdir((std::string(dir) + "/a").c_str());
     rmdir(dir);
+}
+
+TEST(PortMapFile, ALinkedPrivateMapStaysLinkedAndPrivateAndAFifoIsRefusedAtOnce) {
+    vort::test::ScratchDirectory dir;
+    const std::string target = dir.path("kept-elsewhere.conf");
+    const std::string file = dir.path("ports.conf");
+    vort::test::writeFileText(target, "# mine\nCOM1=/dev/ttyUSB0\n");
+    ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+    ASSERT_EQ(symlink("kept-elsewhere.conf", file.c_str()), 0);
+    std::string error;
+    ASSERT_TRUE(setPortEntry(file, 3, "/dev/pts/4", error)) << error;
+    EXPECT_TRUE(vort::test::isSymlink(file));
+    EXPECT_EQ(slurp(target), "# mine\nCOM1=/dev/ttyUSB0\nCOM3=/dev/pts/4\n");
+    EXPECT_EQ(vort::test::permissionsOf(target), 0600);
+    ASSERT_EQ(unlink(file.c_str()), 0);
+    vort::test::makeFifo(file);
+    bool set = true;
+    EXPECT_TRUE(vort::test::endsWithoutBlocking(
+        file, [&] { set = setPortEntry(file, 3, "/dev/pts/4", error); }));
+    EXPECT_FALSE(set);
+    EXPECT_EQ(error, "cannot read " + file + ": a FIFO (named pipe), not a regular file");
+    EXPECT_TRUE(vort::test::isFifo(file));
 }
 
 TEST(PortMapFile, DefaultPathFollowsXdgConfigHome) {
