@@ -2,9 +2,10 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include <cstdio>
 
 #include "app/link/text_numbers.h"
+#include "platform/files/atomic_rewrite.h"
 
 namespace tcu {
 
@@ -20,27 +21,26 @@ namespace {
 constexpr qsizetype kKeyLength = 8;
 
 bool writeWhole(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    vort::files::FileFailure failure;
+    if (vort::files::rewriteFile(QFile::encodeName(path).toStdString(),
+                                 std::string_view(bytes.constData(), bytes.size()), failure))
+        return true;
+    // The operator is not told in the window; a program started from a terminal says
+    // why its settings were not kept.
+    std::fprintf(stderr, "tcu1: %s\n", failure.text().c_str());
+    return false;
 }
 
 // Reads the entries; false when the defaults must be written instead.
 bool readEntries() {
-    QFile file(IniPath);
-    if (!file.open(QIODevice::ReadOnly))
+    // A FIFO or a device is refused without blocking, and the repair's rewrite then
+    // refuses it too (and says so): it is treated as an unreadable file.
+    const vort::files::ReadResult file =
+        vort::files::readRegularFile(QFile::encodeName(IniPath).toStdString(), kMaxIniBytes);
+    if (file.outcome != vort::files::ReadOutcome::Read || file.truncated)
         return false;
-    const qint64 size = file.size();
-    if (size > kMaxIniBytes)
-        return false;
-    const QByteArray bytes = file.read(size);
-    if (bytes.size() != size)
-        return false;
+    const QByteArray bytes = QByteArray::fromStdString(file.text);
+    const qint64 size = bytes.size();
     QString text = QString::fromLatin1(bytes);
 
     for (qint64 pass = 0; pass < size; ++pass) {

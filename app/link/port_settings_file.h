@@ -34,7 +34,10 @@ QString configDirectory();
 // Sets WindowsDir and IniPath, then reads the file into IniPortCom and IniPortSet.
 // A missing or unreadable file, one longer than kMaxIniBytes, a PORTCOM value that is
 // not a number or not one of 1..6: the default file is written (replacing the old
-// one) and the defaults "1" and "9600,n,8,1" are used. Reading stops quietly at the
+// one) and the defaults "1" and "9600,n,8,1" are used. A path holding something other
+// than a regular file (a FIFO, a device, a directory) counts as unreadable: it is never
+// opened for reading or writing, so nothing blocks, and the repair leaves it alone and
+// says so on stderr. Reading stops quietly at the
 // first entry shorter than its key (entries behind it are not read); unknown keys are
 // skipped; keys are compared case-sensitively. Never fails towards the caller: when the
 // default file cannot be written the defaults are used all the same.
@@ -45,9 +48,10 @@ void LoadPortSettings();
 QString portSettingsLine(int16_t commPort, const QString& settings);
 
 // Replaces the whole file at IniPath with portSettingsLine(...). The file is replaced
-// in one step (written beside it, then renamed), so a failed write never leaves a
-// half-written file. False when it could not be written; IniPortCom and IniPortSet
-// are not touched.
+// in one step (platform/files/atomic_rewrite.h: written beside it, then renamed; a
+// link stays a link, the file keeps its mode), so a failed write never leaves a
+// half-written file. False when it could not be written (the reason on stderr);
+// IniPortCom and IniPortSet are not touched.
 bool RewritePortSettings(int16_t commPort, const QString& settings);
 
 // Puts every variable above back to its value at program start (tests).

@@ -28,6 +28,8 @@ private:
 
 inline constexpr int kErrTypeMismatch = 13;
 inline constexpr int kErrOverflow = 6;
+// A path that is no file the program can use (a FIFO, a device).
+inline constexpr int kErrPathFileAccess = 75;
 
 RunTimeError typeMismatch();
 RunTimeError overflow();

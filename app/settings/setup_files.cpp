@@ -1,6 +1,7 @@
 // "&Save SetUp As..." and "&Open Setup...": the window's setup as a file of setup
 // records, and back.
 #include <QApplication>
+#include <QFile>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,10 +9,12 @@
 #include <unistd.h>
 
 #include "app/forms/form1.h"
+#include "app/link/run_time_error.h"
 #include "app/settings/apply_setup_token.h"
 #include "app/settings/settings_window.h"
 #include "app/settings/split_records.h"
 #include "platform/dialogs/dialogs.h"
+#include "platform/files/atomic_rewrite.h"
 
 namespace tcu {
 
@@ -52,29 +55,17 @@ void showFileError(QWidget* owner, const FileError& error) {
     vort::dialogs::dialogs().messageBox(box);
 }
 
-// Writes text to path, replacing the file. Every failure (opening, a short write, the
-// final close) is an error: a setup file that did not reach the disk is never reported
-// as saved.
+// Writes text to path, replacing the file in one step (a link stays a link, the file
+// keeps its mode; a FIFO or a device is refused rather than written into). Every
+// failure is an error: a setup file that did not reach the disk is never reported as
+// saved.
 std::optional<FileError> writeWhole(const QString& path, const std::string& text) {
-    const QByteArray name = path.toLocal8Bit();
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return systemError(errno);
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int e = errno;
-            ::close(fd);
-            return systemError(e);
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (::close(fd) != 0)
-        return systemError(errno);
-    return std::nullopt;
+    vort::files::FileFailure failure;
+    if (vort::files::rewriteFile(QFile::encodeName(path).toStdString(), text, failure))
+        return std::nullopt;
+    if (failure.err != 0)
+        return systemError(failure.err);
+    return FileError{kErrPathFileAccess, QString::fromStdString(failure.text())};
 }
 
 // A setup file is a few hundred bytes; anything beyond this is not one (a device, a

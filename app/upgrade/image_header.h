@@ -27,7 +27,6 @@ ImageHeader parseImageHeader(const QByteArray& header);
 inline constexpr int kErrFileNotFound = 53;
 inline constexpr int kErrFileAlreadyOpen = 55;
 inline constexpr int kErrDiskNotReady = 71;
-inline constexpr int kErrPathFileAccess = 75;
 inline constexpr int kErrPathNotFound = 76;
 
 // Reads the header of the file at path. Nothing when the file is kImageHeaderSize bytes

@@ -6,6 +6,9 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
+
+#include "support/special_files.h"
 
 namespace tcu {
 namespace {
@@ -118,6 +121,34 @@ TEST_F(PortSettingsFileTest, AnUnusableFileStillLeavesTheDefaults) {
     EXPECT_EQ(IniPortSet, "9600,n,8,1");
     EXPECT_TRUE(fs::is_directory(ini()));
     EXPECT_FALSE(RewritePortSettings(2, "19200,O,8,1"));
+}
+
+TEST_F(PortSettingsFileTest, AFifoIsTakenAsUnreadableAtOnceAndTheRepairLeavesItAlone) {
+    fs::create_directories(dir_ + "/config/tcu");
+    vort::test::makeFifo(ini());
+    EXPECT_TRUE(vort::test::endsWithoutBlocking(ini(), [] { LoadPortSettings(); }));
+    EXPECT_EQ(IniPortCom, "1");
+    EXPECT_EQ(IniPortSet, "9600,n,8,1");
+    EXPECT_TRUE(vort::test::isFifo(ini()));
+    bool written = true;
+    EXPECT_TRUE(vort::test::endsWithoutBlocking(
+        ini(), [&] { written = RewritePortSettings(2, "19200,O,8,1"); }));
+    EXPECT_FALSE(written);
+    EXPECT_TRUE(vort::test::isFifo(ini()));
+}
+
+TEST_F(PortSettingsFileTest, ARewriteThroughALinkKeepsTheLinkAndThePrivateMode) {
+    fs::create_directories(dir_ + "/config/tcu");
+    const std::string kept = dir_ + "/kept.ini";
+    vort::test::writeFileText(kept, "PORTCOM=3;PORTSET=19200,n,8,1;");
+    ASSERT_EQ(::chmod(kept.c_str(), 0600), 0);
+    fs::create_symlink(kept, ini());
+    LoadPortSettings();
+    EXPECT_EQ(IniPortCom, "3");
+    ASSERT_TRUE(RewritePortSettings(2, "19200,O,8,1"));
+    EXPECT_TRUE(vort::test::isSymlink(ini()));
+    EXPECT_EQ(vort::test::fileText(kept), "PORTCOM=2;PORTSET=19200,O,8,1;SUPPSET=;\r\n");
+    EXPECT_EQ(vort::test::permissionsOf(kept), 0600);
 }
 
 TEST_F(PortSettingsFileTest, ARewriteReplacesTheWholeFileWithOneLine) {

@@ -14,6 +14,7 @@
 #include "app/settings/settings_window.h"
 #include "app/settings/split_records.h"
 #include "support/qt_file_dialog_driver.h"
+#include "support/special_files.h"
 #include "tcu_fixture.h"
 
 namespace tcu::test {
@@ -409,6 +410,31 @@ TEST_F(SettingsWindowTest, OpenTakesAnyRecordListAndCancelAndFailuresLoseNothing
     dialogs_.answer(vort::dialogs::Answer::Ok, QStringLiteral("Error # 27 File too large"));
     form_->mnuopen_Click();
     EXPECT_EQ(value("SPVOLU"), "LOW");
+}
+
+TEST_F(SettingsWindowTest, SaveKeepsALinkedPrivateFileAndRefusesAFifoAtOnce) {
+    const std::string kept = path("kept.txt");
+    writeFile(kept, "old");
+    ASSERT_EQ(chmod(kept.c_str(), 0600), 0);
+    const std::string link = path("link.txt");
+    ASSERT_EQ(symlink(kept.c_str(), link.c_str()), 0);
+    answerFile(link);
+    form_->mnusave_Click();
+    EXPECT_TRUE(dialogs_.boxes().empty());
+    EXPECT_TRUE(vort::test::isSymlink(link));
+    EXPECT_EQ(settings::SplitRecords(readFile(kept)).size(), 25u);
+    EXPECT_EQ(vort::test::permissionsOf(kept), 0600);
+
+    const std::string fifo = path("fifo.txt");
+    vort::test::makeFifo(fifo);
+    answerFile(fifo);
+    dialogs_.answer(
+        vort::dialogs::Answer::Ok,
+        QString::fromStdString("Error # 75 " + fifo + ": a FIFO (named pipe), not a regular file"));
+    EXPECT_TRUE(vort::test::endsWithoutBlocking(fifo, [&] { form_->mnusave_Click(); }));
+    ASSERT_EQ(dialogs_.boxes().size(), 1u);
+    EXPECT_EQ(dialogs_.boxes()[0].title, "Error");
+    EXPECT_TRUE(vort::test::isFifo(fifo));
 }
 
 } // namespace
