@@ -8,7 +8,6 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -17,6 +16,7 @@
 #include "platform/component/dispatch_proxy.h"
 #include "platform/component/error.h"
 #include "platform/dialogs/dialogs.h"
+#include "platform/files/atomic_rewrite.h"
 #include "tools/container/property_browser.h"
 #include "tools/container/property_sheet.h"
 
@@ -24,7 +24,7 @@ namespace vort::container {
 
 namespace {
 
-constexpr qint64 kMaxBagBytes = 1 << 20;
+constexpr size_t kMaxBagBytes = 1 << 20;
 const QStringList kBagFilters = {QStringLiteral("Property bags (*.bag)|*.bag"),
                                  QStringLiteral("All Files (*.*)|*")};
 
@@ -198,10 +198,9 @@ bool ContainerWindow::saveProperties(const QString& path) {
         tell(QString::fromUtf8(e.what()), QStringLiteral("Save Properties"));
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(bag.data(), static_cast<qint64>(bag.size())) < 0 || !file.commit()) {
-        tell(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()),
+    vort::files::FileFailure failure;
+    if (!vort::files::rewriteFile(QFile::encodeName(path).toStdString(), bag, failure)) {
+        tell(QStringLiteral("Cannot write %1").arg(QString::fromStdString(failure.text())),
              QStringLiteral("Save Properties"));
         return false;
     }
@@ -212,20 +211,20 @@ bool ContainerWindow::saveProperties(const QString& path) {
 bool ContainerWindow::loadProperties(const QString& path) {
     if (!control_)
         return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        tell(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()),
+    // A FIFO or a device is refused without blocking the window.
+    const vort::files::ReadResult file =
+        vort::files::readRegularFile(QFile::encodeName(path).toStdString(), kMaxBagBytes);
+    if (file.outcome != vort::files::ReadOutcome::Read) {
+        tell(QStringLiteral("Cannot read %1").arg(QString::fromStdString(file.failure.text())),
              QStringLiteral("Load Properties"));
         return false;
     }
-    if (file.size() > kMaxBagBytes) {
+    if (file.truncated) {
         tell(QStringLiteral("%1 is too large for a property bag.").arg(path),
              QStringLiteral("Load Properties"));
         return false;
     }
-    const QByteArray text = file.readAll();
-    const component::LoadResult r =
-        control_.loadText(std::string_view(text.constData(), text.size()));
+    const component::LoadResult r = control_.loadText(file.text);
     browser_->refresh();
     if (!r.ok()) {
         tell(QStringLiteral("%1 is damaged: %2\nThe control now holds its defaults.")

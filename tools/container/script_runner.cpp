@@ -11,6 +11,7 @@
 #include "platform/component/error.h"
 #include "platform/component/guid.h"
 #include "platform/component/type_info.h"
+#include "platform/files/atomic_rewrite.h"
 #include "tools/container/event_wait.h"
 #include "tools/container/value_notation.h"
 
@@ -259,22 +260,11 @@ bool ScriptRunner::save(const ScriptCommand& cmd, int lineNumber) {
     } catch (const component::HostError& e) {
         return error(lineNumber, std::string("save: the control cannot save: ") + e.what());
     }
-    // Written beside the target and renamed over it, so a failed save never leaves a
-    // half-written bag in place of a good one.
-    const std::string temp = cmd.target + ".tmp";
-    {
-        std::ofstream f(temp, std::ios::binary | std::ios::trunc);
-        f << bag;
-        f.flush();
-        if (!f) {
-            std::remove(temp.c_str());
-            return error(lineNumber, "save: cannot write " + cmd.target);
-        }
-    }
-    if (std::rename(temp.c_str(), cmd.target.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return error(lineNumber, "save: cannot write " + cmd.target);
-    }
+    // Written to a fresh temporary file beside the target and renamed over it, so a
+    // failed save never leaves a half-written bag in place of a good one.
+    vort::files::FileFailure failure;
+    if (!vort::files::rewriteFile(cmd.target, bag, failure))
+        return error(lineNumber, "save: cannot write " + failure.text());
     site_.modified = false;
     return true;
 }

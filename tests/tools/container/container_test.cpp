@@ -10,8 +10,11 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "support/pty_pair.h"
+#include "support/special_files.h"
 #include "tests/tools/container/container_process.h"
 #include "tests/tools/container/registered_control.h"
 
@@ -272,4 +275,36 @@ TEST(ContainerScript, EveryMalformedLineGivesOneClearErrorAndNothingStops) {
     EXPECT_TRUE(has("its events are OnComm, OnModem, OnFileInfo"));
     EXPECT_TRUE(has("is damaged"));
     EXPECT_TRUE(has("save: cannot write /no/such/dir/x.bag"));
+}
+
+TEST(ContainerScript, SaveKeepsALinkedPrivateBagFollowsNoPlantedNameAndRefusesAFifo) {
+    ScratchDir files;
+    const std::string kept = files.file("kept.bag");
+    const std::string link = files.file("design.bag");
+    vort::test::writeFileText(kept, "old");
+    ASSERT_EQ(::chmod(kept.c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(kept.c_str(), link.c_str()), 0);
+    // A link planted where a fixed temporary name would be must lead nowhere.
+    const std::string victim = files.file("victim");
+    vort::test::writeFileText(victim, "untouched");
+    ASSERT_EQ(::symlink(victim.c_str(), (link + ".tmp").c_str()), 0);
+    ASSERT_EQ(::symlink(victim.c_str(), (kept + ".tmp").c_str()), 0);
+    const std::string fifo = files.file("fifo.bag");
+    vort::test::makeFifo(fifo);
+
+    ContainerProcess c;
+    c.send("create VORT.VortCtrl.1");
+    c.send("set CommPort 7");
+    c.send("save " + link);
+    EXPECT_EQ(c.ask("get CommPort"), "CommPort = 7") << "the save said nothing";
+    EXPECT_TRUE(vort::test::isSymlink(link));
+    EXPECT_NE(vort::test::fileText(kept).find("CommPort = 7"), std::string::npos);
+    EXPECT_EQ(vort::test::permissionsOf(kept), 0600);
+    EXPECT_EQ(vort::test::fileText(victim), "untouched");
+    EXPECT_TRUE(vort::test::isSymlink(link + ".tmp"));
+
+    EXPECT_EQ(c.ask("save " + fifo), "error: line 5: save: cannot write " + fifo +
+                                         ": a FIFO (named pipe), not a regular file");
+    EXPECT_TRUE(vort::test::isFifo(fifo));
+    c.finish();
 }
