@@ -17,10 +17,13 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/component/dispatch_proxy.h"
 #include "support/pty_pair.h"
 #include "support/scripted_dialogs.h"
+#include "support/special_files.h"
 #include "tests/tools/container/registered_control.h"
 #include "tools/container/container_window.h"
 #include "tools/container/property_browser.h"
@@ -232,6 +235,31 @@ TEST_F(ContainerWindowTest, SaveLoadAndAFailedCreate) {
     ASSERT_TRUE(window_->control()) << "the control there was stays";
     EXPECT_EQ(shown("CommPort"), QStringLiteral("2"));
     fs::remove_all(dir);
+}
+
+TEST_F(ContainerWindowTest, SaveKeepsALinkedPrivateBagAndLoadRefusesAFifoAtOnce) {
+    vort::test::ScratchDirectory dir;
+    const std::string kept = dir.path("kept.bag");
+    vort::test::writeFileText(kept, "old");
+    ASSERT_EQ(::chmod(kept.c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(kept.c_str(), dir.path("design.bag").c_str()), 0);
+    proxy().put("CommPort", vort::component::Variant::i2(4));
+    ASSERT_TRUE(window_->saveProperties(QString::fromStdString(dir.path("design.bag"))));
+    EXPECT_TRUE(vort::test::isSymlink(dir.path("design.bag")));
+    EXPECT_NE(vort::test::fileText(kept).find("CommPort = 4"), std::string::npos);
+    EXPECT_EQ(vort::test::permissionsOf(kept), 0600);
+
+    const std::string fifo = dir.path("fifo.bag");
+    vort::test::makeFifo(fifo);
+    vort::test::ScriptedDialogs facade;
+    facade.answer(Answer::Ok, QString::fromStdString("Cannot read " + fifo +
+                                                     ": a FIFO (named pipe), not a regular file"));
+    bool loaded = true;
+    EXPECT_TRUE(vort::test::endsWithoutBlocking(
+        fifo, [&] { loaded = window_->loadProperties(QString::fromStdString(fifo)); }));
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(facade.boxes().size(), 1u);
+    EXPECT_EQ(proxy().getI2(6), 4) << "nothing was loaded";
 }
 
 TEST_F(ContainerWindowTest, EventsReachTheLog) {
