@@ -5,12 +5,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "app/identity/revision_state.h"
 #include "app/link/baud_detect.h"
 #include "app/link/exchange.h"
 #include "app/link/port_settings_file.h"
+#include "support/special_files.h"
 
 namespace tcu::test {
 
@@ -68,10 +68,7 @@ const std::string& registryHome() {
 }
 
 std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return vort::test::fileText(path);
 }
 
 void writeFile(const std::string& path, const std::string& text) {

@@ -8,9 +8,10 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "support/special_files.h"
 
 namespace vort_test {
 
@@ -115,10 +116,7 @@ std::string builtFile(const std::string& name) {
 }
 
 std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return vort::test::fileText(path);
 }
 
 void writeFile(const std::string& path, const std::string& content) {
