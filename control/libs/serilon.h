@@ -282,7 +282,9 @@ enum { SERIAL_INPUT_HARD_LIMIT = 1 << 20 };
 
 /* Installs the event procedure of an open comm id; NULL removes it. When this
    returns, no call to the previous procedure is running or will start. When input is
-   already waiting, the new procedure soon gets a SERIAL_EV_RXCHAR report for it. */
+   already waiting, the new procedure soon gets a SERIAL_EV_RXCHAR report for it, and
+   a SERIAL_EV_CD no procedure heard (the connection ended before it had one) is
+   reported to it as well. */
 SERILON_API int32_t SerialSetEventProc(int32_t commId, SerialEventProc proc);
 /* Per-comm-id slots 0..7, kept across open and close: slot 0 the owning control,
    slot 4 a TCP connection waiting to be adopted. */
@@ -379,8 +381,11 @@ SERILON_API int32_t ModemAbort(int32_t commId);
    refuses it), and when it ends SERIAL_EV_CD comes and the server listens again. Above
    1, each accepted connection is offered with SERIAL_EV_RING; ComConnectInfo on the
    server's comm id names it during that call, and the event procedure takes it over
-   with NetAdoptSocket or leaves it, and then it is closed. Accepting pauses while the
-   limit of live connections is reached.
+   with NetAdoptSocket or leaves it, and then it is closed. Accepting pauses only while
+   the limit of live connections is reached: a connection counts from its acceptance
+   until its peer closes it, it is hung up or its comm id is closed, whichever comes
+   first. A comm id that took over a connection whose peer has gone keeps the bytes the
+   peer sent until it is closed (SerialOpenStatus gives SERIAL_E_HUNG_UP).
 
    An ISDN comm id listens on its controller from the open on: a call whose called
    number ends with the own extension (an empty one takes every call) is reported with
@@ -448,7 +453,9 @@ SERILON_API int32_t ComTypeControl(int32_t commId, void* record);
    ISDN: buffer (40 bytes) gets the called and calling numbers. */
 SERILON_API int32_t ComConnectInfo(int32_t commId, void* buffer);
 /* Opens commId on the accepted connection with that handle (from ComConnectInfo of
-   the server). An unknown handle gives SERIAL_E_INVALID; commId must not be open. */
+   the server). An unknown handle gives SERIAL_E_INVALID; commId must not be open. A
+   connection whose peer has already closed is opened all the same: its bytes are read
+   in, then the comm id is hung up. */
 SERILON_API int32_t NetAdoptSocket(int32_t commId, intptr_t handle);
 
 #ifdef __cplusplus

@@ -27,9 +27,36 @@ template <size_t N> std::string fieldText(const char (&field)[N]) {
     return std::string(field, strnlen(field, N));
 }
 
+// A comm id holding a connection a server handed on that nobody has taken over and
+// whose peer has already gone: its bytes wait only for a late owner.
+bool endedUnadopted(int32_t id) {
+    return SerialInUse(id) && SerialGetUserData(id, 4) != 0 &&
+           SerialOpenStatus(id) == SERIAL_E_HUNG_UP;
+}
+
 } // namespace
 
 int32_t CVortCtrl::adoptConnection(const SerialTcpConnectInfo& info) {
+    int32_t id = takeConnection(info);
+    if (id != kNoFreeCommId)
+        return id >= 0 ? id : -1;
+    // Every comm id is taken: the ended connections nobody took over give theirs back
+    // (their bytes are dropped). Slot 4 keeps its value, so a late takeover learns
+    // that the connection was closed instead of opening that comm id anew.
+    bool reclaimed = false;
+    for (int32_t other = 0; other <= SERIAL_MAX_COMM_ID; ++other) {
+        if (endedUnadopted(other)) {
+            SerialClosePort(other);
+            reclaimed = true;
+        }
+    }
+    if (!reclaimed)
+        return -1;
+    id = takeConnection(info);
+    return id < 0 ? -1 : id;
+}
+
+int32_t CVortCtrl::takeConnection(const SerialTcpConnectInfo& info) {
     for (int32_t id = 0; id <= SERIAL_MAX_COMM_ID; ++id) {
         if (SerialInUse(id))
             continue;
@@ -45,17 +72,20 @@ int32_t CVortCtrl::adoptConnection(const SerialTcpConnectInfo& info) {
         r.host[sizeof r.host - 1] = '\0';
         ComTypeControl(id, &r);
         NetAdoptSocket(id, info.handle);
-        if (SerialOpenStatus(id) != 0) {
+        // A peer that sent its bytes and closed at once is still handed on: the owner
+        // reads them and then hears of the hang-up.
+        const int32_t status = SerialOpenStatus(id);
+        if (status != SERIAL_OK && status != SERIAL_E_HUNG_UP) {
             if (SerialInUse(id))
                 SerialClosePort(id);
             previous.request =
                 SERIAL_REQ_WRITE | SERIAL_FIELD_HOST | SERIAL_FIELD_PORT | SERIAL_FIELD_LIMIT;
             ComTypeControl(id, &previous);
-            return -1;
+            return kConnectionGone;
         }
         return id;
     }
-    return -1;
+    return kNoFreeCommId;
 }
 
 int32_t CVortCtrl::onIncomingCall(int32_t id) {

@@ -282,8 +282,15 @@ protected:
     std::string readNetworkSettings() const;
     // OnCommNotify's part for code 6: builds ModemResult and frees the record.
     void describeIncoming(intptr_t record);
-    // Hands an accepted connection to the first free comm id; -1 when none takes it.
+    // Hands an accepted connection to the first free comm id; when every comm id is
+    // in use, the ended connections nobody took over are closed first. -1 when none
+    // takes it.
     int32_t adoptConnection(const SerialTcpConnectInfo& info);
+    // The first free comm id takes the connection: the comm id, or kNoFreeCommId, or
+    // kConnectionGone when the library could not open it.
+    static constexpr int32_t kNoFreeCommId = -1;
+    static constexpr int32_t kConnectionGone = -2;
+    int32_t takeConnection(const SerialTcpConnectInfo& info);
     // The modem job of the dial thread.
     void runDial();
     void setModemResult(const std::string& text);

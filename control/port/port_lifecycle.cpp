@@ -54,12 +54,24 @@ void CVortCtrl::openPort() {
     connectedFlag_ = false;
 
     if (adopted) {
-        connectedFlag_ = (SerialCarrier(id) & 0xFF) != 0;
         SerialSetUserData(id, 4, 0);
+        if (!SerialInUse(id)) {
+            // The connection ended and its comm id was needed for a newer one.
+            std::string text = component::standardErrorText(component::kErrDeviceUnavailable);
+            text += ": COM" + std::to_string(commPort_) +
+                    ": the connection handed to this port ended and was closed before it was"
+                    " taken over";
+            setComType(comType_);
+            throw ComponentError(component::kErrDeviceUnavailable, text);
+        }
+        connectedFlag_ = (SerialCarrier(id) & 0xFF) != 0;
     } else {
         SerialOpenPort(id);
     }
-    if (SerialOpenStatus(id) != SERIAL_OK) {
+    // A handed-on connection whose peer has already gone is still taken over: its
+    // bytes are read, then the hang-up is reported.
+    const int32_t status = SerialOpenStatus(id);
+    if (status != SERIAL_OK && !(adopted && status == SERIAL_E_HUNG_UP)) {
         std::string text = component::standardErrorText(component::kErrDeviceUnavailable);
         std::string reason = libraryReason(id);
         if (!reason.empty()) text += ": " + reason;

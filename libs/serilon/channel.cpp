@@ -235,7 +235,12 @@ void Channel::close() {
         writerTid_ = 0;
         queueChanged_.notify_all();
     }
-    token_.reset(); // the server slot this connection held is free again
+    std::shared_ptr<void> token;
+    {
+        std::lock_guard lock(mutex_);
+        token.swap(token_);
+    }
+    token.reset(); // the server slot this connection held is free again
 }
 
 bool Channel::connectionInfo(std::int32_t& handle, PeerAddress& peer) const {
@@ -513,9 +518,16 @@ void Channel::setEventProc(SerialEventProc proc) {
         eventProc_ = proc;
     }
     // Bytes that arrived before there was a procedure were reported to nobody: tell
-    // the new one, or it would wait for more input to learn of them.
-    if (proc && queueCount(SERIAL_DIR_INPUT) > 0) {
-        raiseEvent(SERIAL_EV_RXCHAR);
+    // the new one, or it would wait for more input to learn of them. The same for a
+    // hang-up nobody heard of (a connection that ended before it was taken over).
+    if (proc) {
+        std::int32_t bits = unheardEvents_.exchange(0);
+        if (queueCount(SERIAL_DIR_INPUT) > 0) {
+            bits |= SERIAL_EV_RXCHAR;
+        }
+        if (bits != 0) {
+            raiseEvent(bits);
+        }
     }
 }
 
@@ -570,12 +582,17 @@ void Channel::markHungUp() {
     if (hungUp_.exchange(true)) {
         return;
     }
+    std::shared_ptr<void> token;
     {
         std::lock_guard lock(mutex_);
         output_.clear();
         ++outputGeneration_;
         queueChanged_.notify_all();
+        token.swap(token_);
     }
+    // An ended connection no longer counts against its server's limit, even while
+    // its bytes wait here for an owner.
+    token.reset();
     raiseEvent(SERIAL_EV_CD);
     writerWake_.signal();
     watcherWake_.signal();

@@ -49,7 +49,8 @@ public:
     // Opens path and starts the threads. On failure nothing is left open or running.
     OsStatus open(const std::string& path);
     // Takes a connected socket (ownership passes, also on failure) as the device: a TCP
-    // client or a connection taken over from a server. token is held while open.
+    // client or a connection taken over from a server. token is held while open and
+    // the connection lives (its end frees the server's slot; the bytes stay readable).
     OsStatus openConnection(int fd, const std::string& name, const PeerAddress& peer,
                             std::int32_t handle, std::shared_ptr<void> token);
     // Serves on a listening socket (ownership passes, also on failure). With a limit of
@@ -186,6 +187,9 @@ private:
     std::atomic<bool> hungUp_{false};
     std::atomic<bool> readPaused_{false};
     std::atomic<std::int32_t> pendingEvents_{0};
+    // Events that came while no procedure was installed and that the next one must
+    // still hear of (SERIAL_EV_CD).
+    std::atomic<std::int32_t> unheardEvents_{0};
     std::atomic<std::int32_t> modeMask_{SERIAL_EV_ALL};
     std::atomic<std::int32_t> modeOption_{0};
     std::atomic<std::int32_t> lineErrors_{0};
@@ -218,7 +222,7 @@ private:
     int listenFd_ = -1;
     int serverLimit_ = 1;
     std::shared_ptr<ServerSlots> slots_;
-    std::shared_ptr<void> token_;
+    std::shared_ptr<void> token_; // guarded by mutex_ once the threads run
     std::mutex ioMutex_;
     std::atomic<bool> serverConnected_{false};
     // The connection generation the writer found broken (0 none); thread 0 drops it.

@@ -228,6 +228,8 @@ std::int32_t Channel::dispatch(std::int32_t bits) {
     if (SerialEventProc proc = eventProc_.load()) {
         return proc(commId_, bits);
     }
+    // Kept for the next procedure: the end of the connection happens only once.
+    unheardEvents_.fetch_or(bits & SERIAL_EV_CD);
     return 0;
 }
 

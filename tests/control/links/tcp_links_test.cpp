@@ -42,6 +42,20 @@ std::u16string u16(const std::string& s) {
     return std::u16string(s.begin(), s.end());
 }
 
+// A loopback client that sends message and closes at once.
+void sendAndClose(uint16_t port, const std::string& message) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::send(fd, message.data(), message.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(message.size()));
+    ::close(fd);
+}
+
 class LinkedControl {
 public:
     explicit LinkedControl(int port) {
@@ -56,6 +70,37 @@ public:
     }
     QueueWindow window;
     CVortCtrl ctl;
+};
+
+// A multi-connection server on comm port `port`; announced() waits for the n-th code 6
+// and gives the comm id its ModemResult names (-1 when none came).
+struct MultiServer : LinkedControl {
+    MultiServer(int commPort, uint16_t tcpPort) : LinkedControl(commPort) {
+        ctl.setComType(kComTypeTcpServer);
+        ctl.setSettings(u16("PORT=" + std::to_string(tcpPort) + ";MaxServerConnections=2"));
+        ctl.setPortOpen(true);
+    }
+    int announced(int n) {
+        if (!until([&] { return window.count(kNotifyComm, 6) >= n; }, 5000))
+            return -1;
+        window.deliver(ctl);
+        const std::string result = narrow(ctl.modemResult());
+        const size_t at = result.find("CommId=");
+        return at == std::string::npos ? -1 : std::stoi(result.substr(at + 7));
+    }
+};
+
+// At the end of a test, the comm ids holding connections a server handed on that
+// nobody took over are closed, so that later tests find them free.
+struct HandedOnCleanup {
+    ~HandedOnCleanup() {
+        for (int32_t id = 0; id < SERIAL_COMM_IDS; ++id) {
+            if (SerialGetUserData(id, 4) != 0) {
+                SerialClosePort(id);
+                SerialSetUserData(id, 4, 0);
+            }
+        }
+    }
 };
 
 } // namespace
@@ -218,4 +263,88 @@ TEST(TcpLinks, ModemConnectOnATcpClientSendsNoModemCommands) {
     // Not one byte of an AT command reached the other end.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(server.ctl.inBufferCount(), 0);
+}
+
+TEST(TcpLinks, ConnectionsThatEndAtOnceAreAnnouncedAndTakenOverWithTheirBytes) {
+    const uint16_t port = freePort();
+    MultiServer server(80, port);
+    HandedOnCleanup cleanup;
+    // More than the limit of 2: ended connections no longer count against it.
+    std::vector<int> ids;
+    for (int i = 0; i < 3; ++i) {
+        sendAndClose(port, "bye from " + std::to_string(i));
+        ids.push_back(server.announced(i + 1));
+        ASSERT_GE(ids.back(), 0) << "client " << i << " was not announced";
+    }
+    for (int i = 0; i < 3; ++i) {
+        LinkedControl taker(ids[i] + 1);
+        taker.ctl.setComType(kComTypeTcpClient);
+        taker.ctl.setPortOpen(true); // the peer has gone, the connection is still handed on
+        EXPECT_TRUE(taker.ctl.portOpen());
+        EXPECT_FALSE(taker.ctl.modemConnect());
+        // The bytes first, then the loss of carrier.
+        ASSERT_TRUE(until([&] { return taker.window.count(kNotifyComm, 5) == 1; }, 3000));
+        const std::vector<links_test::Posted> posted = taker.window.all();
+        const auto code = [&](int16_t c) {
+            return std::find_if(posted.begin(), posted.end(),
+                                [&](const links_test::Posted& p) { return p.code == c; });
+        };
+        EXPECT_LT(code(2) - posted.begin(), code(5) - posted.begin());
+        const Variant v = taker.ctl.input();
+        ASSERT_TRUE(v.isBytes());
+        EXPECT_EQ(std::string(v.byteArray().begin(), v.byteArray().end()),
+                  "bye from " + std::to_string(i));
+    }
+}
+
+TEST(TcpLinks, EndedConnectionsGiveTheirCommIdsBackWhenAllAreTaken) {
+    const uint16_t port = freePort();
+    MultiServer server(81, port);
+    HandedOnCleanup cleanup;
+    int free = 0;
+    for (int32_t id = 0; id < SERIAL_COMM_IDS; ++id)
+        free += SerialInUse(id) ? 0 : 1;
+    // Every free comm id ends up holding an ended connection nobody took over.
+    std::vector<int> ids;
+    for (int i = 0; i < free; ++i) {
+        sendAndClose(port, "early " + std::to_string(i));
+        ids.push_back(server.announced(i + 1));
+        ASSERT_GE(ids.back(), 0) << "client " << i << " was not announced";
+    }
+    for (int32_t id = 0; id < SERIAL_COMM_IDS; ++id)
+        ASSERT_TRUE(SerialInUse(id)) << id;
+
+    // One more: the ended ones give their comm ids back and it is served.
+    sendAndClose(port, "late");
+    const int last = server.announced(free + 1);
+    ASSERT_GE(last, 0) << "the connection after every comm id was taken was not announced";
+    LinkedControl taker(last + 1);
+    taker.ctl.setComType(kComTypeTcpClient);
+    taker.ctl.setPortOpen(true);
+    ASSERT_TRUE(until([&] { return taker.ctl.inBufferCount() == 4; }, 3000));
+    const Variant v = taker.ctl.input();
+    ASSERT_TRUE(v.isBytes());
+    EXPECT_EQ(std::string(v.byteArray().begin(), v.byteArray().end()), "late");
+
+    // A late takeover of another of them learns that its connection was closed.
+    const int other = ids[0] == last ? ids[1] : ids[0];
+    EXPECT_FALSE(SerialInUse(other));
+    LinkedControl late(other + 1);
+    late.ctl.setComType(kComTypeTcpClient);
+    int number = 0;
+    std::string text;
+    try {
+        late.ctl.setPortOpen(true);
+    } catch (const component::ComponentError& e) {
+        number = e.number();
+        text = e.what();
+    }
+    EXPECT_EQ(number, 68);
+    EXPECT_NE(text.find("ended and was closed"), std::string::npos) << text;
+    EXPECT_FALSE(late.ctl.portOpen());
+    EXPECT_EQ(SerialGetUserData(other, 4), 0);
+
+    // The server goes on taking connections.
+    sendAndClose(port, "after");
+    EXPECT_GE(server.announced(free + 2), 0);
 }

@@ -15,6 +15,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <random>
+#include <set>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -86,9 +87,12 @@ int32_t recordingProc(int32_t id, int32_t mask) {
             return 3;
         const int newId = events->nextId++;
         configure(newId, kTypeTcpClient, info.peer, info.port);
-        if (NetAdoptSocket(newId, info.handle) != SERIAL_OK || SerialOpenStatus(newId) != 0) {
+        // A peer that has already gone is taken over too: its bytes wait on newId.
+        const int32_t status = NetAdoptSocket(newId, info.handle) == SERIAL_OK
+                                   ? SerialOpenStatus(newId)
+                                   : SERIAL_E_NOT_OPEN;
+        if (status != SERIAL_OK && status != SERIAL_E_HUNG_UP)
             return 3;
-        }
         std::lock_guard l(events->m);
         events->adopted.push_back(newId);
         return 0;
@@ -246,6 +250,51 @@ TEST_F(TcpComm, MultiServerHandsConnectionsOnAndKeepsItsLimit) {
     EXPECT_EQ(NetAdoptSocket(150, 999999), SERIAL_E_INVALID);
     EXPECT_EQ(NetAdoptSocket(150, -5), SERIAL_E_INVALID);
     EXPECT_FALSE(SerialInUse(150));
+}
+
+// A loopback client that sends its message and closes at once.
+void sendAndClose(uint16_t port, const std::string& message) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::send(fd, message.data(), message.size(), MSG_NOSIGNAL), ssize_t(message.size()));
+    ::close(fd);
+}
+
+TEST_F(TcpComm, ConnectionsThatEndAtOnceAreHandedOnWithTheirBytes) {
+    configure(20, kTypeTcpServer, "127.0.0.1", port_, 2);
+    ev_.adopt = true;
+    ASSERT_EQ(SerialOpenPort(20), SERIAL_OK) << errorText(20);
+    ASSERT_EQ(SerialSetEventProc(20, recordingProc), SERIAL_OK);
+    // Twice the limit: connections that ended free their place though nobody has
+    // closed the comm ids holding them.
+    std::set<std::string> sent;
+    for (int i = 0; i < 4; ++i) {
+        sent.insert("message " + std::to_string(i));
+        sendAndClose(port_, "message " + std::to_string(i));
+    }
+    auto adopted = [&] {
+        std::lock_guard l(ev_.m);
+        return ev_.adopted;
+    };
+    ASSERT_TRUE(waitFor([&] { return adopted().size() == 4; }, 10000))
+        << adopted().size() << " of 4 handed on";
+    std::set<std::string> got;
+    for (int id : adopted()) {
+        ASSERT_TRUE(waitFor([&] { return SerialOpenStatus(id) == SERIAL_E_HUNG_UP; }));
+        EXPECT_EQ(SerialCarrier(id), 0);
+        // The new owner arrives late: it hears of the bytes and of the end.
+        ASSERT_EQ(SerialSetEventProc(id, recordingProc), SERIAL_OK);
+        EXPECT_TRUE(waitFor([&] { return ev_.count(id, SERIAL_EV_CD) == 1; })) << id;
+        EXPECT_GE(ev_.count(id, SERIAL_EV_RXCHAR), 1) << id;
+        got.insert(readFromPort(id, 9));
+    }
+    EXPECT_EQ(got, sent);
+    EXPECT_EQ(ev_.count(20, SERIAL_EV_RING), 4);
 }
 
 TEST_F(TcpComm, UnadoptedConnectionIsClosedAfterTheEvent) {
