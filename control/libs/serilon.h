@@ -294,7 +294,8 @@ SERILON_API intptr_t SerialGetUserData(int32_t commId, int32_t slot);
    options; returns the previous mask (SERIAL_EV_ALL after open; 0 when the comm id
    is not open). Events outside the mask are dropped, not kept for later. */
 SERILON_API int32_t SerialSetMode(int32_t commId, int32_t mask, int32_t option);
-/* Kernel thread id (usable with setpriority) of thread 0 or 1; 0 when none. */
+/* Kernel thread id (usable with setpriority) of thread 0 or 1; 0 when none (a TCP
+   connection has no thread 1 until bytes first have to wait for its socket). */
 SERILON_API intptr_t SerialThreadHandle(int32_t commId, int32_t which);
 /* Tells the library its caller changed thread priorities; nothing to redo here. */
 SERILON_API int32_t SerialPriorityNotice(int32_t commId);

@@ -6,16 +6,18 @@
 namespace serilon {
 
 void ByteQueue::grow(std::size_t needed) {
-    std::size_t capacity = std::max<std::size_t>(ring_.size(), 256);
+    std::size_t capacity = std::max<std::size_t>(capacity_, 256);
     while (capacity < needed) {
         capacity *= 2;
     }
-    if (capacity == ring_.size()) {
+    if (capacity == capacity_) {
         return;
     }
-    std::vector<std::uint8_t> bigger(capacity);
-    peek(bigger.data(), size_);
-    ring_.swap(bigger);
+    // Not zeroed: only the bytes pushed are ever read.
+    auto bigger = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+    peek(bigger.get(), size_);
+    ring_ = std::move(bigger);
+    capacity_ = capacity;
     head_ = 0;
 }
 
@@ -24,13 +26,13 @@ std::size_t ByteQueue::push(const std::uint8_t* data, std::size_t len) {
     if (len == 0) {
         return 0;
     }
-    if (size_ + len > ring_.size()) {
+    if (size_ + len > capacity_) {
         grow(size_ + len);
     }
-    const std::size_t tail = (head_ + size_) % ring_.size();
-    const std::size_t first = std::min(len, ring_.size() - tail);
-    std::memcpy(ring_.data() + tail, data, first);
-    std::memcpy(ring_.data(), data + first, len - first);
+    const std::size_t tail = (head_ + size_) % capacity_;
+    const std::size_t first = std::min(len, capacity_ - tail);
+    std::memcpy(ring_.get() + tail, data, first);
+    std::memcpy(ring_.get(), data + first, len - first);
     size_ += len;
     return len;
 }
@@ -40,16 +42,16 @@ std::size_t ByteQueue::peek(std::uint8_t* out, std::size_t len) const {
     if (len == 0) {
         return 0;
     }
-    const std::size_t first = std::min(len, ring_.size() - head_);
-    std::memcpy(out, ring_.data() + head_, first);
-    std::memcpy(out + first, ring_.data(), len - first);
+    const std::size_t first = std::min(len, capacity_ - head_);
+    std::memcpy(out, ring_.get() + head_, first);
+    std::memcpy(out + first, ring_.get(), len - first);
     return len;
 }
 
 std::size_t ByteQueue::drop(std::size_t len) {
     len = std::min(len, size_);
     size_ -= len;
-    head_ = size_ == 0 ? 0 : (head_ + len) % ring_.size();
+    head_ = size_ == 0 ? 0 : (head_ + len) % capacity_;
     return len;
 }
 
@@ -58,7 +60,8 @@ std::size_t ByteQueue::pop(std::uint8_t* out, std::size_t len) {
 }
 
 void ByteQueue::clear() {
-    std::vector<std::uint8_t>().swap(ring_);
+    ring_.reset();
+    capacity_ = 0;
     head_ = 0;
     size_ = 0;
 }

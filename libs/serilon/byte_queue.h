@@ -3,7 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace serilon {
 
@@ -33,7 +33,8 @@ public:
 private:
     void grow(std::size_t needed);
 
-    std::vector<std::uint8_t> ring_;
+    std::unique_ptr<std::uint8_t[]> ring_;
+    std::size_t capacity_ = 0;
     std::size_t head_ = 0;
     std::size_t size_ = 0;
     std::size_t limit_;

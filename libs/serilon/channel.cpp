@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <latch>
 #include <pthread.h>
 #include <sys/socket.h>
 #include <system_error>
@@ -87,31 +86,27 @@ OsStatus Channel::startThreads() {
         watchSignal_ = modemWaitSignal();
     }
     applyDecoderConfig();
-    std::latch started(2);
+    // The open does not wait for the threads to run (under load that wait costs a
+    // scheduling round per thread); each names itself as it starts, and threadId()
+    // waits for that.
     try {
-        reader_ = std::thread([this, &started] {
-            readerTid_ = ::gettid();
-            started.count_down();
+        reader_ = std::thread([this] {
+            nameThread(readerTid_);
             if (role_ == Role::Isdn) {
                 isdnReaderLoop();
             } else {
                 readerLoop();
             }
         });
-        writer_ = std::thread([this, &started] {
-            writerTid_ = ::gettid();
-            started.count_down();
-            if (role_ == Role::Isdn) {
-                isdnWriterLoop();
-            } else {
-                writerLoop();
-            }
-        });
+        countStarted();
+        // A TCP connection sends from the caller's thread while nothing waits in the
+        // output queue; thread 1 starts when the first bytes have to wait.
+        if (role_ != Role::Connection) {
+            startWriter();
+        }
         if (modemLines_) {
             watcher_ = std::thread([this] { watcherLoop(); });
         }
-        // SerialThreadHandle right after the open must see both ids.
-        started.wait();
     } catch (const std::system_error& e) {
         stopThreads();
         device_.close();
@@ -121,6 +116,26 @@ OsStatus Channel::startThreads() {
     std::lock_guard lock(mutex_);
     open_ = true;
     return OsStatus::success();
+}
+
+bool Channel::startWriter() {
+    std::lock_guard lock(writerMutex_);
+    if (writer_.joinable()) {
+        return true;
+    }
+    if (stop_) {
+        return false;
+    }
+    writer_ = std::thread([this] {
+        nameThread(writerTid_);
+        if (role_ == Role::Isdn) {
+            isdnWriterLoop();
+        } else {
+            writerLoop();
+        }
+    });
+    countStarted();
+    return true;
 }
 
 void Channel::stopThreads() {
@@ -149,8 +164,14 @@ void Channel::stopThreads() {
     if (reader_.joinable()) {
         reader_.join();
     }
-    if (writer_.joinable()) {
-        writer_.join();
+    std::thread writer;
+    {
+        // stop_ is set: no thread 1 starts after this.
+        std::lock_guard lock(writerMutex_);
+        writer.swap(writer_);
+    }
+    if (writer.joinable()) {
+        writer.join();
     }
 }
 
@@ -271,14 +292,25 @@ bool Channel::onReaderThread() const {
     return tid != 0 && tid == ::gettid();
 }
 
+void Channel::nameThread(std::atomic<long>& tid) {
+    std::lock_guard lock(tidMutex_);
+    tid = ::gettid();
+    ++threadsNamed_;
+    tidKnown_.notify_all();
+}
+
+void Channel::countStarted() {
+    std::lock_guard lock(tidMutex_);
+    ++threadsStarted_;
+}
+
 long Channel::threadId(int which) const {
-    if (which == 0) {
-        return readerTid_.load();
+    if (which != 0 && which != 1) {
+        return 0;
     }
-    if (which == 1) {
-        return writerTid_.load();
-    }
-    return 0;
+    std::unique_lock lock(tidMutex_);
+    tidKnown_.wait(lock, [this] { return threadsNamed_ >= threadsStarted_; });
+    return which == 0 ? readerTid_.load() : writerTid_.load();
 }
 
 // ---- data ---------------------------------------------------------------------------
@@ -291,15 +323,46 @@ OsStatus Channel::write(const std::uint8_t* data, std::size_t len, std::size_t& 
     if (role_ == Role::Server && !(serverLimit_ == 1 && serverConnected_)) {
         return OsStatus::make(SERIAL_E_HUNG_UP, path_ + " has no connection to send to");
     }
-    {
+    std::unique_lock<std::mutex> io;
+    if (role_ == Role::Connection) {
+        // A socket takes the bytes at once when none wait before them: sent here, they
+        // cost no wake-up of thread 1. ioMutex_ keeps thread 1 and other writers out
+        // until what the socket did not take is queued behind what it took.
+        io = std::unique_lock(ioMutex_);
+        bool empty;
+        {
+            std::lock_guard lock(mutex_);
+            empty = output_.empty();
+        }
+        if (empty && device_.fd() >= 0) {
+            const ssize_t w = device_.writeSome(data, len);
+            if (w > 0) {
+                taken = std::size_t(w);
+            }
+        }
+    }
+    std::size_t queued = 0;
+    if (taken < len && role_ == Role::Connection) {
+        try {
+            startWriter();
+        } catch (const std::system_error& e) {
+            const OsStatus st =
+                osError(e.code().value() ? e.code().value() : EAGAIN, OsOperation::Thread, path_);
+            return taken > 0 ? OsStatus::success() : st;
+        }
+    }
+    if (taken < len) {
         std::lock_guard lock(mutex_);
-        taken = output_.push(data, len);
-        if (taken > 0) {
+        queued = output_.push(data + taken, len - taken);
+        if (queued > 0) {
             queueChanged_.notify_all();
         }
     }
-    if (taken > 0) {
+    taken += queued;
+    if (queued > 0) {
         writerWake_.signal();
+    } else if (taken > 0) {
+        raiseEvent(SERIAL_EV_TXEMPTY); // as thread 1 reports a queue it emptied
     }
     return OsStatus::success();
 }
@@ -538,7 +601,10 @@ std::int32_t Channel::setMode(std::int32_t mask, std::int32_t option) {
 
 void Channel::raiseEvent(std::int32_t bits) {
     pendingEvents_.fetch_or(bits);
-    readerWake_.signal();
+    // Thread 0 itself (inside the event procedure) finds the bits before it polls.
+    if (currentReader != this) {
+        readerWake_.signal();
+    }
 }
 
 std::int32_t Channel::checkCounters() {
@@ -594,8 +660,16 @@ void Channel::markHungUp() {
     // its bytes wait here for an owner.
     token.reset();
     raiseEvent(SERIAL_EV_CD);
-    writerWake_.signal();
-    watcherWake_.signal();
+    // Only threads that exist can be waiting (a TCP connection may have no thread 1).
+    {
+        std::lock_guard lock(writerMutex_);
+        if (writer_.joinable()) {
+            writerWake_.signal();
+        }
+    }
+    if (modemLines_) {
+        watcherWake_.signal();
+    }
 }
 
 } // namespace serilon

@@ -29,7 +29,9 @@ struct ConnectionConfig;
 // thread 0. Thread 0 (reader) moves device bytes into the input queue and is the only
 // caller of the event procedure; thread 1 (writer) moves the output queue to the device;
 // on devices with modem lines a third thread watches the lines. mutex_ guards the queues,
-// the settings and every call on the device that a caller makes.
+// the settings and every call on the device that a caller makes. A TCP connection
+// starts thread 1 only when bytes first have to wait for the socket: until then a
+// write goes to the socket from the caller's thread.
 class Channel {
 public:
     // Input and output queue set sizes until SerialSetBuffers.
@@ -78,7 +80,8 @@ public:
     const std::string& path() const { return path_; }
     // True on thread 0 of this channel (the thread that calls the event procedure).
     bool onReaderThread() const;
-    // Kernel thread id of thread 0 (which 0) or 1 (which 1); 0 when none.
+    // Kernel thread id of thread 0 (which 0) or 1 (which 1); 0 when none. Right after
+    // the open it waits until the thread has started.
     long threadId(int which) const;
     bool hungUp() const { return hungUp_.load(); }
     // True once close() has begun: waits on this channel should end.
@@ -133,8 +136,9 @@ private:
     // up, what the kernel holds for a serial line is discarded, so that its own close
     // does not wait for a stopped line either. Nothing for a server or ISDN comm id.
     void drainOutput();
-    // Thread 0: accepts one connection from the listening socket and offers it.
-    std::int32_t acceptConnection();
+    // Thread 0: accepts one connection from the listening socket and offers it;
+    // accepted tells whether there was one.
+    std::int32_t acceptConnection(bool& accepted);
     // Thread 0: the one connection of a server with a limit of 1 ended; listen again.
     std::int32_t dropServerConnection();
     void readerLoop();
@@ -143,14 +147,21 @@ private:
     void isdnReaderLoop();
     void isdnWriterLoop();
     void watcherLoop();
+    // Thread 0's buffers: raw bytes from the device, and (made when first needed) the
+    // bytes after error marks and NUL discard.
+    struct ReadBuffers {
+        std::unique_ptr<std::uint8_t[]> raw;
+        std::unique_ptr<std::uint8_t[]> decoded;
+    };
     // Reads what the device has into the input queue; returns the event bits.
-    std::int32_t readDevice(short revents, std::vector<std::uint8_t>& raw,
-                            std::vector<std::uint8_t>& decoded, class InputDecoder& decoder);
+    std::int32_t readDevice(short revents, ReadBuffers& buffers, class InputDecoder& decoder);
     // Calls the event procedure with bits plus the pending ones, filtered by the mask;
     // returns its result (0 when it was not called).
     std::int32_t dispatch(std::int32_t bits);
-    // Sets event bits from another thread for thread 0 to deliver.
+    // Sets event bits for thread 0 to deliver (woken unless it is the caller).
     void raiseEvent(std::int32_t bits);
+    // The channel whose thread 0 runs on this thread, if any.
+    static thread_local const Channel* currentReader;
     // Compares the kernel's line counters with the last seen; returns event bits and
     // adds SERIAL_ERR_* bits to lineErrors_.
     std::int32_t checkCounters();
@@ -204,8 +215,19 @@ private:
     LineCounters lastCounters_;
     bool haveCounters_ = false;
 
+    // Counts the threads made and the threads that have set their id (tidMutex_).
+    void countStarted();
+    void nameThread(std::atomic<long>& tid);
+    // Starts thread 1 unless it runs already (true) or the channel is closing (false);
+    // throws std::system_error when no thread can be made.
+    bool startWriter();
+    std::mutex writerMutex_; // guards the start of thread 1 against its join
     std::atomic<long> readerTid_{0};
     std::atomic<long> writerTid_{0};
+    mutable std::mutex tidMutex_;
+    mutable std::condition_variable tidKnown_;
+    int threadsStarted_ = 0;
+    int threadsNamed_ = 0;
     std::atomic<bool> watcherDone_{false};
     int watchSignal_ = 0;
     WakeEvent readerWake_;

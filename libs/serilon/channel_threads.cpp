@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <memory>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -25,9 +26,12 @@ constexpr int kLinePollMs = 50;
 
 } // namespace
 
+thread_local const Channel* Channel::currentReader = nullptr;
+
 void Channel::readerLoop() {
-    std::vector<std::uint8_t> raw(kReadChunk);
-    std::vector<std::uint8_t> decoded(kReadChunk + 1);
+    currentReader = this;
+    // Left uninitialised: a connection that moves little touches few of their pages.
+    ReadBuffers buffers{std::make_unique_for_overwrite<std::uint8_t[]>(kReadChunk), nullptr};
     InputDecoder decoder;
     while (!stop_) {
         std::int32_t bits = 0;
@@ -59,6 +63,9 @@ void Channel::readerLoop() {
                 wantListen = room;
             }
         }
+        if (pendingEvents_.load() != 0) {
+            timeoutMs = 0; // raised by this thread itself, without its wake event
+        }
         pollfd fds[3] = {{readerWake_.fd(), POLLIN, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
         if (wantDevice) {
             fds[1].fd = device_.fd();
@@ -75,16 +82,22 @@ void Channel::readerLoop() {
             readerWake_.drain();
         }
         if (wantDevice && fds[1].revents != 0) {
-            bits |= readDevice(fds[1].revents, raw, decoded, decoder);
+            bits |= readDevice(fds[1].revents, buffers, decoder);
         }
         if (wantListen && (fds[2].revents & POLLIN) && !stop_) {
-            bits |= acceptConnection();
+            // Above 1, every connection already waiting is taken in this round, up to
+            // the limit.
+            bool accepted = true;
+            do {
+                bits |= acceptConnection(accepted);
+            } while (accepted && serverLimit_ > 1 && !stop_ && slots_->room());
         }
         dispatch(bits);
     }
 }
 
-std::int32_t Channel::acceptConnection() {
+std::int32_t Channel::acceptConnection(bool& accepted) {
+    accepted = false;
     sockaddr_storage address{};
     socklen_t length = sizeof address;
     const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&address), &length,
@@ -97,6 +110,7 @@ std::int32_t Channel::acceptConnection() {
         }
         return 0;
     }
+    accepted = true;
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     const PeerAddress peer = addressOf(reinterpret_cast<const sockaddr*>(&address));
@@ -146,14 +160,13 @@ std::int32_t Channel::dropServerConnection() {
     return SERIAL_EV_CD;
 }
 
-std::int32_t Channel::readDevice(short revents, std::vector<std::uint8_t>& raw,
-                                 std::vector<std::uint8_t>& decoded, InputDecoder& decoder) {
+std::int32_t Channel::readDevice(short revents, ReadBuffers& buffers, InputDecoder& decoder) {
     std::size_t room;
     {
         std::lock_guard lock(mutex_);
         room = SERIAL_INPUT_HARD_LIMIT - input_.size();
     }
-    const ssize_t n = device_.readSome(raw.data(), std::min(room, raw.size()));
+    const ssize_t n = device_.readSome(buffers.raw.get(), std::min(room, kReadChunk));
     if (n == -EAGAIN) {
         if (revents & (POLLHUP | POLLERR | POLLNVAL)) {
             if (role_ == Role::Server) {
@@ -178,9 +191,13 @@ std::int32_t Channel::readDevice(short revents, std::vector<std::uint8_t>& raw,
     DecodeCounts counts;
     // Without marks or NUL discard the bytes are data as they are: no decoding pass.
     const bool plain = (config & 3) == 0 && decoder.state() == InputDecoder::State::Data;
-    const std::uint8_t* bytes = plain ? raw.data() : decoded.data();
+    if (!plain && !buffers.decoded) {
+        buffers.decoded = std::make_unique_for_overwrite<std::uint8_t[]>(kReadChunk + 1);
+    }
+    const std::uint8_t* bytes = plain ? buffers.raw.get() : buffers.decoded.get();
     const std::size_t m =
-        plain ? std::size_t(n) : decoder.decode(raw.data(), std::size_t(n), decoded.data(), counts);
+        plain ? std::size_t(n)
+              : decoder.decode(buffers.raw.get(), std::size_t(n), buffers.decoded.get(), counts);
 
     std::int32_t bits = 0;
     if (m > 0) {
@@ -241,7 +258,7 @@ void Channel::writerLoop() {
         sigaddset(&set, watchSignal_);
         ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
     }
-    std::vector<std::uint8_t> chunk(kWriteChunk);
+    const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(kWriteChunk);
     // A broken connection: a server drops it and listens again, anything else hangs up.
     auto lost = [this](std::uint64_t gen) {
         if (role_ == Role::Server) {
@@ -260,7 +277,7 @@ void Channel::writerLoop() {
         if (!hungUp_) {
             std::lock_guard lock(mutex_);
             generation = outputGeneration_;
-            n = output_.peek(chunk.data(), chunk.size());
+            n = output_.peek(chunk.get(), kWriteChunk);
             dsrFlow = (line_.flow & SERIAL_FLOW_DTRDSR) != 0;
             if (n == 0 && drainWanted_ && kernelDrainedAt_ != outputMoved_) {
                 // Closing with the queue empty: what the kernel holds is the rest.
@@ -298,7 +315,7 @@ void Channel::writerLoop() {
             fd = device_.fd();
             gen = connectionGen_.load();
             if (fd >= 0) {
-                w = device_.writeSome(chunk.data(), n);
+                w = device_.writeSome(chunk.get(), n);
             }
         }
         if (n == 0 || held || fd < 0) {

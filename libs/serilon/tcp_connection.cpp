@@ -197,20 +197,15 @@ OsStatus listenTcp(const std::string& host, std::uint16_t port, int& fd) {
 }
 
 bool ServerSlots::room() const {
-    std::lock_guard lock(mutex_);
-    return live_ < limit_;
+    return live_.load() < limit_;
 }
 
 int ServerSlots::live() const {
-    std::lock_guard lock(mutex_);
-    return live_;
+    return live_.load();
 }
 
 std::shared_ptr<void> ServerSlots::take(const std::shared_ptr<ServerSlots>& self) {
-    {
-        std::lock_guard lock(mutex_);
-        ++live_;
-    }
+    live_.fetch_add(1);
     return std::shared_ptr<void>(nullptr, [self](void*) { self->release(); });
 }
 
@@ -220,8 +215,13 @@ void ServerSlots::setOnFree(std::function<void()> onFree) {
 }
 
 void ServerSlots::release() {
+    // Only a server that reached its limit has stopped looking at its listening socket;
+    // below it no wake-up is needed (and many connections ending at once do not queue
+    // on the lock).
+    if (live_.fetch_sub(1) < limit_) {
+        return;
+    }
     std::lock_guard lock(mutex_);
-    --live_;
     if (onFree_) {
         onFree_();
     }

@@ -4,6 +4,7 @@
 
 #include "libs/serilon/os_error.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -34,7 +35,8 @@ OsStatus connectTcp(const std::string& host, std::uint16_t port, int timeoutMs, 
 OsStatus listenTcp(const std::string& host, std::uint16_t port, int& fd);
 
 // The live connections of one server with more than one allowed: accepting stops at
-// the limit and resumes when a connection ends. Thread-safe.
+// the limit and resumes when a connection ends. Thread-safe; only the server's thread 0
+// takes slots (after room()), so the count never passes the limit.
 class ServerSlots {
 public:
     explicit ServerSlots(int limit) : limit_(limit) {}
@@ -47,9 +49,9 @@ public:
 
 private:
     void release();
-    mutable std::mutex mutex_;
-    int limit_;
-    int live_ = 0;
+    std::mutex mutex_; // guards onFree_
+    const int limit_;
+    std::atomic<int> live_{0};
     std::function<void()> onFree_;
 };
 
