@@ -1,7 +1,9 @@
 #include "libs/transvex/file_sink.h"
 
 #include "control/libs/transvex.h"
+#include "libs/transvex/crc32.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -142,6 +144,55 @@ bool FileSink::finish(int64_t mtime) {
     }
     fd_ = -1;
     return ok && !failed_;
+}
+
+std::optional<uint32_t> FileSink::crc32Prefix(uint64_t len) {
+    if (fd_ < 0 || len > length_ || !flush()) {
+        return std::nullopt;
+    }
+    // The sink writes only; the file is read through a second descriptor, which must
+    // be the very file the sink holds.
+    const int rd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
+    if (rd < 0) {
+        return std::nullopt;
+    }
+    struct stat a {
+    }, b{};
+    if (fstat(rd, &a) != 0 || fstat(fd_, &b) != 0 || a.st_dev != b.st_dev || a.st_ino != b.st_ino) {
+        ::close(rd);
+        return std::nullopt;
+    }
+    std::vector<uint8_t> buf(64 * 1024);
+    uint32_t crc = crc32Init();
+    uint64_t offset = 0;
+    while (offset < len) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(buf.size(), len - offset));
+        const ssize_t n = ::pread(rd, buf.data(), want, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            ::close(rd);
+            return std::nullopt;
+        }
+        crc = crc32Update(crc, std::span<const uint8_t>(buf.data(), static_cast<size_t>(n)));
+        offset += static_cast<uint64_t>(n);
+    }
+    ::close(rd);
+    return crc32Final(crc);
+}
+
+bool FileSink::restart() {
+    if (fd_ < 0) {
+        return false;
+    }
+    buffer_.clear();
+    if (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0) {
+        failed_ = true;
+        return false;
+    }
+    length_ = 0;
+    return true;
 }
 
 void FileSink::abandon() {

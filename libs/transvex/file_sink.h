@@ -39,6 +39,11 @@ public:
     bool finish(int64_t mtime);
     // Flushes what was written and closes, leaving the partial file for a resume.
     void abandon();
+    // The CRC-32 of the file's first len bytes (len at most length()), read back from
+    // the file; nullopt when it cannot be read.
+    std::optional<uint32_t> crc32Prefix(uint64_t len);
+    // Empties the file: what follows is written from offset 0.
+    bool restart();
     const std::string& path() const { return path_; }
 
 private:

@@ -12,6 +12,8 @@ const char* ZmodemReceiver::stateName(State s) {
     switch (s) {
     case State::WaitFile:
         return "WaitFile";
+    case State::WaitCrc:
+        return "WaitCrc";
     case State::Receiving:
         return "Receiving";
     case State::WaitOver:
@@ -146,6 +148,19 @@ void ZmodemReceiver::onEvent(const ZFrameParser::Event& ev, uint64_t now) {
 
 void ZmodemReceiver::onHeader(const ZHeader& h, uint64_t now) {
     pending_ = 0;
+    if (state_ == State::WaitCrc && (h.type == ZFIN || h.type == ZRQINIT)) {
+        // The sender ends or starts over instead of answering: the local file stays
+        // as it was.
+        sink_.abandon();
+        state_ = State::WaitFile;
+    } else if (state_ == State::WaitCrc && h.type != ZCAN && h.type != ZABORT) {
+        // Only a matching CRC lets the local bytes stay; anything else starts anew.
+        const bool same = h.type == ZCRC && h.position() == localCrc_;
+        startFile(same, now);
+        if (h.type == ZCRC || state_ == State::Done) {
+            return;
+        }
+    }
     switch (h.type) {
     case ZRQINIT:
         if (state_ == State::Receiving) {
@@ -356,6 +371,31 @@ void ZmodemReceiver::onFileInfo(std::span<const uint8_t> info, uint64_t now) {
         skipFile(XFER_STATUS_SIZE_MISMATCH);
         return;
     }
+    if (sink_.length() > 0) {
+        const auto crc = sink_.crc32Prefix(sink_.length());
+        if (crc) {
+            localCrc_ = *crc;
+            state_ = State::WaitCrc;
+            tries_ = 1;
+            askCrc();
+            deadline_ = now + cfg_.crcTimeoutMs;
+            return;
+        }
+        // Unreadable local bytes cannot be checked: they are not kept.
+    }
+    startFile(false, now);
+}
+
+void ZmodemReceiver::askCrc() {
+    hex(ZHeader::withPosition(ZCRC, static_cast<uint32_t>(sink_.length())));
+}
+
+void ZmodemReceiver::startFile(bool keepLocal, uint64_t now) {
+    if (!keepLocal && sink_.length() > 0 && !sink_.restart()) {
+        hex(ZHeader::withPosition(ZFERR, 0));
+        fail(XFER_STATUS_FILE_ERROR, true);
+        return;
+    }
     rxPos_ = sink_.length();
     retries_ = 0;
     hadError_ = false;
@@ -426,6 +466,14 @@ void ZmodemReceiver::tick(uint64_t now) {
         }
         sendInit();
         deadline_ = now + cfg_.initRetryMs;
+        break;
+    case State::WaitCrc:
+        if (++tries_ > cfg_.crcTries) {
+            startFile(false, now);
+            return;
+        }
+        askCrc();
+        deadline_ = now + cfg_.crcTimeoutMs;
         break;
     case State::Receiving:
         requestPosition(now, true);

@@ -3,7 +3,11 @@
 // ZRINIT announces full duplex, overlapped I/O and CRC-32 (and, when asked, that every
 // control character is to be escaped). For each ZFILE the file-info procedure sees
 // the confined name and decides: skip (ZSKIP), receive from the start, or continue the
-// local file from its length (ZRPOS there: crash recovery). Subpackets that fail their
+// local file from its length (crash recovery). Before continuing, the receiver asks the
+// sender for the CRC-32 of that many bytes of its file (ZCRC) and continues (ZRPOS at
+// the length) only when it matches the local bytes: a different file of the same name
+// is received anew from 0, as it is when the sender answers anything else or nothing
+// within crcTimeoutMs crcTries times. Subpackets that fail their
 // CRC, are longer than 8 KiB or break the escaping cost a ZRPOS to the last good
 // position; the receiver then ignores everything up to the ZDATA header for that
 // position. Retries count errors at one position and start again once data moves on.
@@ -28,12 +32,14 @@ struct ZmodemReceiverConfig {
     uint32_t resyncMs = 2000;       // no ZDATA for the position asked for
     int maxRetries = 20;
     uint32_t ooTimeoutMs = 1000; // waiting for "OO" after ZFIN
+    uint32_t crcTimeoutMs = 10000; // the sender's answer to ZCRC, asked again this often ...
+    int crcTries = 3;              // ... this many times in all
     uint32_t progressIntervalMs = 50;
 };
 
 class ZmodemReceiver final : public Engine {
 public:
-    enum class State { WaitFile, Receiving, WaitOver, Done };
+    enum class State { WaitFile, WaitCrc, Receiving, WaitOver, Done };
     static const char* stateName(State s);
 
     ZmodemReceiver(ZmodemReceiverConfig config, EngineIo io);
@@ -57,6 +63,8 @@ private:
     void onData(const ZFrameParser::Event& ev, uint64_t now);
     void onFileInfo(std::span<const uint8_t> info, uint64_t now);
     void skipFile(int32_t reason);
+    void askCrc();
+    void startFile(bool keepLocal, uint64_t now);
     void completeFile(uint64_t now);
     void requestPosition(uint64_t now, bool countIt);
     void sendInit();
@@ -98,6 +106,7 @@ private:
     bool hadError_ = false;
     uint64_t lastReportMs_ = 0;
     int filesReceived_ = 0;
+    uint32_t localCrc_ = 0; // of the local file's bytes, while the sender's is asked for
 };
 
 } // namespace transvex

@@ -2,6 +2,7 @@
 #include "engine_pair.h"
 #include "test_files.h"
 
+#include "libs/transvex/crc32.h"
 #include "libs/transvex/file_record.h"
 #include "libs/transvex/ymodem_header.h"
 #include "libs/transvex/zmodem_frame.h"
@@ -337,8 +338,12 @@ struct ScriptedZmodemReceiver {
     ZFrameParser answerParser{true};
     ZdleEncoder enc;
     ZmodemReceiver rx;
-    ScriptedZmodemReceiver() : rx(ZmodemReceiverConfig{}, io()) { rx.start(0); }
-    EngineIo io() {
+    explicit ScriptedZmodemReceiver(int32_t decision = XFER_RESULT_GO_ON,
+                                    ZmodemReceiverConfig cfg = {})
+        : rx(cfg, io(decision)) {
+        rx.start(0);
+    }
+    EngineIo io(int32_t decision) {
         EngineIo e;
         e.write = [this](std::span<const uint8_t> b) {
             answerParser.push(b, [this](const ZFrameParser::Event& ev) {
@@ -347,7 +352,7 @@ struct ScriptedZmodemReceiver {
                 }
             });
         };
-        e.report = recording(log, storeIn(dir));
+        e.report = recording(log, storeIn(dir, decision));
         return e;
     }
     void zfile(const std::vector<uint8_t>& info) {
@@ -357,7 +362,88 @@ struct ScriptedZmodemReceiver {
         rx.feed(wire, 10);
     }
     uint8_t lastAnswer() const { return answers.empty() ? 0xFF : answers.back().type; }
+    void header(const ZHeader& h, uint64_t now) {
+        std::vector<uint8_t> wire;
+        appendBinaryHeader(h, true, enc, wire);
+        rx.feed(wire, now);
+    }
 };
+
+TEST(ZmodemEngine, ResumeContinuesOnlyTheSameFile) {
+    const auto theirs = randomBytes(20000, 40);
+    const std::vector<uint8_t> head(theirs.begin(), theirs.begin() + 8000);
+    const auto info = buildFileHeader("r.bin", theirs.size(), kMtime, 0644);
+
+    // Both answers the sender may give to the ZCRC for the local 8000 bytes.
+    for (const bool same : {true, false}) {
+        SCOPED_TRACE(same);
+        ScriptedZmodemReceiver s(XFER_RESULT_RESUME);
+        writeFile(s.dir / "r.bin", same ? head : randomBytes(8000, 41));
+        s.zfile(info);
+        ASSERT_EQ(s.lastAnswer(), ZCRC);
+        EXPECT_EQ(s.answers.back().position(), 8000u);
+        s.header(ZHeader::withPosition(ZCRC, crc32(head)), 20);
+        ASSERT_EQ(s.lastAnswer(), ZRPOS);
+        EXPECT_EQ(s.answers.back().position(), same ? 8000u : 0u);
+        EXPECT_EQ(std::filesystem::file_size(s.dir / "r.bin"), same ? 8000u : 0u);
+    }
+
+    // A sender that answers with something else, here its ZFILE again: received anew.
+    {
+        ScriptedZmodemReceiver s(XFER_RESULT_RESUME);
+        writeFile(s.dir / "r.bin", head);
+        s.zfile(info);
+        ASSERT_EQ(s.lastAnswer(), ZCRC);
+        s.zfile(info);
+        ASSERT_EQ(s.lastAnswer(), ZRPOS);
+        EXPECT_EQ(s.answers.back().position(), 0u);
+    }
+
+    // A sender that never answers: asked crcTries times, then received anew.
+    {
+        ZmodemReceiverConfig cfg;
+        cfg.crcTimeoutMs = 1000;
+        cfg.crcTries = 3;
+        ScriptedZmodemReceiver s(XFER_RESULT_RESUME, cfg);
+        writeFile(s.dir / "r.bin", head);
+        s.zfile(info);
+        for (uint64_t t = 10; t < 10000 && s.lastAnswer() == ZCRC; t += 100) {
+            s.rx.tick(t);
+        }
+        int asked = 0;
+        for (const auto& h : s.answers) {
+            asked += h.type == ZCRC;
+        }
+        EXPECT_EQ(asked, 3);
+        ASSERT_EQ(s.lastAnswer(), ZRPOS);
+        EXPECT_EQ(s.answers.back().position(), 0u);
+    }
+
+    // The sender ends the session instead: the local file stays as it was.
+    {
+        ScriptedZmodemReceiver s(XFER_RESULT_RESUME);
+        writeFile(s.dir / "r.bin", head);
+        s.zfile(info);
+        std::vector<uint8_t> wire;
+        appendHexHeader(ZHeader::withPosition(ZFIN, 0), wire);
+        s.rx.feed(wire, 20);
+        EXPECT_EQ(s.lastAnswer(), ZFIN);
+        EXPECT_EQ(readFile(s.dir / "r.bin"), head);
+    }
+}
+
+TEST(ZmodemEngine, OurSenderAnswersTheCrcSoAnUnrelatedLocalFileIsReplaced) {
+    Transfer t;
+    const auto data = randomBytes(50000, 42);
+    t.put(data);
+    writeFile(t.dst / "f.bin", randomBytes(20000, 43)); // same name, another file
+    t.decision = XFER_RESULT_RESUME;
+    ASSERT_TRUE(t.run());
+    EXPECT_EQ(t.rxStatus, XFER_STATUS_OK);
+    EXPECT_EQ(readFile(t.dst / "f.bin"), data);
+    ASSERT_EQ(t.rxLog.count(XFER_ACTION_RX_FINISHED), 1);
+    EXPECT_EQ(t.rxLog.first(XFER_ACTION_RX_FINISHED)->data, 50000);
+}
 
 TEST(ZmodemEngine, RefusedNamesAreSkippedAndNothingIsWritten) {
     for (const std::string& bad : std::vector<std::string>{"../x", "/etc/passwd", "a/../../b", "",
