@@ -78,6 +78,9 @@ enum {
                                     the library read from the file; the caller may fill them in
                                     from its own view of the file. The data actually sent always
                                     comes from the file itself */
+    XFER_ACTION_TX_SKIPPED = 9,  /* the peer skipped a sent file (ZMODEM ZSKIP: it keeps the copy
+                                    it has); data: the bytes it had confirmed, 0 when it skipped
+                                    before any data. The result is read as for TX_FINISHED */
 };
 
 /* Results of the file-info procedure. */
@@ -85,7 +88,8 @@ enum {
     XFER_RESULT_STOP = 0,     /* stop the transfer (for RX_HEADER: skip this file) */
     XFER_RESULT_GO_ON = 1,    /* go on (for RX_HEADER: receive the file from its start) */
     XFER_RESULT_RESUME = 2,   /* RX_HEADER only: continue the partial local file */
-    XFER_RESULT_MORE_FILES = 3, /* TX_FINISHED only: another file follows in this session */
+    XFER_RESULT_MORE_FILES = 3, /* TX_FINISHED and TX_SKIPPED only: another file follows in this
+                                   session */
 };
 
 /* Status values written through the status argument. 0 is success; every failure
@@ -144,7 +148,20 @@ typedef int32_t (*XferFileInfoProc)(int32_t commId, int32_t action, int32_t data
    receiver removes the trailing Ctrl-Z bytes of the last block, so a file that itself
    ends in Ctrl-Z bytes loses them. YMODEM batch trims the padding by the size in its
    header block. ASCII sends the file unchanged and receives until a Ctrl-Z, the
-   sender's silence or a hang-up. */
+   sender's silence or a hang-up.
+
+   Batches: a ZMODEM or YMODEM batch send whose file-info procedure answers
+   XFER_RESULT_MORE_FILES leaves its session open on the comm id; the next call, if it
+   is the same send call and comes within 20 s, continues that session (ZMODEM: the
+   file starts with its ZFILE, without "rz\r" and ZRQINIT; YMODEM: with its header
+   block). Any other call takes the open session away, and XferAbort forgets it.
+   Input that waited on the comm id before a session began belongs to no session: a
+   ZMODEM send or receive that opens a session drops it, and an XMODEM-family send that
+   opens one keeps only the last start character (NAK or 'C') in it. A session that is
+   continued and the other receive calls (ASCII, XMODEM) keep all waiting input.
+   Resume: a ZMODEM receive told XFER_RESULT_RESUME first asks the sender for the
+   CRC-32 of the local file's length and continues only when it matches; otherwise the
+   file is received anew from offset 0. */
 #define XFER_DECLARE(name)                                                                  \
     TRANSVEX_API uint8_t name(int32_t commId, char* fileName, int32_t* status,             \
                               XferFileInfoProc proc)

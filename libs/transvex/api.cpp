@@ -7,12 +7,15 @@
 #include "libs/transvex/ascii_transfer.h"
 #include "libs/transvex/comm_link.h"
 #include "libs/transvex/file_record.h"
+#include "libs/transvex/open_sessions.h"
 #include "libs/transvex/session_runner.h"
+#include "libs/transvex/xmodem_block.h"
 #include "libs/transvex/xmodem_receiver.h"
 #include "libs/transvex/xmodem_sender.h"
 #include "libs/transvex/zmodem_receiver.h"
 #include "libs/transvex/zmodem_sender.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace transvex {
@@ -37,7 +40,33 @@ bool takesNamesFromSender(Call c) {
     return c == Call::ReceiveZmodem || c == Call::ReceiveYmodemBatch;
 }
 
-std::unique_ptr<Engine> makeEngine(Call call, const CallName& name, EngineIo io) {
+bool sendsXmodemFamily(Call c) {
+    return c == Call::SendXmodem || c == Call::SendXmodemCrc || c == Call::SendYmodem ||
+           c == Call::SendYmodemBatch;
+}
+
+// Input that waited before a session began is not the session's: a ZMODEM session
+// drops all of it (a cancelled peer's CANs, an earlier receiver's ZRINIT: ZMODEM asks
+// again for everything it needs); an XMODEM-family sender keeps only the last start
+// character there, a receiver's NAK or 'C' that may not come again for seconds.
+// Returns what the engine is to see first.
+std::vector<uint8_t> sessionStartInput(Call call, Channel& channel) {
+    if (call != Call::SendZmodem && call != Call::ReceiveZmodem && !sendsXmodemFamily(call)) {
+        return {}; // ASCII and the XMODEM receivers keep everything
+    }
+    const std::vector<uint8_t> stale = channel.takeWaitingInput();
+    if (sendsXmodemFamily(call)) {
+        const auto last = std::find_if(stale.rbegin(), stale.rend(),
+                                       [](uint8_t b) { return b == kNak || b == kCrcStart; });
+        if (last != stale.rend()) {
+            return {*last};
+        }
+    }
+    return {};
+}
+
+std::unique_ptr<Engine> makeEngine(Call call, const CallName& name, EngineIo io,
+                                   const std::optional<OpenSession>& open) {
     using XS = XmodemSenderConfig::Mode;
     using XR = XmodemReceiverConfig::Mode;
     switch (call) {
@@ -82,6 +111,9 @@ std::unique_ptr<Engine> makeEngine(Call call, const CallName& name, EngineIo io)
         ZmodemSenderConfig c;
         c.path = name.path;
         c.options = name.options | (name.keepExisting ? 0 : XFER_OPT_REPLACE);
+        if (open && open->kind == OpenSession::Kind::Zmodem) {
+            c.session = open->zmodem;
+        }
         return std::make_unique<ZmodemSender>(c, std::move(io));
     }
     case Call::ReceiveZmodem: {
@@ -120,8 +152,30 @@ uint8_t runCall(Call call, int32_t commId, char* fileName, int32_t* status, Xfer
         result = XFER_STATUS_BUSY;
         return 0;
     }
-    auto engine = makeEngine(call, *name, channelIo(link, report));
-    result = runSession(*engine, link);
+    // A session the previous call left open goes on only with the call it was left for.
+    const std::optional<OpenSession> open = takeOpenSession(commId, monotonicMs());
+    const bool continues =
+        open && ((call == Call::SendZmodem && open->kind == OpenSession::Kind::Zmodem) ||
+                 (call == Call::SendYmodemBatch && open->kind == OpenSession::Kind::YmodemBatch));
+    const std::vector<uint8_t> first =
+        continues ? std::vector<uint8_t>{} : sessionStartInput(call, link);
+    auto engine = makeEngine(call, *name, channelIo(link, report), continues ? open : std::nullopt);
+    result = runSession(*engine, link, RunLimits{}, first);
+
+    OpenSession left;
+    left.leftAtMs = monotonicMs();
+    if (const auto* zs = dynamic_cast<const ZmodemSender*>(engine.get())) {
+        if (const auto session = zs->sessionLeftOpen()) {
+            left.kind = OpenSession::Kind::Zmodem;
+            left.zmodem = *session;
+            leaveSessionOpen(commId, left);
+        }
+    } else if (const auto* xs = dynamic_cast<const XmodemSender*>(engine.get())) {
+        if (xs->batchLeftOpen()) {
+            left.kind = OpenSession::Kind::YmodemBatch;
+            leaveSessionOpen(commId, left);
+        }
+    }
     return result == XFER_STATUS_OK ? 1 : 0;
 }
 
@@ -166,6 +220,8 @@ int32_t XferWaitQueue(int32_t commId, int32_t dir, int32_t timeoutMs) {
 }
 
 int32_t XferAbort(int32_t commId, int32_t timeoutMs) {
+    // A job stopped between two files leaves no session for the next job to continue.
+    transvex::forgetOpenSession(commId);
     return transvex::abortTransfer(commId, timeoutMs) ? 1 : 0;
 }
 

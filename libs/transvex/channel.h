@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <sys/types.h>
+#include <vector>
 
 namespace transvex {
 
@@ -36,6 +37,18 @@ public:
     virtual int abortLimitMs() const = 0;
     // The request was acted on: waits work normally again, for the cleanup.
     virtual void abortHandled() = 0;
+
+    // Takes the input that is waiting now, without waiting for more: what came before
+    // a session began.
+    virtual std::vector<uint8_t> takeWaitingInput() {
+        std::vector<uint8_t> taken;
+        uint8_t buf[4096];
+        ssize_t n = 0;
+        while (taken.size() < (1u << 20) && (n = read(buf, sizeof buf, 0)) > 0) {
+            taken.insert(taken.end(), buf, buf + n);
+        }
+        return taken;
+    }
 };
 
 } // namespace transvex

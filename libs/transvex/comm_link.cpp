@@ -49,6 +49,24 @@ ssize_t CommLink::read(uint8_t* buf, size_t len, int timeoutMs) {
     }
 }
 
+std::vector<uint8_t> CommLink::takeWaitingInput() {
+    const int32_t waiting = SerialQueueCount(commId_, SERIAL_DIR_INPUT);
+    std::vector<uint8_t> taken(static_cast<size_t>(std::max<int32_t>(waiting, 0)));
+    size_t done = 0;
+    while (done < taken.size()) {
+        uint16_t got = 0;
+        const size_t chunk = std::min<size_t>(taken.size() - done, 65535);
+        if (SerialRead(commId_, taken.data() + done, static_cast<uint16_t>(chunk), &got) !=
+                SERIAL_OK ||
+            got == 0) {
+            break;
+        }
+        done += got;
+    }
+    taken.resize(done);
+    return taken;
+}
+
 bool CommLink::write(std::span<const uint8_t> bytes) {
     size_t done = 0;
     uint64_t lastMove = monotonicMs();

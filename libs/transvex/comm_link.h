@@ -26,6 +26,8 @@ public:
     bool abortRequested() const override { return abort_.load(); }
     int abortLimitMs() const override { return limitMs_.load(); }
     void abortHandled() override { abort_.store(false); }
+    // Only the bytes queued when called: those that arrive meanwhile stay.
+    std::vector<uint8_t> takeWaitingInput() override;
 
     // Output that stops moving for this long fails the write (flow control held
     // forever, a device that takes nothing).

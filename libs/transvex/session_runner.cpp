@@ -38,10 +38,14 @@ void drainInput(Channel& channel, const RunLimits& limits) {
 
 } // namespace
 
-int32_t runSession(Engine& engine, Channel& channel, const RunLimits& limits) {
+int32_t runSession(Engine& engine, Channel& channel, const RunLimits& limits,
+                   std::span<const uint8_t> firstInput) {
     std::array<uint8_t, 65536> buf{};
     uint64_t now = monotonicMs();
     engine.start(now);
+    if (!firstInput.empty() && !engine.finished()) {
+        engine.feed(firstInput, now);
+    }
     bool aborted = false;
     while (!engine.finished()) {
         if (channel.abortRequested()) {

@@ -18,8 +18,10 @@ struct RunLimits {
     int abortDrainMaxMs = 2000;
 };
 
-// Returns the engine's XFER_STATUS_*.
-int32_t runSession(Engine& engine, Channel& channel, const RunLimits& limits = {});
+// Returns the engine's XFER_STATUS_*. firstInput is fed to the engine right after its
+// start, before anything read from the line (input the caller took from the line first).
+int32_t runSession(Engine& engine, Channel& channel, const RunLimits& limits = {},
+                   std::span<const uint8_t> firstInput = {});
 
 // The EngineIo that writes to and purges the channel, with the given report function.
 EngineIo channelIo(Channel& channel,

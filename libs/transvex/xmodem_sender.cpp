@@ -201,6 +201,7 @@ void XmodemSender::fileDone(uint64_t now) {
         result = io_.report(XFER_ACTION_TX_FINISHED, recordSize(size_), &record_);
     }
     if (cfg_.mode != XmodemSenderConfig::Mode::YmodemBatch || result == XFER_RESULT_MORE_FILES) {
+        leftOpen_ = cfg_.mode == XmodemSenderConfig::Mode::YmodemBatch;
         finish(XFER_STATUS_OK);
         return;
     }

@@ -53,6 +53,11 @@ public:
     int32_t status() const override { return status_; }
     const char* stateName() const override { return stateName(state_); }
     State state() const { return state_; }
+    // After a successful finish: a YMODEM batch the file-info procedure kept open
+    // (XFER_RESULT_MORE_FILES); its receiver waits for the next header block.
+    bool batchLeftOpen() const {
+        return leftOpen_ && state_ == State::Done && status_ == XFER_STATUS_OK;
+    }
 
 private:
     void onByte(uint8_t b, uint64_t now);
@@ -87,6 +92,7 @@ private:
     std::string headerName_;
     uint64_t lastReportMs_ = 0;
     bool reported_ = false;
+    bool leftOpen_ = false;
 };
 
 } // namespace transvex

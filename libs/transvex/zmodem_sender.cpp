@@ -99,17 +99,28 @@ void ZmodemSender::lineLost() {
 
 void ZmodemSender::start(uint64_t now) {
     std::string error;
-    if (!file_.open(cfg_.path, error)) {
+    bool usable = file_.open(cfg_.path, error);
+    if (usable) {
+        size_ = file_.size();
+        mtime_ = file_.mtime();
+        usable = size_ <= 0xFFFFFFFFull; // positions on the line are 32 bits wide
+    }
+    if (!usable) {
         setRecordName(record_, cfg_.path);
         fail(XFER_STATUS_FILE_ERROR, false);
+        if (cfg_.session) {
+            // Nothing went to the line: the session waits for the next file as before.
+            takeReceiver(cfg_.session->rxFlags, cfg_.session->rxBufSize);
+            escapeAnnounced_ = cfg_.session->escapeAnnounced;
+            leftOpen_ = true;
+        }
         return;
     }
-    size_ = file_.size();
-    mtime_ = file_.mtime();
-    if (size_ > 0xFFFFFFFFull) {
-        // Positions on the line are 32 bits wide.
-        setRecordName(record_, cfg_.path);
-        fail(XFER_STATUS_FILE_ERROR, false);
+    if (cfg_.session) {
+        // The receiver already runs this session and waits for the next ZFILE.
+        takeReceiver(cfg_.session->rxFlags, cfg_.session->rxBufSize);
+        escapeAnnounced_ = cfg_.session->escapeAnnounced;
+        prepareFile(now);
         return;
     }
     if (cfg_.sendRzCommand) {
@@ -168,6 +179,7 @@ void ZmodemSender::onHeader(const ZHeader& h, uint64_t now) {
         break;
     case State::WaitSinitAck:
         if (h.type == ZACK) {
+            escapeAnnounced_ = true;
             sendZfile(now);
         } else if (h.type == ZNAK || h.type == ZRINIT) {
             sendSinit(now);
@@ -188,7 +200,7 @@ void ZmodemSender::onHeader(const ZHeader& h, uint64_t now) {
             state_ = State::Sending;
             progress(now, true);
         } else if (h.type == ZSKIP) {
-            fileConfirmed(now);
+            fileSkipped(now);
         } else if (h.type == ZNAK || (h.type == ZRINIT && now - fileSentMs_ >= kRinitRepeatMs)) {
             // A ZRINIT right after our ZFILE answers our own ZRQINIT; only a later one
             // says the receiver missed the ZFILE.
@@ -215,7 +227,7 @@ void ZmodemSender::onHeader(const ZHeader& h, uint64_t now) {
         } else if (h.type == ZRPOS) {
             onRpos(h.position(), now);
         } else if (h.type == ZSKIP) {
-            fileConfirmed(now);
+            fileSkipped(now);
         } else if (h.type == ZRINIT && state_ == State::WaitEofAck) {
             fileConfirmed(now);
         } else if (h.type == ZNAK && state_ == State::WaitEofAck) {
@@ -237,15 +249,26 @@ void ZmodemSender::onHeader(const ZHeader& h, uint64_t now) {
 }
 
 void ZmodemSender::onReceiverInit(const ZHeader& h, uint64_t now) {
-    rxFlags_ = h.f0();
-    rxBufSize_ = h.p[0] | (uint32_t(h.p[1]) << 8);
+    takeReceiver(h.f0(), h.p[0] | (uint32_t(h.p[1]) << 8));
+    prepareFile(now);
+}
+
+void ZmodemSender::takeReceiver(uint8_t flags, uint32_t bufSize) {
+    rxFlags_ = flags;
+    rxBufSize_ = bufSize;
     crc32_ = (rxFlags_ & kCanFc32) != 0;
     segmented_ = rxBufSize_ != 0 || (rxFlags_ & kCanFdx) == 0 || (rxFlags_ & kCanOvio) == 0;
     if (rxBufSize_ != 0) {
         // A receiver with a small buffer gets subpackets that fit it.
         subLen_ = std::clamp<size_t>(std::min<size_t>(subLen_, rxBufSize_), 32, kMaxSubpacket);
     }
-    prepareFile(now);
+}
+
+std::optional<ZmodemSession> ZmodemSender::sessionLeftOpen() const {
+    if (state_ != State::Done || !leftOpen_) {
+        return std::nullopt;
+    }
+    return ZmodemSession{rxFlags_, rxBufSize_, escapeAnnounced_};
 }
 
 void ZmodemSender::prepareFile(uint64_t now) {
@@ -290,7 +313,7 @@ void ZmodemSender::prepareFile(uint64_t now) {
     fileInfo_.push_back(0);
 
     tries_ = 0;
-    if (enc_.escapeControl()) {
+    if (enc_.escapeControl() && !escapeAnnounced_) {
         sendSinit(now);
     } else {
         sendZfile(now);
@@ -461,10 +484,7 @@ bool ZmodemSender::countRetry(uint64_t errorPos, uint64_t now) {
 void ZmodemSender::sendNextData(uint64_t now) {
     if (!frameOpen_) {
         if (pos_ >= size_) {
-            progress(now, true);
-            if (state_ != State::Done) {
-                sendEof(now);
-            }
+            sendEmptyData(now);
             return;
         }
         binHeader(ZHeader::withPosition(ZDATA, static_cast<uint32_t>(pos_)));
@@ -506,6 +526,17 @@ void ZmodemSender::sendNextData(uint64_t now) {
         deadline_ = now + cfg_.answerTimeoutMs;
     }
     progress(now, false);
+}
+
+void ZmodemSender::sendEmptyData(uint64_t now) {
+    // Nothing left to send (an empty file, or a receiver that holds it all): a data
+    // frame of one empty subpacket still comes before ZEOF, as receivers expect.
+    binHeader(ZHeader::withPosition(ZDATA, static_cast<uint32_t>(pos_)));
+    appendSubpacket({}, kZcrce, crc32_, enc_, out_);
+    progress(now, true);
+    if (state_ != State::Done) {
+        sendEof(now);
+    }
 }
 
 void ZmodemSender::onAck(uint32_t p, uint64_t now) {
@@ -585,8 +616,27 @@ void ZmodemSender::fileConfirmed(uint64_t now) {
     if (io_.report) {
         result = io_.report(XFER_ACTION_TX_FINISHED, recordSize(size_), &record_);
     }
+    afterFile(result, now);
+}
+
+void ZmodemSender::fileSkipped(uint64_t now) {
+    // The receiver keeps what it has; data still queued for the line is of no use.
+    out_.clear();
+    if (io_.purgeOutput && (state_ == State::Sending || state_ == State::WaitSegmentAck)) {
+        io_.purgeOutput();
+    }
+    file_.close();
+    int32_t result = XFER_RESULT_GO_ON;
+    if (io_.report) {
+        result = io_.report(XFER_ACTION_TX_SKIPPED, recordSize(ackPos_), &record_);
+    }
+    afterFile(result, now);
+}
+
+void ZmodemSender::afterFile(int32_t result, uint64_t now) {
     if (result == XFER_RESULT_MORE_FILES) {
-        // The receiver waits for the next ZFILE; the next send call asks for it again.
+        // The receiver waits for the next ZFILE, which the next send call sends.
+        leftOpen_ = true;
         finish(XFER_STATUS_OK);
         return;
     }

@@ -2,9 +2,12 @@
 //
 // ZRQINIT until the receiver's ZRINIT; ZSINIT when every control character is to be
 // escaped; ZFILE with name, size, time and mode; then data from the position the
-// receiver's ZRPOS names, in ZDATA frames of CRC-checked subpackets, and ZEOF. When
-// the receiver confirms the file (ZRINIT), the file-info procedure decides whether the
-// session ends (ZFIN, "OO") or stays open for the next send call.
+// receiver's ZRPOS names, in ZDATA frames of CRC-checked subpackets, and ZEOF. A file
+// with nothing left to send still gets a ZDATA header and one empty subpacket before
+// its ZEOF. When the receiver confirms the file (ZRINIT) or skips it (ZSKIP), the
+// file-info procedure decides whether the session ends (ZFIN, "OO") or stays open for
+// the next send call, which then starts at its ZFILE: the ZRQINIT (and "rz\r") opens
+// a session once, as receivers may ignore it once a session runs.
 //
 // Data in flight is bounded: the sender asks for a ZACK with every subpacket and keeps
 // at most four subpackets unacknowledged (less when the receiver announces a smaller
@@ -20,10 +23,19 @@
 #include "libs/transvex/file_source.h"
 #include "libs/transvex/zmodem_frame.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace transvex {
+
+// An open session as the sender of its next file takes it over: what the receiver's
+// ZRINIT said, and whether a ZSINIT already announced escaped control characters.
+struct ZmodemSession {
+    uint8_t rxFlags = 0;
+    uint32_t rxBufSize = 0;
+    bool escapeAnnounced = false;
+};
 
 struct ZmodemSenderConfig {
     std::string path;                   // the local file
@@ -41,6 +53,8 @@ struct ZmodemSenderConfig {
     size_t minSubpacket = 256;
     uint32_t progressIntervalMs = 50;
     bool sendRzCommand = true; // "rz\r" before the first ZRQINIT
+    // Set: the session a previous sender left open; this file starts with ZFILE.
+    std::optional<ZmodemSession> session;
 };
 
 class ZmodemSender final : public Engine {
@@ -74,11 +88,16 @@ public:
     size_t subpacketLength() const { return subLen_; }
     uint64_t bytesAcknowledged() const { return ackPos_; }
     int retries() const { return retries_; }
+    // Once finished: the session the file-info procedure kept open (result
+    // XFER_RESULT_MORE_FILES), or the one this sender took over when its file could not
+    // be read (nothing went to the line), for the sender of the next file.
+    std::optional<ZmodemSession> sessionLeftOpen() const;
 
 private:
     void onEvent(const ZFrameParser::Event& ev, uint64_t now);
     void onHeader(const ZHeader& h, uint64_t now);
     void onReceiverInit(const ZHeader& h, uint64_t now);
+    void takeReceiver(uint8_t flags, uint32_t bufSize);
     void prepareFile(uint64_t now);
     void sendSinit(uint64_t now);
     void sendZfile(uint64_t now);
@@ -89,6 +108,9 @@ private:
     void onRpos(uint32_t pos, uint64_t now);
     void goBack(uint64_t now);
     void fileConfirmed(uint64_t now);
+    void fileSkipped(uint64_t now);
+    void afterFile(int32_t result, uint64_t now);
+    void sendEmptyData(uint64_t now);
     void fail(int32_t status, bool cancelPeer);
     void finish(int32_t status);
     bool countRetry(uint64_t errorPos, uint64_t now);
@@ -118,6 +140,8 @@ private:
     uint8_t rxFlags_ = 0;
     uint32_t rxBufSize_ = 0;
     bool segmented_ = false;
+    bool escapeAnnounced_ = false;
+    bool leftOpen_ = false;
 
     uint64_t size_ = 0;
     int64_t mtime_ = 0;

@@ -5,6 +5,10 @@
 
 #include "control/libs/serilon.h"
 #include "control/libs/transvex.h"
+#include "libs/transvex/fd_channel.h"
+#include "libs/transvex/session_runner.h"
+#include "libs/transvex/xmodem_receiver.h"
+#include "libs/transvex/zmodem_sender.h"
 #include "support/pty_pair.h"
 #include "support/sha256.h"
 
@@ -110,10 +114,24 @@ protected:
         return fn(kId, buf, &status, fileInfoProc);
     }
 
+    // Waits until the comm id's input queue holds n bytes.
+    bool inputQueued(int32_t n) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (SerialQueueCount(kId, SERIAL_DIR_INPUT) < n) {
+            if (std::chrono::steady_clock::now() > end) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+
     vort::test::PtyPair pty_;
     vort::test::ScopedPortMap map_;
     ScratchDir dir_;
 };
+
+const std::string kFiveCans(5, '\x18');
 
 TEST_F(TransvexApi, ZmodemSendWithSuffixOptionReachesRzAndLeavesNothingQueued) {
     const auto data = randomBytes(300000, 1);
@@ -172,6 +190,139 @@ TEST_F(TransvexApi, ZmodemReceiveStoresUnderTheRewrittenNameAndResumes) {
     EXPECT_EQ(firstProgress, 70000) << "continued from the partial file";
     EXPECT_EQ(gLog.calls.back().first, XFER_ACTION_RX_FINISHED);
     EXPECT_EQ(gLog.calls.back().second, 200000);
+}
+
+// A local file of the sender's name is continued only when its bytes are the head of
+// the sender's file: an unrelated file is received anew, with lrzsz's sz and with our
+// own sender on the other end.
+TEST_F(TransvexApi, ZmodemResumeNeverJoinsTwoDifferentFiles) {
+    const auto data = randomBytes(120000, 3);
+    std::filesystem::create_directory(dir_.path() / "src");
+    std::filesystem::create_directory(dir_.path() / "down");
+    writeFile(dir_ / "src/a.bin", data, kMtime);
+    const std::vector<uint8_t> head(data.begin(), data.begin() + 50000);
+    for (const bool ours : {false, true}) {
+        for (const bool partial : {true, false}) {
+            SCOPED_TRACE(std::string(ours ? "our sender, " : "sz, ") +
+                         (partial ? "true partial" : "unrelated local file"));
+            gLog.reset();
+            gLog.downloadDir = dir_ / "down";
+            gLog.headerResult = XFER_RESULT_RESUME;
+            writeFile(dir_ / "down/a.bin", partial ? head : randomBytes(50000, 4));
+            std::unique_ptr<Peer> sz;
+            std::thread sender;
+            int32_t senderStatus = 1;
+            if (ours) {
+                sender = std::thread([&] {
+                    FdChannel line(pty_.master());
+                    ZmodemSenderConfig c;
+                    c.path = dir_ / "src/a.bin";
+                    ZmodemSender tx(c, channelIo(line, {}));
+                    senderStatus = runSession(tx, line);
+                });
+            } else {
+                sz = peer({"sz", "-q", "a.bin"}, dir_ / "src");
+            }
+            int32_t status = 0;
+            EXPECT_EQ(call(XferReceiveZmodem, "", status), 1);
+            EXPECT_EQ(status, XFER_STATUS_OK);
+            if (ours) {
+                sender.join();
+                EXPECT_EQ(senderStatus, XFER_STATUS_OK);
+            } else {
+                EXPECT_EQ(sz->wait(20000), 0);
+            }
+            EXPECT_EQ(readFile(dir_ / "down/a.bin"), data);
+            std::lock_guard l(gLog.mutex);
+            int32_t firstProgress = -1;
+            for (auto& c : gLog.calls) {
+                if (c.first == XFER_ACTION_RX_PROGRESS) {
+                    firstProgress = c.second;
+                    break;
+                }
+            }
+            // Continued from the partial file, or started again from 0.
+            if (partial) {
+                EXPECT_EQ(firstProgress, 50000);
+            } else {
+                EXPECT_NE(firstProgress, 50000);
+            }
+            EXPECT_EQ(gLog.calls.back().first, XFER_ACTION_RX_FINISHED);
+            EXPECT_EQ(gLog.calls.back().second, 120000);
+        }
+    }
+}
+
+// Input that waited before a job is not the job's: a cancelled peer's CANs end
+// neither a ZMODEM send nor a ZMODEM receive.
+TEST_F(TransvexApi, StaleCancelBeforeAZmodemSessionIsDropped) {
+    std::filesystem::create_directory(dir_.path() / "out");
+    std::filesystem::create_directory(dir_.path() / "in");
+    const auto data = randomBytes(20000, 5);
+    writeFile(dir_ / "out/s.bin", data, kMtime);
+    {
+        ASSERT_TRUE(pty_.writeAll(kFiveCans));
+        ASSERT_TRUE(inputQueued(5));
+        auto rz = peer({"rz", "-q", "-y"}, dir_ / "in");
+        int32_t status = 0;
+        EXPECT_EQ(call(XferSendZmodem, dir_ / "out/s.bin", status), 1);
+        EXPECT_EQ(status, XFER_STATUS_OK);
+        EXPECT_EQ(rz->wait(20000), 0);
+        EXPECT_EQ(readFile(dir_ / "in/s.bin"), data);
+    }
+    {
+        const int m = pty_.master();
+        fcntl(m, F_SETFL, fcntl(m, F_GETFL) | O_NONBLOCK);
+        ASSERT_TRUE(pty_.writeAll(kFiveCans));
+        ASSERT_TRUE(inputQueued(5));
+        gLog.reset();
+        gLog.downloadDir = dir_ / "in";
+        std::filesystem::remove(dir_ / "in/s.bin");
+        auto sz = peer({"sz", "-q", "s.bin"}, dir_ / "out");
+        int32_t status = 0;
+        EXPECT_EQ(call(XferReceiveZmodem, "", status), 1);
+        EXPECT_EQ(status, XFER_STATUS_OK);
+        EXPECT_EQ(sz->wait(20000), 0);
+        EXPECT_EQ(readFile(dir_ / "in/s.bin"), data);
+    }
+}
+
+// An XMODEM send skips what came before its receiver's start character, and keeps a
+// start character that already waits: this receiver sends its 'C' only once.
+TEST_F(TransvexApi, XmodemSendSkipsStaleCancelAndKeepsAWaitingStart) {
+    auto data = randomBytes(5000, 6);
+    data.back() = 'e'; // no trailing Ctrl-Z for the receiver to take as padding
+    writeFile(dir_ / "x.bin", data);
+    ASSERT_TRUE(pty_.writeAll(kFiveCans));
+    ASSERT_TRUE(inputQueued(5));
+    int32_t rxStatus = 1;
+    std::thread receiver([&] {
+        FdChannel line(pty_.master());
+        XmodemReceiverConfig c;
+        c.mode = XmodemReceiverConfig::Mode::Crc;
+        c.path = dir_ / "got.bin";
+        c.startRetryMs = 600000;
+        XmodemReceiver rx(c, channelIo(line, {}));
+        rxStatus = runSession(rx, line);
+    });
+    ASSERT_TRUE(inputQueued(6)) << "the receiver's 'C' waits behind the CANs";
+    int32_t status = 0;
+    EXPECT_EQ(call(XferSendXmodemCrc, dir_ / "x.bin", status), 1);
+    EXPECT_EQ(status, XFER_STATUS_OK);
+    receiver.join();
+    EXPECT_EQ(rxStatus, XFER_STATUS_OK);
+    EXPECT_EQ(readFile(dir_ / "got.bin"), data);
+}
+
+TEST_F(TransvexApi, AsciiReceiveKeepsWhatWaitedBeforeIt) {
+    ASSERT_TRUE(pty_.writeAll(std::string("reply\r\n")));
+    ASSERT_TRUE(inputQueued(7));
+    std::thread writer([&] { pty_.writeAll(std::string("more\x1A")); });
+    int32_t status = 0;
+    EXPECT_EQ(call(XferReceiveAscii, dir_ / "a.txt,T2", status), 1);
+    writer.join();
+    const auto got = readFile(dir_ / "a.txt");
+    EXPECT_EQ(std::string(got.begin(), got.end()), "reply\r\nmore");
 }
 
 TEST_F(TransvexApi, YmodemBatchAndXmodemCrcOverTheCommId) {

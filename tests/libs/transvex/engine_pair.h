@@ -125,6 +125,11 @@ public:
              const std::function<void(EnginePair&)>& hook = {}) {
         a.start(now);
         b.start(now);
+        return runStarted(a, b, limitMs, hook);
+    }
+    // The same for engines already started (a receiver that goes on with the next sender).
+    bool runStarted(Engine& a, Engine& b, uint64_t limitMs = 600000,
+                    const std::function<void(EnginePair&)>& hook = {}) {
         const uint64_t end = now + limitMs;
         while (!(a.finished() && b.finished()) && now < end) {
             bool moved = false;

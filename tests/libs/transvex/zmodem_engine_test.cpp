@@ -28,6 +28,18 @@ ReportFn storeIn(const ScratchDir& dir, int32_t decision = XFER_RESULT_GO_ON) {
     };
 }
 
+// The header types in what one side wrote, in order.
+std::vector<uint8_t> headerTypes(const std::vector<uint8_t>& wire) {
+    std::vector<uint8_t> types;
+    ZFrameParser parser;
+    parser.push(wire, [&](const ZFrameParser::Event& ev) {
+        if (ev.kind == ZFrameParser::Kind::Header) {
+            types.push_back(ev.header.type);
+        }
+    });
+    return types;
+}
+
 struct Transfer {
     ScratchDir src, dst;
     Reports txLog, rxLog;
@@ -209,7 +221,91 @@ TEST(ZmodemEngine, SkippedFileIsNotWrittenAndSenderCompletes) {
     EXPECT_EQ(t.txStatus, XFER_STATUS_OK);
     EXPECT_EQ(t.rxStatus, XFER_STATUS_OK);
     EXPECT_FALSE(std::filesystem::exists(t.dst / "f.bin"));
-    EXPECT_EQ(t.txLog.count(XFER_ACTION_TX_FINISHED), 1);
+    // The sender tells a skip from a sent file: nothing was confirmed.
+    EXPECT_EQ(t.txLog.count(XFER_ACTION_TX_FINISHED), 0);
+    ASSERT_EQ(t.txLog.count(XFER_ACTION_TX_SKIPPED), 1);
+    EXPECT_EQ(t.txLog.first(XFER_ACTION_TX_SKIPPED)->data, 0);
+    EXPECT_EQ(+t.txLog.first(XFER_ACTION_TX_SKIPPED)->record.size, 5000);
+    for (const auto& e : t.txLog.entries) {
+        EXPECT_FALSE(e.action == XFER_ACTION_TX_PROGRESS && e.data != 0) << "no bytes claimed sent";
+    }
+    EXPECT_EQ(headerTypes(t.pair.ab.all()), (std::vector<uint8_t>{ZRQINIT, ZFILE, ZFIN}));
+}
+
+TEST(ZmodemEngine, NothingLeftToSendStillGoesAsAnEmptyDataFrame) {
+    // An empty file: the receiver sees ZDATA at 0 with one empty subpacket, then ZEOF.
+    Transfer empty;
+    empty.put({}, "empty.bin");
+    ASSERT_TRUE(empty.run());
+    EXPECT_EQ(empty.rxStatus, XFER_STATUS_OK);
+    EXPECT_TRUE(std::filesystem::exists(empty.dst / "empty.bin"));
+    EXPECT_EQ(std::filesystem::file_size(empty.dst / "empty.bin"), 0u);
+    EXPECT_EQ(headerTypes(empty.pair.ab.all()),
+              (std::vector<uint8_t>{ZRQINIT, ZFILE, ZDATA, ZEOF, ZFIN}));
+    ASSERT_EQ(empty.txLog.count(XFER_ACTION_TX_FINISHED), 1);
+
+    // A receiver that already holds all of it asks for the end: the same frame there.
+    Transfer whole;
+    const auto data = randomBytes(3000, 5);
+    whole.put(data);
+    writeFile(whole.dst / "f.bin", data);
+    whole.decision = XFER_RESULT_RESUME;
+    ASSERT_TRUE(whole.run());
+    EXPECT_EQ(whole.rxStatus, XFER_STATUS_OK);
+    EXPECT_EQ(readFile(whole.dst / "f.bin"), data);
+    EXPECT_EQ(headerTypes(whole.pair.ab.all()),
+              (std::vector<uint8_t>{ZRQINIT, ZFILE, ZCRC, ZDATA, ZEOF, ZFIN}));
+}
+
+TEST(ZmodemEngine, TheNextFileOfAnOpenSessionStartsWithItsZfile) {
+    ScratchDir src, dst;
+    const auto a = randomBytes(3000, 1), b = randomBytes(7000, 2);
+    writeFile(src / "a.bin", a, kMtime);
+    writeFile(src / "b.bin", b, kMtime);
+    EnginePair pair;
+    Reports rxLog, txLog;
+    ZmodemReceiver rx({}, pair.ioB(recording(rxLog, storeIn(dst))));
+    auto more = [](int32_t action, int32_t, XferFileInfo*) {
+        return action == XFER_ACTION_TX_FINISHED ? XFER_RESULT_MORE_FILES : XFER_RESULT_GO_ON;
+    };
+    ZmodemSenderConfig c1;
+    c1.path = src / "a.bin";
+    c1.options |= XFER_OPT_ESCAPE_CONTROL;
+    ZmodemSender tx1(c1, pair.ioA(recording(txLog, more)));
+    pair.run(tx1, rx, 20000);
+    ASSERT_EQ(tx1.status(), XFER_STATUS_OK);
+    const auto session = tx1.sessionLeftOpen();
+    ASSERT_TRUE(session.has_value());
+    EXPECT_TRUE(session->escapeAnnounced);
+    const size_t firstFileBytes = pair.ab.all().size();
+
+    ZmodemSenderConfig c2;
+    c2.path = src / "b.bin";
+    c2.options |= XFER_OPT_ESCAPE_CONTROL;
+    c2.session = session;
+    ZmodemSender tx2(c2, pair.ioA(recording(txLog)));
+    tx2.start(pair.now);
+    pair.runStarted(tx2, rx, 60000);
+    EXPECT_EQ(tx2.status(), XFER_STATUS_OK);
+    EXPECT_EQ(rx.status(), XFER_STATUS_OK);
+    EXPECT_FALSE(tx2.sessionLeftOpen().has_value()) << "the last file closed the session";
+    EXPECT_EQ(readFile(dst / "b.bin"), b);
+    const std::vector<uint8_t> second(pair.ab.all().begin() + static_cast<long>(firstFileBytes),
+                                      pair.ab.all().end());
+    // No "rz", no ZRQINIT, no second ZSINIT: straight to the file, and one ZFIN.
+    EXPECT_EQ(headerTypes(second), (std::vector<uint8_t>{ZFILE, ZDATA, ZEOF, ZFIN}));
+    EXPECT_EQ(std::string(second.begin(), second.begin() + 2).find("rz"), std::string::npos);
+    EXPECT_EQ(std::string(pair.ab.all().end() - 2, pair.ab.all().end()), "OO");
+
+    // A file that cannot be read leaves the session to the next sender untouched.
+    ZmodemSenderConfig c3;
+    c3.path = src / "missing.bin";
+    c3.session = session;
+    ZmodemSender tx3(c3, pair.ioA({}));
+    tx3.start(pair.now);
+    EXPECT_EQ(tx3.status(), XFER_STATUS_FILE_ERROR);
+    ASSERT_TRUE(tx3.sessionLeftOpen().has_value());
+    EXPECT_EQ(tx3.sessionLeftOpen()->rxFlags, session->rxFlags);
 }
 
 TEST(ZmodemEngine, MoreFilesResultKeepsSessionOpenForNextSender) {
