@@ -72,6 +72,8 @@ int32_t CVortCtrl::onFileInfo(int32_t /*id*/, int32_t action, int32_t data, Xfer
         if (isZmodemKind(record->kind) && record->month != 0) setFileTimes(recordName(*record), *record);
         break;
     case XFER_ACTION_TX_FINISHED:
+    case XFER_ACTION_TX_SKIPPED:
+        // A skipped file ends nothing: the batch goes on as after a finished one.
         if (!lastFileFlag_.load()) result = XFER_RESULT_MORE_FILES;
         break;
     case XFER_ACTION_FILE_DETAILS: {

@@ -17,6 +17,7 @@
 #include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
 #include "libs/transvex/pty_peer.h"
+#include "libs/transvex/strict_zmodem_receiver.h"
 #include "support/pty_pair.h"
 #include "support/sha256.h"
 
@@ -249,6 +250,90 @@ TEST_F(TransferJobs, FileTransmitFalseAbortsAtOnce) {
     ASSERT_TRUE(jobEnds(30000));
     EXPECT_EQ(rz2->wait(10000), 0);
     EXPECT_EQ(fileHash(dir_ / "in" / "s.bin"), small);
+}
+
+// A wildcard ZMODEM send is one session: one ZRQINIT, a ZFILE for each next file, one
+// ZFIN. The receiver here ignores a ZRQINIT once its session runs and records every
+// departure from that sequence. Empty files go as a ZDATA frame before their ZEOF.
+TEST_F(TransferJobs, WildcardZmodemBatchIsOneSessionForAStrictReceiver) {
+    ctl_.setPortOpen(true);
+    ctl_.setProtocol(kProtocolZmodem);
+    for (const int count : {1, 3, 10}) {
+        SCOPED_TRACE(count);
+        const fs::path out = dir_ / ("out" + std::to_string(count));
+        const fs::path in = dir_ / ("in" + std::to_string(count));
+        fs::create_directories(out);
+        fs::create_directories(in);
+        std::vector<std::string> hashes;
+        for (int i = 0; i < count; ++i) {
+            // The second file of a batch is empty.
+            const size_t size = i == 1 ? 0 : 3000u + 1700u * static_cast<size_t>(i);
+            hashes.push_back(writeRandomFile(out / ("f" + std::to_string(i) + ".bin"), size, 40u + i));
+        }
+        const size_t before = rec_.events().size();
+        ctl_.setFileName(u16((out / "*.bin").string()));
+        transvex::test::StrictZmodemReceiver receiver(pty_.master(), in.string());
+        ctl_.setFileTransmit(true);
+        const bool ended = jobEnds(30000 + 3000 * count);
+        EXPECT_TRUE(ended);
+        EXPECT_TRUE(receiver.waitDone(ended ? 10000 : 0));
+        EXPECT_EQ(receiver.departures(), std::vector<std::string>{});
+        if (!ended) {
+            ctl_.setFileTransmit(false);
+            ASSERT_TRUE(jobEnds(10000));
+            return;
+        }
+        EXPECT_EQ(receiver.files(), count);
+        for (int i = 0; i < count; ++i)
+            EXPECT_EQ(fileHash(in / ("f" + std::to_string(i) + ".bin")), hashes[i]) << i;
+        int finished = 0;
+        const auto events = rec_.events();
+        for (size_t i = before; i < events.size(); ++i) finished += events[i].action == 7;
+        EXPECT_EQ(finished, count);
+    }
+}
+
+TEST_F(TransferJobs, WildcardBatchWithAnEmptyFileReachesRz) {
+    const std::string a = writeRandomFile(dir_ / "out" / "a.bin", 5000, 51);
+    const std::string b = writeRandomFile(dir_ / "out" / "b.bin", 0, 52);
+    const std::string c = writeRandomFile(dir_ / "out" / "c.bin", 7000, 53);
+    ctl_.setPortOpen(true);
+    ctl_.setProtocol(kProtocolZmodem);
+    ctl_.setFileName(u16((dir_ / "out" / "*.bin").string()));
+    auto rz = peer({"rz", "-q", "-y"}, dir_ / "in");
+    ctl_.setFileTransmit(true);
+    ASSERT_TRUE(jobEnds(30000));
+    EXPECT_EQ(rz->wait(10000), 0);
+    EXPECT_EQ(fileHash(dir_ / "in" / "a.bin"), a);
+    ASSERT_TRUE(fs::exists(dir_ / "in" / "b.bin"));
+    EXPECT_EQ(fs::file_size(dir_ / "in" / "b.bin"), 0u);
+    EXPECT_EQ(fileHash(dir_ / "in" / "c.bin"), c);
+    EXPECT_EQ(rec_.count(7), 3);
+}
+
+// ZMODEM/Save asks the receiver to keep a file it has: rz skips it. The skip is
+// reported as such (not as a sent file), and the batch goes on with the next file.
+TEST_F(TransferJobs, ASkippedFileIsReportedAsSkippedAndTheBatchGoesOn) {
+    writeRandomFile(dir_ / "out" / "a.bin", 20000, 61);
+    const std::string b = writeRandomFile(dir_ / "out" / "b.bin", 9000, 62);
+    const std::string kept = writeRandomFile(dir_ / "in" / "a.bin", 100, 63);
+    ctl_.setPortOpen(true);
+    ctl_.setProtocol(kProtocolZmodemSave);
+    ctl_.setFileName(u16((dir_ / "out" / "*.bin").string()));
+    auto rz = peer({"rz", "-q"}, dir_ / "in");
+    ctl_.setFileTransmit(true);
+    ASSERT_TRUE(waitFor([&] { return rec_.count(9) > 0; }, 30000));
+    EXPECT_EQ(ctl_.fileSize(), 20000) << "the skipped file's own size, not bytes sent";
+    ASSERT_TRUE(jobEnds(30000));
+    EXPECT_EQ(rz->wait(10000), 0);
+    EXPECT_EQ(fileHash(dir_ / "in" / "a.bin"), kept);
+    EXPECT_EQ(fileHash(dir_ / "in" / "b.bin"), b);
+    EXPECT_EQ(rec_.count(9), 1);
+    EXPECT_EQ(rec_.count(7), 1) << "only b.bin was sent";
+    std::vector<int16_t> ends;
+    for (const auto& e : rec_.events())
+        if (e.action == 7 || e.action == 9) ends.push_back(e.action);
+    EXPECT_EQ(ends, (std::vector<int16_t>{9, 7}));
 }
 
 namespace {
