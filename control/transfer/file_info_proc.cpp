@@ -6,6 +6,7 @@
 
 #include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
+#include "control/transfer/download_dir.h"
 #include "control/transfer/file_times.h"
 #include "platform/component/text.h"
 
@@ -49,6 +50,15 @@ int32_t CVortCtrl::onFileInfo(int32_t /*id*/, int32_t action, int32_t data, Xfer
         {
             std::lock_guard lock(fileNameMutex_);
             dir = component::toUtf8(fileDownLoadDir_);
+        }
+        if (dir == kDefaultDownLoadDir) {
+            // The stored default names the user's download directory, never the root.
+            const auto downloads = userDownloadDirectory();
+            if (!downloads) {
+                result = XFER_RESULT_STOP;  // no home to receive into: the file is skipped
+                break;
+            }
+            dir = *downloads;
         }
         if (!dir.empty()) name = dir + (endsWithSeparator(dir) ? "" : "/") + name;
         for (char& c : name)

@@ -191,6 +191,38 @@ TEST_F(TransferJobs, ReceivedFilesLandInTheDownloadDirectory) {
     }
 }
 
+// The stored default "\\" names the user's download directory (as xdg-user-dir gives it,
+// else the home directory), made when missing; never the root directory.
+TEST_F(TransferJobs, DefaultDownloadDirIsTheUsersDownloadDirectory) {
+    const std::string sent = writeRandomFile(dir_ / "out" / "d.txt", 3000, 71);
+    const fs::path home = dir_ / "home";
+    fs::create_directories(home);
+    struct HomeGuard {
+        const char* old = std::getenv("HOME");
+        std::string saved = old ? old : "";
+        ~HomeGuard() { old ? ::setenv("HOME", saved.c_str(), 1) : ::unsetenv("HOME"); }
+    } guard;
+    ::setenv("HOME", home.c_str(), 1);
+    const fs::path userDirs = fs::path(map_.configHome()) / "user-dirs.dirs";
+    ctl_.setPortOpen(true);
+    ctl_.setProtocol(kProtocolZmodem);
+    EXPECT_EQ(ctl_.fileDownLoadDir(), u"\\") << "the stored default";
+    for (const bool configured : {true, false}) {
+        SCOPED_TRACE(configured);
+        if (configured)
+            std::ofstream(userDirs) << "# written by a test\nXDG_DOWNLOAD_DIR=\"$HOME/Fetched\"\n";
+        else
+            fs::remove(userDirs);
+        const fs::path target = configured ? home / "Fetched" : home;
+        ctl_.setFileReceive(true);
+        auto sz = peer({"sz", "-q", "d.txt"}, dir_ / "out");
+        ASSERT_TRUE(jobEnds(30000));
+        EXPECT_EQ(sz->wait(10000), 0);
+        EXPECT_EQ(fileHash(target / "d.txt"), sent);
+        EXPECT_EQ(ctl_.fileName(), u16((target / "d.txt").string()));
+    }
+}
+
 TEST_F(TransferJobs, ResumeDecisionSkipsSameAndContinuesShorterCopies) {
     const std::string sent = writeRandomFile(dir_ / "out" / "f.bin", 200000, 9);
     const auto when = fs::file_time_type::clock::now() - std::chrono::hours(2);
