@@ -167,9 +167,10 @@ void Form3::showCell(int16_t cell) {
     Picture1->setPixmap(strip_.copy(cell * kCellWidth, 0, kCellWidth, kCellHeight));
 }
 
-void Form3::fileInfo(int16_t /*action*/, int32_t bytes) {
+void Form3::fileInfo(int16_t action, int32_t bytes) {
     ProgressBar1->setVisible(true);
-    const upgrade::BarState bar = upgrade::barAfterFileInfo(main_.CommCtl1.fileSize(), bytes);
+    const upgrade::BarState bar =
+        upgrade::barAfterFileInfo(action, main_.CommCtl1.fileSize(), bytes);
     ProgressBar1->setRange(0, bar.maximum);
     ProgressBar1->setValue(bar.value);
 }

@@ -46,6 +46,10 @@ BarState barAfterFileInfo(int32_t fileSize, int32_t data) {
     return bar;
 }
 
+BarState barAfterFileInfo(int16_t action, int32_t fileSize, int32_t data) {
+    return barAfterFileInfo(fileSize, action == kFileSkippedAction ? 0 : data);
+}
+
 int16_t nextAnimationFrame(int16_t frame) {
     const int16_t next = static_cast<int16_t>(frame + 1);
     return next >= kAnimationCells || next < 0 ? int16_t{0} : next;

@@ -35,6 +35,12 @@ struct BarState {
 };
 BarState barAfterFileInfo(int32_t fileSize, int32_t data);
 
+// OnFileInfo's Action for a file the receiver skipped: the scanner kept what it had.
+inline constexpr int16_t kFileSkippedAction = 9;
+// The bar after an OnFileInfo event of any action: a skipped image leaves it empty,
+// so the load never counts as complete.
+BarState barAfterFileInfo(int16_t action, int32_t fileSize, int32_t data);
+
 // Cells of the animation strip, and the cell after frame (0..17, then 0 again).
 inline constexpr int16_t kAnimationCells = 18;
 int16_t nextAnimationFrame(int16_t frame);

@@ -1,6 +1,7 @@
 // The upload window: its layout, what loading and unloading do to the control, the
 // animation strip and the progress bar.
 #include "app/forms/form3.h"
+#include "app/upgrade/upgrade_rules.h"
 
 #include <QImage>
 #include <QLabel>
@@ -108,6 +109,18 @@ TEST_F(Form3Test, AStoppedJobWithoutAFullBarClosesTheWindowSilently) {
     again.Timer2_Timer();
     EXPECT_FALSE(form_->form3Loaded());
     EXPECT_TRUE(dialogs_.boxes().empty());
+}
+
+TEST_F(Form3Test, ASkippedImageCountsAsNotLoaded) {
+    Form3& upload = form_->form3();
+    upload.fileInfo(0, 4096);
+    ASSERT_EQ(upload.ProgressBar1->value(), upload.ProgressBar1->maximum());
+    // The receiver skipped the image: the bar empties and no restart is asked for.
+    upload.fileInfo(upgrade::kFileSkippedAction, 4096);
+    EXPECT_EQ(upload.ProgressBar1->value(), 0);
+    upload.Timer2_Timer();
+    EXPECT_FALSE(form_->form3Loaded());
+    EXPECT_TRUE(dialogs_.boxes().empty()) << "no restart box";
 }
 
 } // namespace

@@ -52,6 +52,14 @@ TEST(UpgradeRulesTest, BarFollowsTheBytesSentAndCompletesOnlyWhenFull) {
     EXPECT_FALSE(BarState{}.complete()) << "design range 0..100 at 0";
 }
 
+TEST(UpgradeRulesTest, ASkippedImageLeavesTheBarEmpty) {
+    EXPECT_TRUE(barAfterFileInfo(int16_t{7}, 1000, 1000).complete());
+    const BarState skipped = barAfterFileInfo(kFileSkippedAction, 1000, 1000);
+    EXPECT_EQ(skipped.maximum, 1000);
+    EXPECT_EQ(skipped.value, 0);
+    EXPECT_FALSE(skipped.complete()) << "the scanner kept what it had";
+}
+
 TEST(UpgradeRulesTest, AnimationRunsThroughEighteenCells) {
     int16_t frame = 0;
     for (int tick = 1; tick < kAnimationCells; ++tick) {
