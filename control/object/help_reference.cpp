@@ -132,7 +132,29 @@ const std::map<std::string, std::string>& memberNotes() {
                        "href=\"#VORTOCX_X_INFO\">VORTOCX_X_INFO</a>, "
                        "Data the transfer library's value for it (for sending and receiving, the "
                        "bytes moved so far). "
-                       "3964 file transfers report no progress."},
+                       "3964 file transfers report no progress. A sent file ends with 7 "
+                       "(VORT_TXFIN) when the receiver has it all, or with 9 (VORT_TXSKIP) when "
+                       "the receiver skipped it and kept the copy it had (ZMODEM/Save, for "
+                       "instance): Data is then the bytes it had taken, usually 0, and "
+                       "<a href=\"#FileSize\">FileSize</a> the file's own size. Neither ends a "
+                       "batch."},
+        {"FileDownLoadDir",
+         "Where ZMODEM and YMODEM batch receives store the files they are sent, under the "
+         "sender's name. The stored default <code>\\</code> names the user's download "
+         "directory: the one <code>xdg-user-dir DOWNLOAD</code> names (XDG_DOWNLOAD_DIR in "
+         "user-dirs.dirs), else the home directory; it is created when missing. Any other "
+         "text is a directory (both <code>\\</code> and <code>/</code> separate); an empty "
+         "or relative one is taken from the program's working directory."},
+        {"Protocol",
+         "XMODEM, XMODEM/CRC and YMODEM (1, 2 and 3) carry no file length: the sender pads "
+         "the last block with Ctrl-Z (0x1A) and the receiver removes every trailing 0x1A of "
+         "the last block, so a file that itself ends in 0x1A arrives shorter although the "
+         "transfer succeeds (a receive with 3 whose sender opens with a YMODEM header block "
+         "cuts the file to the size in it instead). YMODEM batch (4) and ZMODEM (5 and 6) carry the length and "
+         "deliver the sender's bytes exactly: use them for binary files. With 5 and 6 a "
+         "wildcard <a href=\"#FileName\">FileName</a> sends its files in one session, and "
+         "a receive continues a shorter local file only when the sender confirms its "
+         "bytes."},
     };
     return notes;
 }

@@ -122,6 +122,20 @@ TEST(HelpReference, ThinMembersGetTheirParagraph) {
     }
 }
 
+TEST(HelpReference, TransferNotesSayWhatEachProtocolDelivers) {
+    const std::string html = generated();
+    const std::string protocol = section(html, "Protocol");
+    EXPECT_NE(protocol.find("0x1A"), std::string::npos) << "the XMODEM padding is written down";
+    EXPECT_NE(protocol.find("carry the length"), std::string::npos);
+    EXPECT_NE(protocol.find("binary files"), std::string::npos);
+    const std::string info = section(html, "OnFileInfo");
+    EXPECT_NE(info.find("9 (VORT_TXSKIP)"), std::string::npos);
+    EXPECT_NE(html.find("<code>VORT_TXSKIP</code></td><td>9<"), std::string::npos);
+    const std::string dir = section(html, "FileDownLoadDir");
+    EXPECT_NE(dir.find("xdg-user-dir DOWNLOAD"), std::string::npos);
+    EXPECT_NE(dir.find("working directory"), std::string::npos);
+}
+
 TEST(HelpReference, TextFromTheTypeLibraryIsEscaped) {
     EXPECT_EQ(htmlEscape("a<b>&\"c'"), "a&lt;b&gt;&amp;&quot;c&#39;");
     component::TypeLibrary lib;
