@@ -5,6 +5,7 @@
 //      against the line rate (escaping makes about 0.973 the ceiling);
 //   3. the same line with one byte in 10,000 corrupted.
 // Options: --big-mib N, --slow-kib N, --noisy-kib N (0 skips a part), --seed N.
+#include "bench/zmodem_throughput/lrzsz_run.h"
 #include "tests/libs/transvex/line_relay.h"
 #include "tests/libs/transvex/pty_peer.h"
 #include "tests/libs/transvex/test_files.h"
@@ -27,43 +28,6 @@ using namespace transvex;
 using namespace transvex::test;
 
 namespace {
-
-constexpr double kLineRate = 11520.0;
-
-void makeFile(const std::string& path, uint64_t size, uint32_t seed) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    std::mt19937_64 rng(seed);
-    std::vector<uint64_t> buf(1 << 17);
-    uint64_t left = size;
-    while (left > 0) {
-        for (auto& w : buf) {
-            w = rng();
-        }
-        const uint64_t n = std::min<uint64_t>(left, buf.size() * 8);
-        f.write(reinterpret_cast<const char*>(buf.data()), static_cast<std::streamsize>(n));
-        left -= n;
-    }
-}
-
-bool sameFiles(const std::string& a, const std::string& b) {
-    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
-    std::vector<char> ba(1 << 20), bb(1 << 20);
-    for (;;) {
-        fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
-        fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
-        if (fa.gcount() != fb.gcount() ||
-            std::memcmp(ba.data(), bb.data(), static_cast<size_t>(fa.gcount())) != 0) {
-            return false;
-        }
-        if (fa.gcount() == 0) {
-            return true;
-        }
-    }
-}
-
-double seconds(std::chrono::steady_clock::time_point t0) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
 
 // lrzsz sizes its subpackets and windows from the terminal's speed; both sides of
 // both runs get the highest speed a pseudo-terminal takes, so neither is held back.
@@ -101,38 +65,6 @@ double runOurs(int fdA, int fdB, const std::string& file, const std::string& dir
     return rxStatus == XFER_STATUS_OK && txStatus == XFER_STATUS_OK ? t : -1;
 }
 
-// sz on fdA (in the file's directory), rz on fdB (in dir). Seconds, or -1.
-double runLrzsz(int fdA, int fdB, const std::string& srcDir, const std::string& name,
-                const std::string& dir, bool szFirst, int limitMs = 3600 * 1000) {
-    fcntl(fdA, F_SETFL, fcntl(fdA, F_GETFL) & ~O_NONBLOCK);
-    fcntl(fdB, F_SETFL, fcntl(fdB, F_GETFL) & ~O_NONBLOCK);
-    // Which of the two starts first changes how lrzsz runs: on the bare pty, with rz
-    // there first it more often falls into a much slower mode; on the 115200-baud
-    // line, with sz there first it loses some 30 s in its start-up. Each part starts
-    // them in the order that suits lrzsz, the clock running from the second start.
-    std::unique_ptr<Peer> sz, rz;
-    std::chrono::steady_clock::time_point t0;
-    if (szFirst) {
-        sz = std::make_unique<Peer>(std::vector<std::string>{"sz", "-q", name}, fdA, srcDir);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        t0 = std::chrono::steady_clock::now();
-        rz = std::make_unique<Peer>(std::vector<std::string>{"rz", "-q", "-y"}, fdB, dir);
-    } else {
-        rz = std::make_unique<Peer>(std::vector<std::string>{"rz", "-q", "-y"}, fdB, dir);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        t0 = std::chrono::steady_clock::now();
-        sz = std::make_unique<Peer>(std::vector<std::string>{"sz", "-q", name}, fdA, srcDir);
-    }
-    // The transfer is over when sz, having had rz's ZFIN, exits. rz may then wait long
-    // for the "OO" that sz's exit can take with it from the terminal; that wait is no
-    // part of the transfer, so rz gets a moment and is then stopped. The copy is
-    // compared with the original afterwards either way.
-    const int szExit = sz->wait(limitMs);
-    const double t = seconds(t0);
-    rz->wait(szExit == 0 ? 2000 : 100);
-    return szExit == 0 ? t : -1;
-}
-
 struct Figures {
     double ours = -1;
     double peer = -1;
@@ -153,7 +85,7 @@ Figures part(const char* title, uint64_t size, LineSettings line, uint32_t seed,
         }
         {
             LineRelay r(line);
-            f.peer = runLrzsz(r.port(0), r.port(1), src, "data.bin", b, false);
+            f.peer = runLrzsz(r.port(0), r.port(1), src, {"data.bin"}, b, false);
         }
     } else {
         {
@@ -171,7 +103,8 @@ Figures part(const char* title, uint64_t size, LineSettings line, uint32_t seed,
                 PtyPair p;
                 setTerminalSpeed(p.slave(), B4000000);
                 setTerminalSpeed(p.master(), B4000000);
-                const double t = runLrzsz(p.slave(), p.master(), src, "data.bin", b, true, limitMs);
+                const double t =
+                    runLrzsz(p.slave(), p.master(), src, {"data.bin"}, b, true, limitMs);
                 if (t < 0) {
                     std::printf("(an lrzsz run took over %d ms and was stopped)\n", limitMs);
                 }

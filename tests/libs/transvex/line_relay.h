@@ -73,6 +73,7 @@ private:
         int slave = -1;
         std::deque<uint8_t> line; // read from this master, not yet written to the other
         double credit = 0;        // bytes the line rate allows now
+        bool backlog = false;     // the last read filled the line: more waits at the master
         std::atomic<uint64_t> carried{0};
     };
 
@@ -99,9 +100,10 @@ private:
         const double dt = std::chrono::duration<double>(now - last).count();
         last = now;
         for (Side& s : side_) {
-            // The line never idles while bytes wait, however late this thread wakes;
-            // an idle line saves up no burst beyond a few bytes.
-            const double cap = s.line.empty() ? 4.0 : line_.bytesPerSecond * 0.1;
+            // The line never idles while bytes wait (here or at the master), however
+            // late this thread wakes; an idle line saves up no burst beyond a few bytes.
+            const double cap =
+                s.line.empty() && !s.backlog ? 4.0 : line_.bytesPerSecond * 0.1;
             s.credit = std::min(s.credit + dt * line_.bytesPerSecond, cap);
         }
     }
@@ -145,6 +147,9 @@ private:
                     if (n > 0) {
                         damage(s, buf, n);
                     }
+                    s.backlog = n > 0 && static_cast<size_t>(n) == want;
+                } else if (fds[i].events & POLLIN) {
+                    s.backlog = false; // the master had nothing
                 }
             }
             if (paced) {
