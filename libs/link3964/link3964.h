@@ -41,6 +41,10 @@
  *   comm ids run independently. All calls block the caller until they end; nothing
  *   runs in the background.
  *
+ * Output queue: the library writes to the comm id's output queue only what fits below
+ *   its set size (SerialBufferSize), so SerialQueueFull of the output stays 0 while it
+ *   sends, however long the telegram.
+ *
  * Lengths are 16-bit byte counts (0..65535). Booleans are int32_t, nonzero true.
  * Success bytes are 1 (success) or 0 (failure, the reason in *status). status may be
  * NULL (the reason is then not reported). The library keeps no telegram between

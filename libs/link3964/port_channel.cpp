@@ -181,27 +181,47 @@ LinkResult PortChannel::drive() {
 void PortChannel::emitBytes(std::span<const std::uint8_t> bytes) {
     if (outputFailed_)
         return;
-    Millis limit = monotonicMillis() + lineAllowance(bytes.size()) * 2 + kOutputStallMs;
+    // The output queue is never filled to its set size: the serial core reports a full
+    // queue, and the control turns that into its transmit-queue-full event, which tells
+    // a host that it overfilled the queue, not that a telegram is on its way. So a
+    // block goes in whole once the queue has room for it; a block longer than the
+    // queue is fed in as room appears. The port counts as stuck only when the queue
+    // stops moving.
+    auto stallLimit = [this] {
+        std::size_t size = static_cast<std::size_t>(
+            std::max<std::int32_t>(SerialBufferSize(commId_, SERIAL_DIR_OUTPUT), 0));
+        return monotonicMillis() + lineAllowance(size) * 2 + kOutputStallMs;
+    };
+    Millis limit = stallLimit();
     std::size_t done = 0;
     while (done < bytes.size()) {
-        std::uint16_t chunk =
-            static_cast<std::uint16_t>(std::min<std::size_t>(bytes.size() - done, 65535));
-        std::uint16_t taken = 0;
-        if (SerialWrite(commId_, bytes.data() + done, chunk, &taken) != SERIAL_OK) {
-            outputFailed_ = true;
-            return;
+        const std::int32_t size = SerialBufferSize(commId_, SERIAL_DIR_OUTPUT);
+        const std::int32_t count = SerialQueueCount(commId_, SERIAL_DIR_OUTPUT);
+        const std::size_t capacity = static_cast<std::size_t>(std::max<std::int32_t>(size - 1, 1));
+        const std::size_t queued = static_cast<std::size_t>(std::max<std::int32_t>(count, 0));
+        const std::size_t room = capacity > queued ? capacity - queued : 0;
+        const std::size_t remaining = bytes.size() - done;
+        const std::size_t piece =
+            remaining <= capacity ? (room >= remaining ? remaining : 0) : room;
+        if (piece > 0) {
+            std::uint16_t chunk = static_cast<std::uint16_t>(std::min<std::size_t>(piece, 65535));
+            std::uint16_t taken = 0;
+            if (SerialWrite(commId_, bytes.data() + done, chunk, &taken) != SERIAL_OK) {
+                outputFailed_ = true;
+                return;
+            }
+            done += taken;
+            if (taken == chunk)
+                continue;
         }
-        done += taken;
-        if (taken == chunk)
-            continue;
-        // The output queue is full: wait for the device to take some.
+        // Wait for the device to take some.
         if (monotonicMillis() > limit || !portUsable()) {
             outputFailed_ = true;
             return;
         }
-        std::int32_t count = SerialQueueCount(commId_, SERIAL_DIR_OUTPUT);
-        SerialWaitQueue(commId_, SERIAL_DIR_OUTPUT, count,
-                        static_cast<std::int32_t>(kMaxWaitSliceMs));
+        if (SerialWaitQueue(commId_, SERIAL_DIR_OUTPUT, count,
+                            static_cast<std::int32_t>(kMaxWaitSliceMs)) < count)
+            limit = stallLimit();
     }
     emittedSinceDrain_ += bytes.size();
 }

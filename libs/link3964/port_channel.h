@@ -18,8 +18,11 @@ struct ReceivedTelegram {
 
 // Runs the link engine of one comm id over the serial core library: reads the
 // comm id's input queue, writes its output queue, waits on the queues (never by
-// sleeping) and passes the monotonic time in. One operation at a time: a caller holds
-// opMutex() for the whole operation (file transfers hold it for the whole file).
+// sleeping) and passes the monotonic time in. It writes a block only when it fits the
+// output queue and never fills that queue to its set size (a block longer than the
+// queue goes in as room appears), so the queue-full report keeps meaning that someone
+// else overfilled it. One operation at a time: a caller holds opMutex() for the whole
+// operation (file transfers hold it for the whole file).
 class PortChannel {
 public:
     explicit PortChannel(std::int32_t commId);

@@ -170,6 +170,33 @@ TEST_F(Link3964Pair, TenThousandTelegramsEachWayArriveOnceInOrderIntact) {
     EXPECT_EQ(recA_.count(2000) + recB_.count(2000), 0);
 }
 
+TEST_F(Link3964Pair, LongTelegramsWithTheDefaultOutBufferSizeNeverFillTheOutputQueue) {
+    openBoth();
+    ASSERT_EQ(a_.outBufferSize(), 1536);
+    // Each telegram is longer than the output queue, so the link has to feed it in
+    // as the line takes it; the queue must never report full (event 1010).
+    std::mt19937 rng(1010);
+    std::vector<Bytes> sent;
+    for (int i = 0; i < 20; ++i) {
+        Bytes t(1 + 3000 + rng() % 1000);
+        t[0] = 0;
+        for (size_t k = 1; k < t.size(); ++k) t[k] = static_cast<uint8_t>(rng());
+        a_.setOutput(Variant::bytes(t));
+        sent.push_back(std::move(t));
+    }
+    std::vector<Bytes> got;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            for (Variant v = b_.input(); v.isBytes(); v = b_.input()) got.push_back(v.byteArray());
+            return got.size() >= sent.size();
+        },
+        60000));
+    EXPECT_EQ(got, sent);
+    EXPECT_TRUE(waitFor([&] { return recA_.count(1) == 20; }, 10000));
+    EXPECT_EQ(recA_.count(1010), 0);
+    EXPECT_EQ(recA_.count(2000), 0);
+}
+
 TEST_F(Link3964Pair, CorruptedTelegramIsRepeatedAndDeliveredIntact) {
     openBoth();
     Bytes telegram(200);

@@ -209,6 +209,58 @@ TEST_F(LinkPty, TooSmallBufferKeepsTheTelegramWithTheSender) {
     EXPECT_EQ(sender.get(), 1) << txStatus;
 }
 
+TEST_F(LinkPty, BlockLongerThanTheOutputQueueNeverFillsIt) {
+    // A small output queue and a line that stalls inside the block: the device, then
+    // the queue fill up. The link may top the queue up to one byte below its size but
+    // never to the size, where the serial core reports it full.
+    constexpr std::int32_t kQueue = 256;
+    ASSERT_EQ(SerialSetBuffers(a, SerialBufferSize(a, SERIAL_DIR_INPUT), kQueue), SERIAL_OK);
+    link->api.setTqTz(b, 2000, 30000); // B waits out the stall instead of answering NAK
+    // Mostly DLE, doubled on the line: about 112 KB, more than a pty holds in flight.
+    Bytes telegram(60000, kDle);
+    for (std::size_t i = 0; i < telegram.size(); i += 8)
+        telegram[i] = static_cast<std::uint8_t>(i / 8);
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    link->relay->setFilterAtoB([released](std::size_t index, std::uint8_t&) {
+        if (index == 1) // the block's first byte
+            released.wait_for(std::chrono::seconds(30));
+    });
+    std::int32_t txStatus = 1;
+    auto sender = std::async(std::launch::async, [&] {
+        return link->api.tx(a, telegram.data(), static_cast<std::uint16_t>(telegram.size()),
+                            &txStatus, 0, 1, 1);
+    });
+    Bytes got(65535);
+    std::int32_t rxStatus = 1;
+    auto receiver = std::async(std::launch::async, [&] {
+        std::uint16_t len = static_cast<std::uint16_t>(got.size());
+        bool ok = link->api.rx(b, got.data(), &len, &rxStatus, 10000, nullptr, 1) != 0;
+        got.resize(len);
+        return ok;
+    });
+
+    // Wait until the queue stands still at its highest (the device is full), noting
+    // whether it ever reported full on the way.
+    const auto giveUp = Clock::now() + std::chrono::seconds(30);
+    bool sawFull = false;
+    std::int32_t count = 0;
+    while (Clock::now() < giveUp) {
+        count = SerialQueueCount(a, SERIAL_DIR_OUTPUT);
+        sawFull = sawFull || SerialQueueFull(a, SERIAL_DIR_OUTPUT) != 0;
+        if (count >= kQueue - 1 && SerialWaitQueue(a, SERIAL_DIR_OUTPUT, count, 300) == count)
+            break;
+        SerialWaitQueue(a, SERIAL_DIR_OUTPUT, count, 20);
+    }
+    EXPECT_EQ(count, kQueue - 1);
+    EXPECT_FALSE(sawFull || SerialQueueFull(a, SERIAL_DIR_OUTPUT) != 0);
+
+    release.set_value();
+    EXPECT_EQ(sender.get(), 1) << txStatus;
+    EXPECT_TRUE(receiver.get()) << rxStatus;
+    EXPECT_EQ(got, telegram);
+}
+
 // Time-outs with real time, kept short and together.
 TEST_F(LinkPty, TimeoutsRetriesAndArguments) {
     link->api.setTqTz(a, 150, 50);
