@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "control/object/vort_ctrl.h"
+#include "support/modem_sim_process.h"
 
 namespace links_test {
 
@@ -111,22 +112,6 @@ inline bool exchange(vort::CVortCtrl& from, vort::CVortCtrl& to, const std::stri
         20000);
 }
 
-// modem-sim as a child process with a control socket.
-class ModemSim {
-public:
-    ModemSim();
-    ~ModemSim();
-    // Starts it with extra options; false when it did not come up.
-    bool start(const std::vector<std::string>& args = {});
-    const std::string& devicePath() const { return device_; }
-    // One control command; the answer line without its end ("" on failure).
-    std::string command(const std::string& line);
-
-private:
-    std::string dir_;
-    std::string device_;
-    int pid_ = -1;
-    int control_ = -1;
-};
+using vort::test::ModemSim;
 
 } // namespace links_test
