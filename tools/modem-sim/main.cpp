@@ -9,59 +9,53 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <string>
+#include <sys/signalfd.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
 
+#include "tools/modem-sim/control_listener.h"
 #include "tools/modem-sim/hayes_modem.h"
+#include "tools/modem-sim/sim_options.h"
 
 using namespace modemsim;
 
 namespace {
-
-volatile std::sig_atomic_t stopRequested = 0;
-void onSignal(int) {
-    stopRequested = 1;
-}
 
 int64_t nowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void usage() {
-    std::puts(
-        "modem-sim: a Hayes modem on a pseudo-terminal\n"
-        "  --control PATH        control socket (one command a line, answers ok/err)\n"
-        "  --connect-delay MS    from ATD or ATA to the result (default 300)\n"
-        "  --connect-text TEXT   the connect line (default \"CONNECT 9600\"; \"CONNECT\" works)\n"
-        "  --dial-result WORD    connect, busy, no-carrier, no-dialtone, no-answer, error, none\n"
-        "  --no-remote-echo      the far end does not send back what it gets\n"
-        "Control commands: ping, ring [N], hangup, send TEXT, set dial-result WORD,\n"
-        "set connect-delay MS, set connect-text TEXT, state, received, quit.");
-}
+// Echo and results waiting for the computer beyond this stop the simulator reading what
+// the computer sends, until the computer reads again: a line that is not read holds its
+// sender back, and nothing else waits for it.
+constexpr std::size_t kMaxToComputer = 64 * 1024;
+// A control client that leaves this much of its answers unread, or sends a line this
+// long without its end, is dropped.
+constexpr std::size_t kMaxClientBacklog = 1 << 20;
 
 struct Client {
     int fd;
-    std::string pending;
+    std::string in;  // bytes of a command line not yet complete
+    std::string out; // answers not yet written
 };
 
-bool writeAll(int fd, std::string_view bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+// Writes what fd takes now of pending, never waiting, and drops that from pending;
+// false when fd failed for good.
+bool flushSome(int fd, std::string& pending) {
+    while (!pending.empty()) {
+        const ssize_t n = ::write(fd, pending.data(), pending.size());
         if (n > 0) {
-            done += size_t(n);
-        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            pollfd p = {fd, POLLOUT, 0};
-            if (::poll(&p, 1, 1000) <= 0)
-                return false;
+            pending.erase(0, size_t(n));
+        } else if (n < 0 && errno == EINTR) {
+            continue;
         } else {
-            return false;
+            return n < 0 && errno == EAGAIN;
         }
     }
     return true;
@@ -98,7 +92,10 @@ std::string answer(HayesModem& modem, const std::string& line, bool& quit) {
     if (cmd == "ping")
         return "ok";
     if (cmd == "ring") {
-        modem.ring(nowMs(), arg.empty() ? 10 : std::max(1, std::atoi(arg.c_str())));
+        const std::optional<int> count = arg.empty() ? 10 : parseWholeNumber(arg, 1, kMaxRings);
+        if (!count)
+            return "err ring needs a count 1.." + std::to_string(kMaxRings);
+        modem.ring(nowMs(), *count);
         return "ok";
     }
     if (cmd == "hangup") {
@@ -139,7 +136,10 @@ std::string answer(HayesModem& modem, const std::string& line, bool& quit) {
             return "ok";
         }
         if (key == "connect-delay") {
-            modem.options().connectDelayMs = std::max(0, std::atoi(value.c_str()));
+            const std::optional<int> ms = parseWholeNumber(value, 0, kMaxDelayMs);
+            if (!ms)
+                return "err connect-delay needs milliseconds 0.." + std::to_string(kMaxDelayMs);
+            modem.options().connectDelayMs = *ms;
             return "ok";
         }
         if (key == "connect-text") {
@@ -154,41 +154,32 @@ std::string answer(HayesModem& modem, const std::string& line, bool& quit) {
 } // namespace
 
 int main(int argc, char** argv) {
-    HayesModem::Options options;
-    std::string controlPath;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto next = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "modem-sim: %s needs a value\n", a.c_str());
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        if (a == "--control")
-            controlPath = next();
-        else if (a == "--connect-delay")
-            options.connectDelayMs = std::atoi(next().c_str());
-        else if (a == "--connect-text")
-            options.connectText = next();
-        else if (a == "--dial-result") {
-            if (!parseDialOutcome(next(), options.dialOutcome)) {
-                std::fprintf(stderr, "modem-sim: unknown dial result\n");
-                return 2;
-            }
-        } else if (a == "--no-remote-echo")
-            options.remoteEcho = false;
-        else if (a == "--help") {
-            usage();
-            return 0;
-        } else {
-            std::fprintf(stderr, "modem-sim: unknown option %s (see --help)\n", a.c_str());
-            return 2;
-        }
+    std::string error;
+    std::optional<SimOptions> parsed =
+        parseSimOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!parsed) {
+        std::fprintf(stderr, "modem-sim: %s\n", error.c_str());
+        return 2;
     }
-    std::signal(SIGTERM, onSignal);
-    std::signal(SIGINT, onSignal);
+    if (parsed->help) {
+        std::fputs(simUsage().c_str(), stdout);
+        return 0;
+    }
+    const SimOptions& options = *parsed;
+
+    // The ending signals arrive through a descriptor the loop waits on, so they end the
+    // simulator at once whatever waits to be written.
+    sigset_t endSignals;
+    sigemptyset(&endSignals);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&endSignals, sig);
+    sigprocmask(SIG_BLOCK, &endSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    const int signals = ::signalfd(-1, &endSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (signals < 0) {
+        std::perror("modem-sim: signals");
+        return 1;
+    }
 
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0 || ::grantpt(master) < 0 || ::unlockpt(master) < 0) {
@@ -207,86 +198,99 @@ int main(int argc, char** argv) {
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
 
     int listener = -1;
-    if (!controlPath.empty()) {
-        listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        if (controlPath.size() >= sizeof addr.sun_path) {
-            std::fprintf(stderr, "modem-sim: control path too long\n");
-            return 2;
-        }
-        std::strcpy(addr.sun_path, controlPath.c_str());
-        ::unlink(controlPath.c_str());
-        if (::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 ||
-            ::listen(listener, 4) < 0) {
-            std::perror("modem-sim: control socket");
+    if (!options.controlPath.empty()) {
+        listener = listenOnControlPath(options.controlPath, error);
+        if (listener < 0) {
+            std::fprintf(stderr, "modem-sim: %s\n", error.c_str());
             return 1;
         }
     }
 
-    HayesModem modem(options, [&](std::string_view bytes) { writeAll(master, bytes); });
+    std::string toComputer;
+    HayesModem modem(options.modem, [&](std::string_view bytes) { toComputer.append(bytes); });
     std::printf("%s\n", slavePath.c_str());
     std::fflush(stdout);
 
     std::vector<Client> clients;
     bool quit = false;
     char buf[4096];
-    while (!quit && !stopRequested) {
-        std::vector<pollfd> fds = {{master, POLLIN, 0}};
+    while (!quit) {
+        if (!flushSome(master, toComputer))
+            toComputer.clear();
+        for (Client& c : clients)
+            if (!flushSome(c.fd, c.out) || c.out.size() > kMaxClientBacklog) {
+                ::close(c.fd);
+                c.fd = -1;
+            }
+        std::erase_if(clients, [](const Client& c) { return c.fd < 0; });
+
+        std::vector<pollfd> fds = {{signals, POLLIN, 0}, {master, 0, 0}};
+        if (toComputer.size() < kMaxToComputer)
+            fds[1].events |= POLLIN;
+        if (!toComputer.empty())
+            fds[1].events |= POLLOUT;
         if (listener >= 0)
             fds.push_back({listener, POLLIN, 0});
+        const size_t firstClient = fds.size();
         for (const Client& c : clients)
-            fds.push_back({c.fd, POLLIN, 0});
+            fds.push_back({c.fd, short(POLLIN | (c.out.empty() ? 0 : POLLOUT)), 0});
         const int64_t due = modem.nextDueMs(nowMs());
         const int r =
             ::poll(fds.data(), fds.size(), due < 0 ? 1000 : int(std::min<int64_t>(due + 1, 1000)));
         if (r < 0 && errno != EINTR)
             break;
-        if (fds[0].revents & POLLIN) {
+        if (fds[0].revents & POLLIN)
+            break;
+        if (fds[1].revents & POLLIN) {
             const ssize_t n = ::read(master, buf, sizeof buf);
             if (n > 0)
                 modem.input(std::string_view(buf, size_t(n)), nowMs());
         }
-        size_t k = 1;
-        if (listener >= 0) {
-            if (fds[k].revents & POLLIN) {
-                const int c = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-                if (c >= 0)
-                    clients.push_back({c, {}});
-            }
-            ++k;
+        if (listener >= 0 && (fds[2].revents & POLLIN)) {
+            const int c = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (c >= 0)
+                clients.push_back({c, {}, {}});
         }
-        for (size_t j = 0; j < clients.size() && k + j < fds.size(); ++j) {
-            if (!(fds[k + j].revents & (POLLIN | POLLHUP)))
+        for (size_t j = 0; firstClient + j < fds.size(); ++j) {
+            if (!(fds[firstClient + j].revents & (POLLIN | POLLHUP | POLLERR)))
                 continue;
             Client& c = clients[j];
             const ssize_t n = ::read(c.fd, buf, sizeof buf);
+            if (n < 0 && (errno == EAGAIN || errno == EINTR))
+                continue;
             if (n <= 0) {
                 ::close(c.fd);
                 c.fd = -1;
                 continue;
             }
-            c.pending.append(buf, size_t(n));
+            c.in.append(buf, size_t(n));
             size_t nl;
-            while ((nl = c.pending.find('\n')) != std::string::npos) {
-                std::string line = c.pending.substr(0, nl);
-                c.pending.erase(0, nl + 1);
+            while ((nl = c.in.find('\n')) != std::string::npos) {
+                std::string line = c.in.substr(0, nl);
+                c.in.erase(0, nl + 1);
                 if (!line.empty() && line.back() == '\r')
                     line.pop_back();
-                writeAll(c.fd, answer(modem, line, quit) + "\n");
+                c.out += answer(modem, line, quit) + "\n";
+            }
+            if (c.in.size() > kMaxClientBacklog) {
+                ::close(c.fd);
+                c.fd = -1;
             }
         }
         std::erase_if(clients, [](const Client& c) { return c.fd < 0; });
         modem.tick(nowMs());
     }
-    for (const Client& c : clients)
+    for (Client& c : clients) {
+        flushSome(c.fd, c.out); // the answer to quit, when it fits
         ::close(c.fd);
+    }
     if (listener >= 0) {
         ::close(listener);
-        ::unlink(controlPath.c_str());
+        ::unlink(options.controlPath.c_str());
     }
     if (slave >= 0)
         ::close(slave);
     ::close(master);
+    ::close(signals);
     return 0;
 }
