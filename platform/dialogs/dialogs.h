@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 class QWidget;
 
@@ -16,6 +17,13 @@ namespace vort::dialogs {
 enum class Icon { None, Information, Exclamation, Critical, Question };
 enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
 enum class Answer { Ok, Cancel, Yes, No, Retry, Abort, Ignore };
+
+// The buttons of a set in the order they show, and the one that answers a box when
+// Enter is pressed (the default button): Ok, Ok, Yes, Yes, Retry, Abort.
+std::vector<Answer> buttonAnswers(Buttons buttons);
+Answer defaultAnswer(Buttons buttons);
+// "Ok", "Cancel", "Yes", "No", "Retry", "Abort", "Ignore".
+const char* buttonName(Answer answer);
 
 struct MessageBoxRequest {
     QString text;

@@ -6,8 +6,10 @@
 //   vort-container --help
 //
 // Script mode prints one line per result on standard output and exits 0 when every
-// command ran, 1 when any failed; a bad command line exits 2. It needs no display: with
-// none, Qt's offscreen platform is used, so controls may still make windows there.
+// command ran, 1 when any failed; a bad command line or a script that cannot be read
+// (a directory among them) exits 2. Message boxes never wait there: each is printed
+// and answered (script_dialogs.h). It needs no display: with none, Qt's offscreen
+// platform is used, so controls may still make windows there.
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <sys/stat.h>
 
 #include "platform/dialogs/dialogs.h"
 #include "tools/container/container_window.h"
@@ -27,7 +30,7 @@ constexpr const char* kUsage =
     "       vort-container --script FILE      (FILE - reads standard input)\n"
     "Hosts one control in run or design mode. With --script it runs one command a\n"
     "line without a window: create, mode, set, get, until, call, wait, events,\n"
-    "sleep, save, load (see tools/container/README.md).\n";
+    "sleep, save, load, answer (see tools/container/README.md).\n";
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "vort-container: %s\n%s", message.c_str(), kUsage);
@@ -66,7 +69,19 @@ int runScript(int argc, char** argv, const std::string& path) {
                      std::strerror(errno));
         return 2;
     }
-    return runner.run(in);
+    // A directory opens like a file but reads as nothing.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        std::fprintf(stderr, "vort-container: cannot read the script %s: it is a directory\n",
+                     path.c_str());
+        return 2;
+    }
+    const int status = runner.run(in);
+    if (in.bad()) {
+        std::fprintf(stderr, "vort-container: reading the script %s failed\n", path.c_str());
+        return 2;
+    }
+    return status;
 }
 
 } // namespace

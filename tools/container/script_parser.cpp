@@ -17,7 +17,7 @@ struct CommandSpec {
     size_t words; // after the command word (call: at least 1)
 };
 
-constexpr std::array<CommandSpec, 11> kCommands = {{
+constexpr std::array<CommandSpec, 12> kCommands = {{
     {CommandKind::Create, "create", "create PROGID-OR-CLSID", 1},
     {CommandKind::Mode, "mode", "mode run|design", 1},
     {CommandKind::Set, "set", "set NAME VALUE", 2},
@@ -29,7 +29,12 @@ constexpr std::array<CommandSpec, 11> kCommands = {{
     {CommandKind::Sleep, "sleep", "sleep MS", 1},
     {CommandKind::Save, "save", "save FILE", 1},
     {CommandKind::Load, "load", "load FILE", 1},
+    {CommandKind::Answer, "answer", "answer Ok|Cancel|Yes|No|Retry|Abort|Ignore", 1},
 }};
+
+// The buttons a message box may have, as answer takes them.
+constexpr std::array<const char*, 7> kAnswers = {"Ok",    "Cancel", "Yes",   "No",
+                                                 "Retry", "Abort",  "Ignore"};
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
@@ -218,7 +223,7 @@ ParsedLine parseScriptLine(std::string_view line) {
     if (!entry) {
         result.error = "unknown command \"" + shown(word) +
                        "\"; the commands are create, mode, set, get, until, call, wait, events, "
-                       "sleep, save, load";
+                       "sleep, save, load, answer";
         return result;
     }
     const std::vector<std::string> args(words->begin() + 1, words->end());
@@ -282,6 +287,16 @@ ParsedLine parseScriptLine(std::string_view line) {
     case CommandKind::Save:
     case CommandKind::Load:
         ok = parsePath(args[0], cmd.target, error);
+        break;
+    case CommandKind::Answer:
+        for (const char* a : kAnswers)
+            if (component::equalsIgnoreCase(args[0], a))
+                cmd.target = a;
+        if (cmd.target.empty()) {
+            error = "\"" + shown(args[0]) +
+                    "\" is no button: write Ok, Cancel, Yes, No, Retry, Abort or Ignore";
+            ok = false;
+        }
         break;
     }
     if (!ok) {

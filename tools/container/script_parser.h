@@ -5,6 +5,7 @@
 //   until NAME VALUE MS         call NAME [ARG...]
 //   wait EVENT MS               events on|off
 //   sleep MS                    save FILE          load FILE
+//   answer BUTTON               (the answer to the next message box)
 //
 // Words are separated by blanks or tabs; a text value is one word however many
 // blanks it holds. A line whose first word starts with # is a comment; blank lines
@@ -36,7 +37,8 @@ enum class CommandKind : uint8_t {
     Events,
     Sleep,
     Save,
-    Load
+    Load,
+    Answer
 };
 
 // "create", "mode", ...
@@ -48,7 +50,8 @@ inline constexpr int32_t kMaxScriptMs = 86'400'000;
 struct ScriptCommand {
     CommandKind kind = CommandKind::Get;
     // create: the ProgID or {CLSID}; set, get, until, call: the member's name; wait:
-    // the event's name; save, load: the file path (UTF-8).
+    // the event's name; save, load: the file path (UTF-8); answer: the button as
+    // "Ok", "Cancel", "Yes", "No", "Retry", "Abort" or "Ignore".
     std::string target;
     // set, until: the one value; call: the arguments.
     std::vector<component::Variant> values;

@@ -37,7 +37,8 @@ std::string failureLine(const std::string& name, const ComponentError& e) {
 } // namespace
 
 ScriptRunner::ScriptRunner(std::ostream& out, component::ComponentHost& host)
-    : out_(out), host_(host) {
+    : out_(out), host_(host), dialogs_([this](const std::string& line) { print(line); }) {
+    dialogs::setDialogs(&dialogs_);
     events_.arrived = [this] {
         if (kick_)
             kick_();
@@ -48,6 +49,7 @@ ScriptRunner::~ScriptRunner() {
     events_.printer = nullptr;
     events_.arrived = nullptr;
     control_.reset();
+    dialogs::setDialogs(nullptr);
 }
 
 void ScriptRunner::print(const std::string& line) {
@@ -75,7 +77,10 @@ bool ScriptRunner::runLine(std::string_view line, int lineNumber) {
         return error(lineNumber, parsed.error);
     if (!parsed.command)
         return true;
-    return execute(*parsed.command, lineNumber);
+    bool ok = execute(*parsed.command, lineNumber);
+    for (const std::string& problem : dialogs_.takeProblems())
+        ok = error(lineNumber, problem);
+    return ok;
 }
 
 std::string ScriptRunner::memberName(const std::string& written) const {
@@ -105,6 +110,13 @@ bool ScriptRunner::execute(const ScriptCommand& cmd, int lineNumber) {
         return true;
     case CommandKind::Sleep:
         runEventsFor(cmd.ms);
+        return true;
+    case CommandKind::Answer:
+        for (dialogs::Answer a : {dialogs::Answer::Ok, dialogs::Answer::Cancel,
+                                  dialogs::Answer::Yes, dialogs::Answer::No, dialogs::Answer::Retry,
+                                  dialogs::Answer::Abort, dialogs::Answer::Ignore})
+            if (cmd.target == dialogs::buttonName(a))
+                dialogs_.queueAnswer(a);
         return true;
     default:
         break;

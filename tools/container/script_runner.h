@@ -9,7 +9,13 @@
 //   until/wait time-out timeout NAME, timeout EVENT
 //   anything else wrong error: line N: what is wrong
 //
-// set, create, mode, events, sleep, save and load print nothing when they succeed.
+//   a message box       MessageBox Title=... Text=... Buttons=... Answer=...
+//                       (script_dialogs.h), answered at once
+//
+// set, create, mode, events, sleep, save, load and answer print nothing when they
+// succeed. While a runner lives it is the dialog facade (dialogs.h) of the process, so
+// no box of the control waits for a person; an answer that does not fit its box is an
+// error of the line that showed the box.
 // A failure never ends the script: the next line runs. While waiting (until, wait,
 // sleep) the Qt event loop runs, so the control's notifications arrive.
 // Owner's thread only; needs a QCoreApplication (a QApplication for a control that
@@ -26,6 +32,7 @@
 #include "platform/component/hosted_control.h"
 #include "tools/container/event_recorder.h"
 #include "tools/container/host_site.h"
+#include "tools/container/script_dialogs.h"
 #include "tools/container/script_parser.h"
 
 namespace vort::container {
@@ -66,6 +73,8 @@ private:
 
     std::ostream& out_;
     component::ComponentHost& host_;
+    // Declared before the control, which may show a box while it goes.
+    ScriptDialogs dialogs_;
     // Declared before the control: the control goes first, then the sink it was
     // advised to.
     HostSite site_;

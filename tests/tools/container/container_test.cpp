@@ -171,6 +171,34 @@ TEST(ContainerOverPty, EventsAsTheyComeAndTimeOuts) {
     EXPECT_EQ(c.finish(), 1) << "the time-outs count as failures";
 }
 
+TEST(ContainerOverPty, MessageBoxesArePrintedAndAnsweredWithoutWaiting) {
+    vort::test::PtyPair pty;
+    vort::test::ScopedPortMap ports;
+    ports.map(7, pty.slavePath());
+    setenv("VORT_LINK3964", "/nonexistent/liblink3964.so", 1);
+    ContainerProcess c;
+    unsetenv("VORT_LINK3964");
+    c.send("create VORT.VortCtrl.1");
+    c.send("set CommPort 7");
+    c.send("set PortOpen true");
+    EXPECT_EQ(c.ask("get Protocol"), "Protocol = 6");
+    // The missing 3964 library is reported in a box with only OK.
+    const std::string box = "Text=\"3964 Protocol could not be loaded ! Check for  LINK3964.DLL\" "
+                            "Buttons=Ok Answer=Ok";
+    EXPECT_EQ(c.ask("set Protocol 7", 20000), "MessageBox Title=\"vort-container\" " + box);
+    EXPECT_EQ(c.ask("get Protocol"), "Protocol = 6");
+    // A queued answer the box has no button for gets the default and fails the line
+    // that showed the box; one that fits is taken quietly.
+    c.send("answer Yes");
+    EXPECT_TRUE(c.ask("set Protocol 7", 20000).ends_with(box));
+    EXPECT_EQ(c.next(),
+              "error: line 8: answer Yes does not fit the box (its buttons: Ok); it got Ok");
+    c.send("answer ok");
+    EXPECT_TRUE(c.ask("set Protocol 7", 20000).ends_with(box));
+    EXPECT_EQ(c.ask("get PortOpen"), "PortOpen = true");
+    EXPECT_EQ(c.finish(), 1) << "the answer that did not fit";
+}
+
 TEST(ContainerScript, ExitStatusAndCommandLine) {
     vort::test::ScopedPortMap ports; // no map: port n is /dev/ttyS<n-1>
     ScratchDir files;
@@ -197,6 +225,11 @@ TEST(ContainerScript, ExitStatusAndCommandLine) {
     EXPECT_EQ(status({QStringLiteral("--script")}), 2);
     EXPECT_EQ(status({QStringLiteral("--script"), QString::fromStdString(files.file("none.txt"))}),
               2);
+    ContainerProcess directory({QStringLiteral("--script"),
+                                QString::fromStdString(fs::path(good).parent_path().string())});
+    EXPECT_EQ(directory.finish(), 2);
+    EXPECT_NE(directory.standardError().find("is a directory"), std::string::npos)
+        << directory.standardError();
     EXPECT_EQ(status({QStringLiteral("--bogus")}), 2);
     EXPECT_EQ(status({QStringLiteral("--script"), QStringLiteral("-"),
                       QStringLiteral("VORT.VortCtrl.1")}),

@@ -173,6 +173,10 @@ TEST(ScriptParser, EveryCommand) {
     EXPECT_EQ(command("save /tmp/a.bag").target, "/tmp/a.bag");
     EXPECT_EQ(command("load \"/tmp/my design.bag\"").target, "/tmp/my design.bag");
     EXPECT_EQ(command("  get   Settings  \r").target, "Settings") << "blanks and a CR are dropped";
+    c = command("answer yes");
+    EXPECT_EQ(c.kind, CommandKind::Answer);
+    EXPECT_EQ(c.target, "Yes");
+    EXPECT_EQ(command("ANSWER Ignore").target, "Ignore");
 }
 
 TEST(ScriptParser, BlankLinesAndComments) {
@@ -212,6 +216,8 @@ TEST(ScriptParser, EveryMalformedLineSaysWhy) {
     EXPECT_NE(lineError("wait OnComm").find("wait EVENT MS"), std::string::npos);
     EXPECT_NE(lineError("wait On.Comm 10").find("EVENT"), std::string::npos);
     EXPECT_NE(lineError("events maybe").find("on or off"), std::string::npos);
+    EXPECT_NE(lineError("answer maybe").find("no button"), std::string::npos);
+    EXPECT_NE(lineError("answer").find("answer Ok|Cancel"), std::string::npos);
     EXPECT_NE(lineError("sleep").find("sleep MS"), std::string::npos);
     EXPECT_NE(lineError("save").find("save FILE"), std::string::npos);
     EXPECT_NE(lineError("save \"\"").find("empty"), std::string::npos);
