@@ -32,7 +32,7 @@
 #include "libs/transvex/test_files.h"
 #include "support/pty_pair.h"
 #include "support/scanner_sim_harness.h"
-#include "support/sha256.h"
+#include "tools/scanner-sim/sha256.h"
 
 namespace fs = std::filesystem;
 using namespace upgrade_bench;
@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "upgrade_bench: cannot write %s\n", imagePath.c_str());
         return 1;
     }
-    const std::string sha = vort::test::sha256Hex(image.data(), image.size());
+    const std::string sha = scanner_sim::sha256Hex(image.data(), image.size());
     const double lineSeconds = static_cast<double>(image.size()) / kLineBytesPerSecond;
 
     transvex::test::LineRelay relay({kLineBytesPerSecond, 0, 0, 1});

@@ -16,8 +16,8 @@
 #include "bench/upgrade/load_token.h"
 #include "libs/transvex/crc16.h"
 #include "support/pty_pair.h"
-#include "support/sha256.h"
 #include "tools/scanner-sim/image_header.h"
+#include "tools/scanner-sim/sha256.h"
 
 using namespace upgrade_bench;
 
@@ -152,7 +152,7 @@ TEST_F(TokenExchange, NakSilenceAndHangUpEachEndIt) {
 }
 
 TEST(JudgeReport, OnlyTheWholeImageCounts) {
-    const std::string sha = vort::test::sha256Hex("abc", 3);
+    const std::string sha = scanner_sim::sha256Hex("abc", 3);
     vort::test::ScannerSimImage good;
     good.ok = true;
     good.size = 3;
@@ -168,7 +168,7 @@ TEST(JudgeReport, OnlyTheWholeImageCounts) {
     EXPECT_NE(missing.error.find("no image"), std::string::npos);
 
     vort::test::ScannerSimImage changed = good;
-    changed.sha256 = vort::test::sha256Hex("abd", 3);
+    changed.sha256 = scanner_sim::sha256Hex("abd", 3);
     LoadTiming c;
     judgeReport(c, changed, 3, sha);
     EXPECT_FALSE(c.ok);

@@ -12,11 +12,14 @@
 #include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
 #include "support/pty_pair.h"
+#include "support/wait.h"
 
 using namespace vort;
 using component::Variant;
 
 namespace {
+
+using vort::test::waitFor;
 
 class Recorder : public NotificationWindow {
 public:
@@ -52,11 +55,6 @@ protected:
     CVortCtrl ctl_;
 };
 
-bool eventually(const std::function<bool()>& f) {
-    for (int i = 0; i < 300 && !f(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return f();
-}
-
 } // namespace
 
 TEST_F(EventMonitor, SendEventIsASwitch) {
@@ -64,7 +62,7 @@ TEST_F(EventMonitor, SendEventIsASwitch) {
     ctl_.setPortOpen(true);
     ctl_.setOutput(Variant::bstr(u"x"));
     EXPECT_EQ(pty_.read(1, 2000), "x");
-    EXPECT_TRUE(eventually([&] { return rec_.count(1) >= 1; }));
+    EXPECT_TRUE(waitFor([&] { return rec_.count(1) >= 1; }));
 
     ctl_.setSThreshold(0);
     const int before = rec_.count(1);

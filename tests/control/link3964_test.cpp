@@ -17,6 +17,7 @@
 #include "control/object/vort_ctrl.h"
 #include "support/pty_pair.h"
 #include "support/scripted_dialogs.h"
+#include "support/wait.h"
 
 using namespace vort;
 using component::Variant;
@@ -131,14 +132,7 @@ Bytes randomTelegram(std::mt19937& rng) {
     return t;
 }
 
-template <class Pred> bool waitFor(Pred pred, int ms) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
+using vort::test::waitFor;
 
 } // namespace
 

@@ -20,7 +20,8 @@
 #include "platform/component/text_property_bag.h"
 #include "support/test_site.h"
 #include "support/pty_pair.h"
-#include "support/sha256.h"
+#include "support/wait.h"
+#include "tools/scanner-sim/sha256.h"
 
 using vort::CVortCtrl;
 using vort::component::ComponentError;
@@ -32,15 +33,7 @@ namespace {
 
 constexpr int kPort = 7;  // COM7 -> the pty slave
 
-// Waits until pred() holds or ms pass.
-template <class Pred> bool waitFor(Pred pred, int ms = 3000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
+using vort::test::waitFor;
 
 int raisedNumber(const std::function<void()>& f) {
     try {
@@ -307,10 +300,10 @@ TEST_F(ControlPort, EightMegabytesReadSlowlyArriveIntact) {
     std::vector<uint8_t> data(kSize);
     std::mt19937 rng(42);
     for (auto& b : data) b = static_cast<uint8_t>(rng());
-    const std::string sent = vort::test::sha256Hex(data.data(), data.size());
+    const std::string sent = scanner_sim::sha256Hex(data.data(), data.size());
 
     std::thread writer([&] { pty_.writeAll(data.data(), data.size(), 60000); });
-    vort::test::Sha256 hash;
+    scanner_sim::Sha256 hash;
     size_t total = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (total < kSize && std::chrono::steady_clock::now() < deadline) {
@@ -323,7 +316,7 @@ TEST_F(ControlPort, EightMegabytesReadSlowlyArriveIntact) {
     }
     writer.join();
     EXPECT_EQ(total, kSize);
-    EXPECT_EQ(hash.hexDigest(), sent);
+    EXPECT_EQ(hash.finishHex(), sent);
 }
 
 TEST_F(ControlPort, BufferSizesClampAndApply) {

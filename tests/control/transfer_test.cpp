@@ -19,7 +19,8 @@
 #include "libs/transvex/pty_peer.h"
 #include "libs/transvex/strict_zmodem_receiver.h"
 #include "support/pty_pair.h"
-#include "support/sha256.h"
+#include "support/wait.h"
+#include "tools/scanner-sim/sha256.h"
 
 namespace fs = std::filesystem;
 using namespace vort;
@@ -61,23 +62,16 @@ std::string writeRandomFile(const fs::path& path, size_t size, uint32_t seed) {
     std::mt19937 rng(seed);
     for (auto& c : data) c = static_cast<char>(rng());
     std::ofstream(path, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
-    return test::sha256Hex(data.data(), data.size());
+    return scanner_sim::sha256Hex(data.data(), data.size());
 }
 
 std::string fileHash(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return test::sha256Hex(data.data(), data.size());
+    return scanner_sim::sha256Hex(data.data(), data.size());
 }
 
-template <class Pred> bool waitFor(Pred pred, int ms) {
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (!pred()) {
-        if (Clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+using vort::test::waitFor;
 
 std::u16string u16(const std::string& s) {
     return std::u16string(s.begin(), s.end());

@@ -109,6 +109,12 @@ std::string Sha256::finishHex() {
     return s;
 }
 
+std::string sha256Hex(const void* data, size_t len) {
+    Sha256 hash;
+    hash.update(data, len);
+    return hash.finishHex();
+}
+
 std::string sha256OfFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)

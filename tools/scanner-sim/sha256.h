@@ -1,3 +1,5 @@
+// SHA-256, one copy for the simulator (the digest it reports of a received image) and
+// for the tests and benchmarks that compare what arrived with what was sent.
 #pragma once
 
 #include <array>
@@ -12,6 +14,9 @@ class Sha256 {
 public:
     Sha256();
     void update(std::string_view bytes);
+    void update(const void* data, size_t len) {
+        update(std::string_view(static_cast<const char*>(data), len));
+    }
     // Ends the hash; the object must not be updated afterwards.
     std::array<uint8_t, 32> finish();
     // finish() as 64 lower-case hex digits.
@@ -25,6 +30,9 @@ private:
     size_t used_ = 0;
     uint64_t total_ = 0;
 };
+
+// Hex digest of len bytes at data.
+std::string sha256Hex(const void* data, size_t len);
 
 // Hex digest of a whole file; empty when the file cannot be read.
 std::string sha256OfFile(const std::string& path);

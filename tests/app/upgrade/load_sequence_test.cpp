@@ -19,8 +19,8 @@
 #include "control/object/dispids.h"
 #include "platform/component/dispatch.h"
 #include "platform/component/result.h"
-#include "support/sha256.h"
 #include "tcu_fixture.h"
+#include "tools/scanner-sim/sha256.h"
 
 namespace tcu::test {
 namespace {
@@ -170,7 +170,7 @@ protected:
         EXPECT_TRUE(dialogs_.exhausted());
         if (image) {
             EXPECT_TRUE(image->ok) << image->error;
-            EXPECT_EQ(image->sha256, vort::test::sha256Hex(bytes.data(), bytes.size()));
+            EXPECT_EQ(image->sha256, scanner_sim::sha256Hex(bytes.data(), bytes.size()));
             EXPECT_EQ(image->size, bytes.size());
             EXPECT_EQ(image->target, "A1CODE");
             EXPECT_EQ(image->version, "3.30");

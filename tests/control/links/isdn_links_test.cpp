@@ -16,7 +16,7 @@ using links_test::exchange;
 using links_test::narrow;
 using links_test::QueueWindow;
 using links_test::randomBytes;
-using links_test::until;
+using vort::test::waitFor;
 
 namespace {
 
@@ -60,15 +60,15 @@ TEST_F(IsdnLinks, ModemConnectDialsTheExtensionAndCarriesData) {
     caller.ctl.setModemPhoneNumber(u"21");
     caller.ctl.setPortOpen(true);
     caller.ctl.setModemConnect(true);
-    ASSERT_TRUE(until([&] { return !caller.ctl.jobProcessing(); }, 10000));
+    ASSERT_TRUE(waitFor([&] { return !caller.ctl.jobProcessing(); }, 10000));
     EXPECT_EQ(narrow(caller.ctl.modemResult()), "CONNECT 64000");
     EXPECT_TRUE(caller.ctl.modemConnect());
 
     // The listener's ring becomes code 6 with the call's numbers in ModemResult.
-    ASSERT_TRUE(until([&] { return listener.window.count(kNotifyComm, 6) == 1; }, 3000));
+    ASSERT_TRUE(waitFor([&] { return listener.window.count(kNotifyComm, 6) == 1; }, 3000));
     listener.window.deliver(listener.ctl);
     EXPECT_EQ(narrow(listener.ctl.modemResult()), "Call from 35 to 21");
-    EXPECT_TRUE(until([&] { return listener.ctl.modemConnect(); }, 3000));
+    EXPECT_TRUE(waitFor([&] { return listener.ctl.modemConnect(); }, 3000));
 
     std::string got;
     const std::string up = randomBytes(120000, 5);
@@ -82,13 +82,13 @@ TEST_F(IsdnLinks, ModemConnectDialsTheExtensionAndCarriesData) {
     // ModemConnect = false hangs up: the listener loses carrier and is told so.
     caller.ctl.setModemConnect(false);
     EXPECT_FALSE(caller.ctl.modemConnect());
-    EXPECT_TRUE(until([&] { return !listener.ctl.cdHolding(); }, 3000));
-    EXPECT_TRUE(until([&] { return listener.window.count(kNotifyComm, 5) >= 1; }, 3000));
+    EXPECT_TRUE(waitFor([&] { return !listener.ctl.cdHolding(); }, 3000));
+    EXPECT_TRUE(waitFor([&] { return listener.window.count(kNotifyComm, 5) >= 1; }, 3000));
 
     // A call to an extension nobody has fails with the library's text.
     caller.ctl.setModemPhoneNumber(u"22");
     caller.ctl.setModemConnect(true);
-    ASSERT_TRUE(until([&] { return !caller.ctl.jobProcessing(); }, 10000));
+    ASSERT_TRUE(waitFor([&] { return !caller.ctl.jobProcessing(); }, 10000));
     EXPECT_EQ(narrow(caller.ctl.modemResult()), "NO CARRIER: the number is not assigned, 0x3481");
     EXPECT_FALSE(caller.ctl.modemConnect());
 }

@@ -15,6 +15,7 @@
 
 #include "control/object/vort_ctrl.h"
 #include "support/modem_sim_process.h"
+#include "support/wait.h"
 
 namespace links_test {
 
@@ -62,19 +63,7 @@ private:
     std::vector<Posted> all_;
 };
 
-// Polls pred every 5 ms, delivering notifications meanwhile, for at most ms.
-inline bool until(const std::function<bool()>& pred, int ms,
-                  const std::function<void()>& each = {}) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!pred()) {
-        if (each)
-            each();
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+using vort::test::waitFor;
 
 // The control's texts are 16-bit; the tests compare them as ASCII.
 inline std::string narrow(const std::u16string& s) {
@@ -95,7 +84,7 @@ inline std::string randomBytes(size_t n, uint32_t seed) {
 inline bool exchange(vort::CVortCtrl& from, vort::CVortCtrl& to, const std::string& data,
                      std::string& got) {
     size_t sent = 0;
-    return until(
+    return waitFor(
         [&] {
             if (sent < data.size() && from.outBufferCount() < 1000) {
                 const size_t n = std::min<size_t>(1000, data.size() - sent);

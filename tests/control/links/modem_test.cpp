@@ -14,7 +14,7 @@ using component::Variant;
 using links_test::ModemSim;
 using links_test::narrow;
 using links_test::QueueWindow;
-using links_test::until;
+using vort::test::waitFor;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -50,7 +50,7 @@ protected:
     }
     // Waits for the dial thread to end.
     bool dialEnds(int ms) {
-        return until([&] { return !ctl_.jobProcessing(); }, ms);
+        return waitFor([&] { return !ctl_.jobProcessing(); }, ms);
     }
     std::string simState() { return sim_.command("state"); }
 
@@ -99,7 +99,7 @@ TEST_F(ModemJob, DialConnectsReportsProgressAndPassesData) {
     // Online, bytes pass (the far end sends them back).
     ctl_.setOutput(Variant::bstr(u"hello, far end"));
     std::string got;
-    ASSERT_TRUE(until(
+    ASSERT_TRUE(waitFor(
         [&] {
             const Variant v = ctl_.input();
             if (v.isBytes())
@@ -149,7 +149,7 @@ TEST_F(ModemJob, EmptyNumberAnswersWhenItRingsAndAbortStopsAWait) {
     ctl_.setPortOpen(true);
     ctl_.setModemConnect(true); // no number: the answer string waits for a call
     ASSERT_TRUE(
-        until([&] { return window_.count(kNotifyModem, MODEM_ACTION_WAITING) >= 1; }, 5000));
+        waitFor([&] { return window_.count(kNotifyModem, MODEM_ACTION_WAITING) >= 1; }, 5000));
     std::this_thread::sleep_for(std::chrono::milliseconds(1200)); // past the init command
     EXPECT_EQ(sim_.command("ring 3"), "ok");
     ASSERT_TRUE(dialEnds(8000));
@@ -163,7 +163,7 @@ TEST_F(ModemJob, EmptyNumberAnswersWhenItRingsAndAbortStopsAWait) {
     // Waiting for a call that never comes: ModemConnect = false ends it at once.
     ctl_.setModemConnect(true);
     ASSERT_TRUE(
-        until([&] { return window_.count(kNotifyModem, MODEM_ACTION_WAITING) >= 3; }, 5000));
+        waitFor([&] { return window_.count(kNotifyModem, MODEM_ACTION_WAITING) >= 3; }, 5000));
     const auto start = Clock::now();
     ctl_.setModemConnect(false);
     ASSERT_TRUE(dialEnds(5000));
@@ -177,7 +177,7 @@ TEST_F(ModemJob, ClosingThePortEndsAWaitingDial) {
     ctl_.setPortOpen(true);
     ctl_.setModemConnect(true);
     ASSERT_TRUE(
-        until([&] { return window_.count(kNotifyModem, MODEM_ACTION_WAITING) >= 1; }, 5000));
+        waitFor([&] { return window_.count(kNotifyModem, MODEM_ACTION_WAITING) >= 1; }, 5000));
     const auto start = Clock::now();
     ctl_.setPortOpen(false); // aborts the job and waits for it
     EXPECT_FALSE(ctl_.jobProcessing());

@@ -22,7 +22,7 @@ using links_test::exchange;
 using links_test::narrow;
 using links_test::QueueWindow;
 using links_test::randomBytes;
-using links_test::until;
+using vort::test::waitFor;
 
 namespace {
 
@@ -81,7 +81,7 @@ struct MultiServer : LinkedControl {
         ctl.setPortOpen(true);
     }
     int announced(int n) {
-        if (!until([&] { return window.count(kNotifyComm, 6) >= n; }, 5000))
+        if (!waitFor([&] { return window.count(kNotifyComm, 6) >= n; }, 5000))
             return -1;
         window.deliver(ctl);
         const std::string result = narrow(ctl.modemResult());
@@ -123,7 +123,7 @@ TEST(TcpLinks, ClientAndSingleConnectionServer) {
     EXPECT_TRUE(client.ctl.cdHolding());
 
     // The connection is signalled on the server's own comm id, with its text.
-    ASSERT_TRUE(until([&] { return server.window.count(kNotifyComm, 6) == 1; }, 3000));
+    ASSERT_TRUE(waitFor([&] { return server.window.count(kNotifyComm, 6) == 1; }, 3000));
     server.window.deliver(server.ctl);
     const std::string result = narrow(server.ctl.modemResult());
     EXPECT_EQ(result.rfind("Connected IP=127.0.0.1, Port=", 0), 0u) << result;
@@ -141,8 +141,8 @@ TEST(TcpLinks, ClientAndSingleConnectionServer) {
 
     // The client hangs up with ModemConnect = false: the server loses carrier.
     client.ctl.setModemConnect(false);
-    EXPECT_TRUE(until([&] { return !server.ctl.cdHolding(); }, 3000));
-    EXPECT_TRUE(until([&] { return server.window.count(kNotifyComm, 5) >= 1; }, 3000));
+    EXPECT_TRUE(waitFor([&] { return !server.ctl.cdHolding(); }, 3000));
+    EXPECT_TRUE(waitFor([&] { return server.window.count(kNotifyComm, 5) >= 1; }, 3000));
 }
 
 TEST(TcpLinks, TwoClientsHandedToTwoControls) {
@@ -159,7 +159,7 @@ TEST(TcpLinks, TwoClientsHandedToTwoControls) {
         clients[i]->ctl.setComType(kComTypeTcpClient);
         clients[i]->ctl.setSettings(u16("IP=localhost;PORT=" + std::to_string(port)));
         clients[i]->ctl.setPortOpen(true);
-        ASSERT_TRUE(until([&] { return server.window.count(kNotifyComm, 6) == i + 1; }, 3000));
+        ASSERT_TRUE(waitFor([&] { return server.window.count(kNotifyComm, 6) == i + 1; }, 3000));
         server.window.deliver(server.ctl);
         const std::string result = narrow(server.ctl.modemResult());
         const size_t at = result.find("CommId=");
@@ -170,14 +170,14 @@ TEST(TcpLinks, TwoClientsHandedToTwoControls) {
         // A second control takes the connection over as a client on that comm id.
         // Bytes sent before anyone takes the connection over wait for the new owner.
         clients[i]->ctl.setOutput(Variant::bstr(u"early"));
-        ASSERT_TRUE(until([&] { return SerialQueueCount(commId, SERIAL_DIR_INPUT) == 5; }, 3000));
+        ASSERT_TRUE(waitFor([&] { return SerialQueueCount(commId, SERIAL_DIR_INPUT) == 5; }, 3000));
         taken.push_back(std::make_unique<LinkedControl>(commId + 1));
         taken[i]->ctl.setComType(kComTypeTcpClient);
         taken[i]->ctl.setPortOpen(true); // no error 55: the comm id holds a connection
         EXPECT_TRUE(taken[i]->ctl.portOpen());
         EXPECT_TRUE(taken[i]->ctl.modemConnect());
         // ... and the new owner hears of them without more arriving.
-        EXPECT_TRUE(until([&] { return taken[i]->window.count(kNotifyComm, 2) >= 1; }, 3000));
+        EXPECT_TRUE(waitFor([&] { return taken[i]->window.count(kNotifyComm, 2) >= 1; }, 3000));
         const Variant early = taken[i]->ctl.input();
         ASSERT_TRUE(early.isBytes());
         EXPECT_EQ(std::string(early.byteArray().begin(), early.byteArray().end()), "early");
@@ -225,7 +225,7 @@ TEST(TcpLinks, ZmodemOverTcpWithControlCharactersEscaped) {
         receiver.ctl.setSettings(u16("IP=127.0.0.1"));
         receiver.ctl.setPortOpen(true);
     }
-    ASSERT_TRUE(until([&] { return sender.ctl.cdHolding(); }, 3000));
+    ASSERT_TRUE(waitFor([&] { return sender.ctl.cdHolding(); }, 3000));
 
     receiver.ctl.setProtocol(kProtocolZmodem);
     receiver.ctl.setFileDownLoadDir(u16((dir / "in").string()));
@@ -235,8 +235,8 @@ TEST(TcpLinks, ZmodemOverTcpWithControlCharactersEscaped) {
     sender.ctl.setFileName(u16((dir / "image.bin").string() + ",E"));
     sender.ctl.setFileTransmit(true);
     ASSERT_TRUE(sender.ctl.jobProcessing());
-    EXPECT_TRUE(
-        until([&] { return !sender.ctl.jobProcessing() && !receiver.ctl.jobProcessing(); }, 60000));
+    EXPECT_TRUE(waitFor(
+        [&] { return !sender.ctl.jobProcessing() && !receiver.ctl.jobProcessing(); }, 60000));
     std::ifstream in(dir / "in" / "image.bin", std::ios::binary);
     const std::string arrived((std::istreambuf_iterator<char>(in)),
                               std::istreambuf_iterator<char>());
@@ -255,9 +255,9 @@ TEST(TcpLinks, ModemConnectOnATcpClientSendsNoModemCommands) {
     client.ctl.setComType(kComTypeTcpClient);
     client.ctl.setSettings(u16("IP=127.0.0.1;PORT=" + std::to_string(port)));
     client.ctl.setPortOpen(true);
-    ASSERT_TRUE(until([&] { return server.ctl.cdHolding(); }, 3000));
+    ASSERT_TRUE(waitFor([&] { return server.ctl.cdHolding(); }, 3000));
     client.ctl.setModemConnect(true);
-    ASSERT_TRUE(until([&] { return !client.ctl.jobProcessing(); }, 5000));
+    ASSERT_TRUE(waitFor([&] { return !client.ctl.jobProcessing(); }, 5000));
     EXPECT_EQ(narrow(client.ctl.modemResult()), "CONNECTED");
     EXPECT_TRUE(client.ctl.modemConnect());
     // Not one byte of an AT command reached the other end.
@@ -283,7 +283,7 @@ TEST(TcpLinks, ConnectionsThatEndAtOnceAreAnnouncedAndTakenOverWithTheirBytes) {
         EXPECT_TRUE(taker.ctl.portOpen());
         EXPECT_FALSE(taker.ctl.modemConnect());
         // The bytes first, then the loss of carrier.
-        ASSERT_TRUE(until([&] { return taker.window.count(kNotifyComm, 5) == 1; }, 3000));
+        ASSERT_TRUE(waitFor([&] { return taker.window.count(kNotifyComm, 5) == 1; }, 3000));
         const std::vector<links_test::Posted> posted = taker.window.all();
         const auto code = [&](int16_t c) {
             return std::find_if(posted.begin(), posted.end(),
@@ -321,7 +321,7 @@ TEST(TcpLinks, EndedConnectionsGiveTheirCommIdsBackWhenAllAreTaken) {
     LinkedControl taker(last + 1);
     taker.ctl.setComType(kComTypeTcpClient);
     taker.ctl.setPortOpen(true);
-    ASSERT_TRUE(until([&] { return taker.ctl.inBufferCount() == 4; }, 3000));
+    ASSERT_TRUE(waitFor([&] { return taker.ctl.inBufferCount() == 4; }, 3000));
     const Variant v = taker.ctl.input();
     ASSERT_TRUE(v.isBytes());
     EXPECT_EQ(std::string(v.byteArray().begin(), v.byteArray().end()), "late");

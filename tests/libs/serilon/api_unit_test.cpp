@@ -1,8 +1,8 @@
 // Calls that need no device: bad and closed comm ids, user slots, time, yield state.
 #include "control/libs/serilon.h"
 #include "support/pty_pair.h"
-#include "support/sha256.h"
 #include "support/special_files.h"
+#include "tools/scanner-sim/sha256.h"
 
 #include <gtest/gtest.h>
 
@@ -171,11 +171,11 @@ TEST(SerilonModem, ModemCallsOnAClosedCommIdSaySo) {
 }
 
 TEST(SerilonSha256, Sha256MatchesKnownDigests) {
-    EXPECT_EQ(vort::test::sha256Hex("", 0),
+    EXPECT_EQ(scanner_sim::sha256Hex("", 0),
               "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    EXPECT_EQ(vort::test::sha256Hex("abc", 3),
+    EXPECT_EQ(scanner_sim::sha256Hex("abc", 3),
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     const std::string twoBlocks = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
-    EXPECT_EQ(vort::test::sha256Hex(twoBlocks.data(), twoBlocks.size()),
+    EXPECT_EQ(scanner_sim::sha256Hex(twoBlocks.data(), twoBlocks.size()),
               "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
 }

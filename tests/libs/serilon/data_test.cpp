@@ -1,6 +1,6 @@
 // Moving bytes through the library's queues over a pseudo-terminal.
 #include "serilon_test_util.h"
-#include "support/sha256.h"
+#include "tools/scanner-sim/sha256.h"
 
 #include <atomic>
 #include <thread>
@@ -80,7 +80,7 @@ TEST_F(SerilonPort, SeventyThousandBytesWaitingAreCountedAndReadInFull) {
 TEST_F(SerilonPort, EightMebibytesArriveIntactWhileTheReaderIsSlow) {
     constexpr std::size_t kTotal = 8u << 20;
     const std::string data = pattern(kTotal, 5);
-    const std::string sentHash = vort::test::sha256Hex(data.data(), data.size());
+    const std::string sentHash = scanner_sim::sha256Hex(data.data(), data.size());
 
     std::atomic<bool> writerOk{false};
     std::thread writer([&] { writerOk = pty_.writeAll(data, 60000); });
@@ -99,7 +99,7 @@ TEST_F(SerilonPort, EightMebibytesArriveIntactWhileTheReaderIsSlow) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_LE(SerialQueueCount(kId, SERIAL_DIR_INPUT), SERIAL_INPUT_HARD_LIMIT);
 
-    vort::test::Sha256 received;
+    scanner_sim::Sha256 received;
     std::size_t total = 0;
     std::vector<char> buf(16384);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -117,7 +117,7 @@ TEST_F(SerilonPort, EightMebibytesArriveIntactWhileTheReaderIsSlow) {
     EXPECT_TRUE(writerOk);
     EXPECT_EQ(total, kTotal);
     EXPECT_LE(peak, SERIAL_INPUT_HARD_LIMIT);
-    EXPECT_EQ(received.hexDigest(), sentHash);
+    EXPECT_EQ(received.finishHex(), sentHash);
 }
 
 TEST_F(SerilonPort, WaitQueueWakesOnChangeTimesOutOtherwise) {

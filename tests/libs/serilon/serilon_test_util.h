@@ -3,6 +3,7 @@
 
 #include "control/libs/serilon.h"
 #include "support/pty_pair.h"
+#include "support/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -15,17 +16,7 @@
 
 namespace serilon_test {
 
-// Polls pred every millisecond until it holds or timeoutMs pass.
-inline bool waitFor(const std::function<bool()>& pred, int timeoutMs = 3000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using vort::test::waitFor;
 
 // Reads from the library's input queue until n bytes came or timeoutMs passed.
 inline std::string readFromPort(int commId, std::size_t n, int timeoutMs = 3000) {

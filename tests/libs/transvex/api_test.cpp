@@ -10,7 +10,7 @@
 #include "libs/transvex/xmodem_receiver.h"
 #include "libs/transvex/zmodem_sender.h"
 #include "support/pty_pair.h"
-#include "support/sha256.h"
+#include "tools/scanner-sim/sha256.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +29,7 @@ constexpr int64_t kMtime = 1500000000;
 
 std::string sha(const std::string& path) {
     const auto data = readFile(path);
-    return vort::test::sha256Hex(data.data(), data.size());
+    return scanner_sim::sha256Hex(data.data(), data.size());
 }
 
 // What the file-info procedure saw; the procedure is a plain C function, so the
