@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/component/hex_digit.h"
+
 namespace vort::component {
 
 struct Guid {
@@ -58,15 +60,6 @@ constexpr std::optional<Guid> Guid::parse(std::string_view text) {
     }
     if (text.size() != 36)
         return std::nullopt;
-    auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
     uint8_t bytes[16] = {};
     size_t n = 0;
     for (size_t i = 0; i < 36; ++i) {
@@ -75,8 +68,8 @@ constexpr std::optional<Guid> Guid::parse(std::string_view text) {
                 return std::nullopt;
             continue;
         }
-        int hi = hex(text[i]);
-        int lo = i + 1 < 36 ? hex(text[i + 1]) : -1;
+        int hi = hexDigitValue(text[i]);
+        int lo = i + 1 < 36 ? hexDigitValue(text[i + 1]) : -1;
         if (hi < 0 || lo < 0)
             return std::nullopt;
         bytes[n++] = static_cast<uint8_t>(hi * 16 + lo);

@@ -2,19 +2,11 @@
 
 #include <cstdio>
 
+#include "platform/component/hex_digit.h"
+
 namespace vort::component {
 
 namespace {
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 void appendUtf8(std::string& out, uint32_t cp) {
     if (cp < 0x80) {
@@ -119,7 +111,7 @@ bool readQuoted(std::string_view in, size_t& pos, std::string& error, Raw raw, U
                     error = "unterminated quoted text starting" + where(pos);
                     return false;
                 }
-                int h = hexValue(in[i + 2 + k]);
+                int h = hexDigitValue(in[i + 2 + k]);
                 if (h < 0) {
                     error = std::string("malformed \\") + e + " escape" + where(i);
                     return false;

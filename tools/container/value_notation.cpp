@@ -4,21 +4,13 @@
 #include <cstdint>
 #include <limits>
 
+#include "platform/component/hex_digit.h"
+
 namespace vort::container {
 
 using component::Variant;
 
 namespace {
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool fail(std::string* error, std::string message) {
     if (error)
@@ -89,7 +81,7 @@ bool parseText(std::string_view token, Variant& out, std::string* error) {
                                            " hexadecimal digits");
                 unsigned value = 0;
                 for (size_t k = 0; k < digits; ++k) {
-                    const int d = hexDigit(body[i + 2 + k]);
+                    const int d = component::hexDigitValue(body[i + 2 + k]);
                     if (d < 0)
                         return fail(error, std::string("\\") + e + " needs " +
                                                std::to_string(digits) + " hexadecimal digits");
@@ -127,7 +119,7 @@ bool parseBytes(std::string_view hex, Variant& out, std::string* error) {
     Variant::Bytes bytes;
     bytes.reserve(hex.size() / 2);
     for (size_t i = 0; i < hex.size(); i += 2) {
-        const int hi = hexDigit(hex[i]), lo = hexDigit(hex[i + 1]);
+        const int hi = component::hexDigitValue(hex[i]), lo = component::hexDigitValue(hex[i + 1]);
         if (hi < 0 || lo < 0)
             return fail(error, "bytes: takes hexadecimal digits only");
         bytes.push_back(static_cast<uint8_t>(hi * 16 + lo));

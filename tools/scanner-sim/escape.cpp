@@ -1,20 +1,10 @@
 #include "tools/scanner-sim/escape.h"
 
+#include "platform/component/hex_digit.h"
+
 namespace scanner_sim {
 
-namespace {
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-} // namespace
+using vort::component::hexDigitValue;
 
 std::string escapeBytes(std::string_view bytes) {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -65,8 +55,8 @@ std::optional<std::string> unescapeBytes(std::string_view text) {
         case 'x': {
             if (i + 2 >= text.size())
                 return std::nullopt;
-            int hi = hexValue(text[i + 1]);
-            int lo = hexValue(text[i + 2]);
+            int hi = hexDigitValue(text[i + 1]);
+            int lo = hexDigitValue(text[i + 2]);
             if (hi < 0 || lo < 0)
                 return std::nullopt;
             out += static_cast<char>(hi * 16 + lo);
