@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <map>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -329,19 +330,14 @@ std::string directoryOf(const std::string& path) {
 }
 
 void makeDirectories(const std::string& dir, const std::string& forFile) {
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0) {
-        if (!S_ISDIR(st.st_mode))
-            throw RegistryError("registry file " + forFile + " cannot be written: " + dir +
-                                " is not a directory");
-        return;
-    }
-    std::string parent = directoryOf(dir);
-    if (parent != dir)
-        makeDirectories(parent, forFile);
-    if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec == std::errc::not_a_directory)
+        throw RegistryError("registry file " + forFile + " cannot be written: " + dir +
+                            " is not a directory");
+    if (ec)
         throw RegistryError("registry file " + forFile + " cannot be written: cannot create " +
-                            dir + ": " + errnoText(errno));
+                            dir + ": " + ec.message());
 }
 
 } // namespace

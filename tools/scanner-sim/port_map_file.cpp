@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -71,20 +72,16 @@ std::vector<std::string_view> splitLines(std::string_view text) {
     return lines;
 }
 
+// The map's folder, when this makes it, is its user's alone, as the map is.
 bool makeDirs(const std::string& dir, std::string& error) {
     if (dir.empty())
         return true;
-    std::string partial;
-    size_t pos = 0;
-    while (pos != std::string::npos) {
-        pos = dir.find('/', pos + 1);
-        partial = dir.substr(0, pos);
-        if (partial.empty())
-            continue;
-        if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
-            error = "cannot create " + partial + ": " + std::strerror(errno);
-            return false;
-        }
+    std::error_code ec;
+    if (std::filesystem::create_directories(dir, ec))
+        std::filesystem::permissions(dir, std::filesystem::perms::owner_all, ec);
+    if (ec) {
+        error = "cannot create " + dir + ": " + ec.message();
+        return false;
     }
     return true;
 }

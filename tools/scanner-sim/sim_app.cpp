@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
@@ -28,22 +29,6 @@ constexpr size_t kMaxClients = 32;
 constexpr size_t kMaxControlLine = 64 * 1024;
 constexpr size_t kMaxControlBacklog = 1024 * 1024;
 constexpr auto kHangUpPause = std::chrono::milliseconds(100);
-
-bool makeDirs(const std::string& dir, std::string& error) {
-    std::string partial;
-    size_t pos = 0;
-    while (pos != std::string::npos) {
-        pos = dir.find('/', pos + 1);
-        partial = dir.substr(0, pos);
-        if (partial.empty())
-            continue;
-        if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) {
-            error = "cannot create " + partial + ": " + std::strerror(errno);
-            return false;
-        }
-    }
-    return true;
-}
 
 std::string makeTempDir(const std::string& stem, std::string& error) {
     const char* tmp = std::getenv("TMPDIR");
@@ -320,8 +305,13 @@ bool SimApp::setUp(std::string& error) {
         imageDir_ = makeTempDir("scanner-sim-images", error);
         if (imageDir_.empty())
             return false;
-    } else if (!makeDirs(imageDir_, error)) {
-        return false;
+    } else {
+        std::error_code ec;
+        std::filesystem::create_directories(imageDir_, ec);
+        if (ec) {
+            error = "cannot create " + imageDir_ + ": " + ec.message();
+            return false;
+        }
     }
 
     if (!options_.link.empty()) {

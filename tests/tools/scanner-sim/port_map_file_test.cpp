@@ -48,6 +48,9 @@ TEST(PortMapFile, CreatesDirectoriesAndRoundTrips) {
     std::string error;
     ASSERT_TRUE(setPortEntry(file, 4, "/dev/pts/9", error)) << error;
     EXPECT_EQ(slurp(file), "COM4=/dev/pts/9\n");
+    struct stat folder {};
+    ASSERT_EQ(stat((std::string(dir) + "/a/serilon").c_str(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 0777, 0700u) << "the map's new folder is its user's alone";
     ASSERT_TRUE(setPortEntry(file, 1, "/dev/ttyS0", error));
     ASSERT_TRUE(removePortEntry(file, 4, "/dev/pts/9", error));
     EXPECT_EQ(slurp(file), "COM1=/dev/ttyS0\n");
