@@ -15,6 +15,7 @@
 
 #include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
+#include "recording_window.h"
 #include "support/pty_pair.h"
 #include "support/scripted_dialogs.h"
 #include "support/wait.h"
@@ -25,22 +26,7 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-class Recorder : public NotificationWindow {
-public:
-    void post(uint32_t wParam, intptr_t) override {
-        std::lock_guard lock(m_);
-        codes_.push_back(static_cast<int16_t>(wParam >> 16));
-    }
-    int32_t handle() const override { return 1; }
-    int count(int16_t code) {
-        std::lock_guard lock(m_);
-        return static_cast<int>(std::count(codes_.begin(), codes_.end(), code));
-    }
-
-private:
-    std::mutex m_;
-    std::vector<int16_t> codes_;
-};
+using Recorder = vort::test::RecordingWindow;
 
 // Copies bytes between the two masters both ways; corrupts the n-th byte going from
 // A to B when asked.

@@ -18,6 +18,7 @@
 #include "platform/component/error.h"
 #include "platform/component/result.h"
 #include "platform/component/text_property_bag.h"
+#include "recording_window.h"
 #include "support/test_site.h"
 #include "support/pty_pair.h"
 #include "support/wait.h"
@@ -55,31 +56,7 @@ std::string raisedText(const std::function<void()>& f) {
 
 int32_t waiting(CVortCtrl& c) { return SerialQueueCount(c.activeCommId(), SERIAL_DIR_INPUT); }
 
-// Records every notification the control posts.
-class RecordingWindow : public vort::NotificationWindow {
-public:
-    int32_t handle() const override { return 1; }
-    void post(uint32_t wParam, intptr_t) override {
-        std::lock_guard lock(mutex_);
-        codes_.push_back(static_cast<int16_t>(wParam >> 16));
-    }
-    std::vector<int16_t> codes() {
-        std::lock_guard lock(mutex_);
-        return codes_;
-    }
-    bool saw(int16_t code) {
-        auto c = codes();
-        return std::find(c.begin(), c.end(), code) != c.end();
-    }
-    void clear() {
-        std::lock_guard lock(mutex_);
-        codes_.clear();
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<int16_t> codes_;
-};
+using vort::test::RecordingWindow;
 
 class ControlPort : public ::testing::Test {
 protected:
