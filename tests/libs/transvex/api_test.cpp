@@ -375,7 +375,8 @@ TEST_F(TransvexApi, AbortStopsTransferSendsCancelAndRefusesSecondCall) {
         result = call(XferReceiveZmodem, "", st);
         status = st;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The receiver's first ZRINIT on the line shows it runs.
+    ASSERT_FALSE(pty_.read(1, 10000).empty()) << "the receiver did not start";
     int32_t busy = 0;
     EXPECT_EQ(call(XferReceiveXmodem, dir_ / "x", busy), 0);
     EXPECT_EQ(busy, XFER_STATUS_BUSY);
