@@ -51,26 +51,6 @@ std::string printable(const QString& text) {
 
 } // namespace
 
-const char* answerName(Answer a) {
-    switch (a) {
-    case Answer::Ok:
-        return "Ok";
-    case Answer::Cancel:
-        return "Cancel";
-    case Answer::Yes:
-        return "Yes";
-    case Answer::No:
-        return "No";
-    case Answer::Retry:
-        return "Retry";
-    case Answer::Abort:
-        return "Abort";
-    case Answer::Ignore:
-        return "Ignore";
-    }
-    return "?";
-}
-
 const char* iconName(Icon i) {
     switch (i) {
     case Icon::None:
@@ -142,7 +122,7 @@ Answer ScriptedDialogs::messageBox(const dialogs::MessageBoxRequest& request) {
             ADD_FAILURE() << "unscripted message box: \"" << printable(request.text)
                           << "\" title \"" << printable(request.title) << "\" icon "
                           << iconName(request.icon) << " buttons " << buttonsName(request.buttons)
-                          << "; answered " << answerName(shown.answer);
+                          << "; answered " << dialogs::buttonName(shown.answer);
         }
     } else {
         BoxAnswer next = boxAnswers_.front();
@@ -153,7 +133,7 @@ Answer ScriptedDialogs::messageBox(const dialogs::MessageBoxRequest& request) {
             ADD_FAILURE() << "message box \"" << printable(request.text) << "\" where \""
                           << printable(*next.expectedText) << "\" was expected";
         if (!offered(request.buttons, next.answer))
-            ADD_FAILURE() << "scripted answer " << answerName(next.answer)
+            ADD_FAILURE() << "scripted answer " << dialogs::buttonName(next.answer)
                           << " is not a button of the box \"" << printable(request.text) << "\" ("
                           << buttonsName(request.buttons) << ")";
     }

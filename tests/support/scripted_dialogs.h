@@ -78,8 +78,8 @@ private:
     bool acceptPlainOk_ = false;
 };
 
-// A readable form of an answer, icon or button set for failure messages.
-const char* answerName(dialogs::Answer a);
+// A readable form of an icon or button set for failure messages (answers use
+// dialogs::buttonName).
 const char* iconName(dialogs::Icon i);
 const char* buttonsName(dialogs::Buttons b);
 
