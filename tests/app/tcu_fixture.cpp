@@ -10,7 +10,7 @@
 #include "app/link/baud_detect.h"
 #include "app/link/exchange.h"
 #include "app/link/port_settings_file.h"
-#include "support/special_files.h"
+#include "support/non_regular_files.h"
 
 namespace tcu::test {
 

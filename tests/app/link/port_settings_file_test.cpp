@@ -8,7 +8,7 @@
 #include <sstream>
 #include <sys/stat.h>
 
-#include "support/special_files.h"
+#include "support/non_regular_files.h"
 
 namespace tcu {
 namespace {

@@ -14,7 +14,7 @@
 #include "app/settings/settings_window.h"
 #include "app/settings/split_records.h"
 #include "support/qt_file_dialog_driver.h"
-#include "support/special_files.h"
+#include "support/non_regular_files.h"
 #include "tcu_fixture.h"
 
 namespace tcu::test {

@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "support/pty_pair.h"
-#include "support/special_files.h"
+#include "support/non_regular_files.h"
 
 using serilon::devicePathFor;
 using serilon::parsePortMap;

@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "support/special_files.h"
+#include "support/non_regular_files.h"
 
 namespace vort_test {
 

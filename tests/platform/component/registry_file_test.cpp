@@ -4,7 +4,7 @@
 
 #include "platform/component/component_test_env.h"
 #include "platform/component/registry_file.h"
-#include "support/special_files.h"
+#include "support/non_regular_files.h"
 
 using namespace vort::component;
 using vort_test::ScratchDir;

@@ -1,7 +1,7 @@
 // Rewriting a file in one step: links stay links, the file keeps its mode and owner,
 // what is not a regular file is refused and left alone.
 #include "platform/files/atomic_rewrite.h"
-#include "support/special_files.h"
+#include "support/non_regular_files.h"
 
 #include <cerrno>
 #include <filesystem>

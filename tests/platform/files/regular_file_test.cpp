@@ -1,6 +1,6 @@
 // Reading a configuration file: only a regular file is read, nothing else is opened.
 #include "platform/files/regular_file.h"
-#include "support/special_files.h"
+#include "support/non_regular_files.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

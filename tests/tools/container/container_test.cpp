@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "support/pty_pair.h"
-#include "support/special_files.h"
+#include "support/non_regular_files.h"
 #include "tests/tools/container/container_process.h"
 #include "tests/tools/container/registered_control.h"
 

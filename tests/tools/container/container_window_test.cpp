@@ -23,7 +23,7 @@
 #include "platform/component/dispatch_proxy.h"
 #include "support/pty_pair.h"
 #include "support/scripted_dialogs.h"
-#include "support/special_files.h"
+#include "support/non_regular_files.h"
 #include "tests/tools/container/registered_control.h"
 #include "tools/container/container_window.h"
 #include "tools/container/property_browser.h"

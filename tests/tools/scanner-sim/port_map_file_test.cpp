@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "support/special_files.h"
+#include "support/non_regular_files.h"
 #include "tools/scanner-sim/port_map_file.h"
 
 namespace scanner_sim {
