@@ -231,7 +231,8 @@ private:
                     }
                 });
             }
-            if (finCount_ > 0 && !done_ && now - finAtMs_ > 3000) {
+            // finAtMs_ may be later than now when the ZFIN came in this very read.
+            if (finCount_ > 0 && !done_ && now > finAtMs_ + 3000) {
                 depart("no \"OO\" after ZFIN");
                 done_ = true;
             }
