@@ -37,7 +37,8 @@ struct Pty {
     Pty() {
         master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         char name[128];
-        if (master < 0 || ::grantpt(master) < 0 || ::unlockpt(master) < 0 || ::ptsname_r(master, name, sizeof name) != 0)
+        if (master < 0 || ::grantpt(master) < 0 || ::unlockpt(master) < 0 ||
+            ::ptsname_r(master, name, sizeof name) != 0)
             throw std::runtime_error("no pseudo-terminal");
         slave = name;
         termios t{};
@@ -54,13 +55,15 @@ void relay(int from, int to, size_t total) {
     while (moved < total) {
         const ssize_t n = ::read(from, buf.data(), buf.size());
         if (n <= 0) {
-            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EINTR)
+                continue;
             return;
         }
         for (ssize_t off = 0; off < n;) {
             const ssize_t w = ::write(to, buf.data() + off, static_cast<size_t>(n - off));
             if (w <= 0) {
-                if (w < 0 && errno == EINTR) continue;
+                if (w < 0 && errno == EINTR)
+                    continue;
                 return;
             }
             off += w;
@@ -107,11 +110,13 @@ Result runControl(const std::vector<uint8_t>& data) {
     while (got.size() < data.size() && Clock::now() < deadline) {
         if (sent < data.size()) {
             const size_t n = std::min(kChunk, data.size() - sent);
-            out.setOutput(Variant::bytes(std::vector<uint8_t>(data.begin() + sent, data.begin() + sent + n)));
+            out.setOutput(
+                Variant::bytes(std::vector<uint8_t>(data.begin() + sent, data.begin() + sent + n)));
             sent += n;
         }
         drain();
-        if (sent >= data.size() && got.size() < data.size()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (sent >= data.size() && got.size() < data.size())
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     res.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     res.received = got.size();
@@ -139,15 +144,18 @@ Result runPlain(const std::vector<uint8_t>& data) {
     const auto start = Clock::now();
     const auto deadline = start + std::chrono::seconds(120);
     while (received < data.size() && Clock::now() < deadline) {
-        pollfd p[2] = {{wa, static_cast<short>(sent < data.size() ? POLLOUT : 0), 0}, {rb, POLLIN, 0}};
+        pollfd p[2] = {{wa, static_cast<short>(sent < data.size() ? POLLOUT : 0), 0},
+                       {rb, POLLIN, 0}};
         ::poll(p, 2, 100);
         if (sent < data.size() && (p[0].revents & POLLOUT)) {
             const ssize_t w = ::write(wa, data.data() + sent, std::min(kChunk, data.size() - sent));
-            if (w > 0) sent += static_cast<size_t>(w);
+            if (w > 0)
+                sent += static_cast<size_t>(w);
         }
         if (p[1].revents & POLLIN) {
             const ssize_t n = ::read(rb, got.data() + received, data.size() - received);
-            if (n > 0) received += static_cast<size_t>(n);
+            if (n > 0)
+                received += static_cast<size_t>(n);
         }
     }
     res.seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -165,7 +173,8 @@ Result runPlain(const std::vector<uint8_t>& data) {
 int main(int argc, char** argv) {
     const size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 64;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
-    const auto dir = std::filesystem::temp_directory_path() / ("bench-control-" + std::to_string(getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("bench-control-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir / "serilon");
     setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
 
@@ -181,7 +190,8 @@ int main(int argc, char** argv) {
         Result c = runControl(data);
         Result p = runPlain(data);
         lost += data.size() - c.received;
-        if (!c.intact) std::printf("round %d: control path delivered %zu bytes, not intact\n", i, c.received);
+        if (!c.intact)
+            std::printf("round %d: control path delivered %zu bytes, not intact\n", i, c.received);
         bestControl = std::min(bestControl, c.seconds);
         bestPlain = std::min(bestPlain, p.seconds);
     }

@@ -48,9 +48,10 @@ class Sink : public vort::component::EventSink {
 public:
     explicit Sink(vort::CVortCtrl& c) : c_(c) {}
     void onEvent(int32_t dispid, std::span<const vort::component::Variant>) override {
-        if (dispid != vort::kEventOnComm || c_.commEvent() != 2) return;
+        if (dispid != vort::kEventOnComm || c_.commEvent() != 2)
+            return;
         handledAt = Clock::now();
-        c_.input();  // drain, as a host does
+        c_.input(); // drain, as a host does
         handled.fetch_add(1);
     }
     std::atomic<int> handled{0};
@@ -83,10 +84,12 @@ std::vector<double> bareLatencies(int count) {
     for (int i = 0; i < count; ++i) {
         const auto t0 = Clock::now();
         char c = 'x';
-        if (::write(pty.master, &c, 1) != 1) break;
+        if (::write(pty.master, &c, 1) != 1)
+            break;
         pollfd p{s, POLLIN, 0};
         ::poll(&p, 1, 1000);
-        if (::read(s, &c, 1) != 1) break;
+        if (::read(s, &c, 1) != 1)
+            break;
         out.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
     }
     ::close(s);
@@ -99,7 +102,8 @@ int main(int argc, char** argv) {
     const int count = argc > 1 ? std::atoi(argv[1]) : 10000;
     const int idleSeconds = argc > 2 ? std::atoi(argv[2]) : 10;
     QCoreApplication app(argc, argv);
-    const auto dir = std::filesystem::temp_directory_path() / ("bench-events-" + std::to_string(getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("bench-events-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir / "serilon");
     setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
 
@@ -120,7 +124,8 @@ int main(int argc, char** argv) {
         const int before = sink.handled.load();
         const auto t0 = Clock::now();
         char c = static_cast<char>('a' + i % 26);
-        if (::write(pty.master, &c, 1) != 1) break;
+        if (::write(pty.master, &c, 1) != 1)
+            break;
         const auto deadline = t0 + std::chrono::seconds(2);
         while (sink.handled.load() == before && Clock::now() < deadline)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -131,11 +136,12 @@ int main(int argc, char** argv) {
         latencies.push_back(std::chrono::duration<double, std::milli>(sink.handledAt - t0).count());
     }
     const std::vector<double> bare = bareLatencies(count);
-    std::printf("byte to OnComm handler (%d bytes): p50 %.3f ms, p99 %.3f ms (target p99 < 2 ms)\n", count,
-                percentile(latencies, 0.5), percentile(latencies, 0.99));
-    std::printf("byte to bare read (peer):          p50 %.3f ms, p99 %.3f ms\n", percentile(bare, 0.5),
-                percentile(bare, 0.99));
-    std::printf("ratio of p99 handler/bare:         %.1f\n", percentile(latencies, 0.99) / percentile(bare, 0.99));
+    std::printf("byte to OnComm handler (%d bytes): p50 %.3f ms, p99 %.3f ms (target p99 < 2 ms)\n",
+                count, percentile(latencies, 0.5), percentile(latencies, 0.99));
+    std::printf("byte to bare read (peer):          p50 %.3f ms, p99 %.3f ms\n",
+                percentile(bare, 0.5), percentile(bare, 0.99));
+    std::printf("ratio of p99 handler/bare:         %.1f\n",
+                percentile(latencies, 0.99) / percentile(bare, 0.99));
 
     const double cpu0 = cpuSeconds();
     const auto wall0 = Clock::now();
@@ -143,8 +149,8 @@ int main(int argc, char** argv) {
     app.exec();
     const double cpu = cpuSeconds() - cpu0;
     const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
-    std::printf("idle open port for %.1f s: CPU %.3f s = %.3f %% of a core (target < 1 %%)\n", wall, cpu,
-                100.0 * cpu / wall);
+    std::printf("idle open port for %.1f s: CPU %.3f s = %.3f %% of a core (target < 1 %%)\n", wall,
+                cpu, 100.0 * cpu / wall);
     ctl.setPortOpen(false);
     ctl.unadvise(cookie);
     std::filesystem::remove_all(dir);

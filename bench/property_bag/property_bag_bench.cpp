@@ -36,9 +36,11 @@ std::string makeBag(size_t& lines) {
     std::string text = writer.text();
     lines = static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
     for (size_t i = 0;; ++i) {
-        const std::string line = i % 5 == 0 ? "N" + std::to_string(i) + " = \"x\"\n"
-                                            : "K" + std::to_string(i) + " = " + std::to_string(i % 10) + "\n";
-        if (text.size() + line.size() >= kCapBytes) break;
+        const std::string line =
+            i % 5 == 0 ? "N" + std::to_string(i) + " = \"x\"\n"
+                       : "K" + std::to_string(i) + " = " + std::to_string(i % 10) + "\n";
+        if (text.size() + line.size() >= kCapBytes)
+            break;
         text += line;
         ++lines;
     }
@@ -82,7 +84,8 @@ bool loadOnce(const std::filesystem::path& file, Times& best) {
         code = ctl.load(reader);
         error = reader.error();
     }));
-    if (code != vort::component::kOk) std::printf("load failed: %s\n", error.c_str());
+    if (code != vort::component::kOk)
+        std::printf("load failed: %s\n", error.c_str());
     return code == vort::component::kOk && ctl.commPort() == 9;
 }
 
@@ -92,7 +95,8 @@ void getlineOnce(const std::filesystem::path& file, Times& best, size_t& lines) 
         std::ifstream in(file, std::ios::binary);
         std::string line;
         lines = 0;
-        while (std::getline(in, line)) ++lines;
+        while (std::getline(in, line))
+            ++lines;
     }));
 }
 
@@ -100,7 +104,8 @@ void getlineOnce(const std::filesystem::path& file, Times& best, size_t& lines) 
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
-    const auto dir = std::filesystem::temp_directory_path() / ("bench-bag-" + std::to_string(getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("bench-bag-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir / "serilon");
     setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
     const auto file = dir / "design.bag";
@@ -118,9 +123,10 @@ int main(int argc, char** argv) {
     }
     std::printf("bag:                %zu bytes, %zu lines\n", bag.size(), lines);
     std::printf("load into control:  %.2f ms CPU, %.2f ms wall\n", load.cpu * 1e3, load.wall * 1e3);
-    std::printf("std::getline:       %.2f ms CPU, %.2f ms wall (%zu lines)\n", read.cpu * 1e3, read.wall * 1e3,
-                readLines);
-    std::printf("ratio load/getline: %.2f (target < 5; wall clock %.2f)\n", load.cpu / read.cpu, load.wall / read.wall);
+    std::printf("std::getline:       %.2f ms CPU, %.2f ms wall (%zu lines)\n", read.cpu * 1e3,
+                read.wall * 1e3, readLines);
+    std::printf("ratio load/getline: %.2f (target < 5; wall clock %.2f)\n", load.cpu / read.cpu,
+                load.wall / read.wall);
     std::filesystem::remove_all(dir);
     return ok ? 0 : 1;
 }

@@ -14,7 +14,8 @@ void CVortCtrl::OnCommNotify(uint32_t wParam, intptr_t lParam) {
     switch (kind) {
     case kNotifyComm:
         // A ring or incoming connection: its text first (this takes over the record).
-        if (code == 6) describeIncoming(lParam);
+        if (code == 6)
+            describeIncoming(lParam);
         // Written just before firing, so a handler always reads its own code.
         commEvent_ = code;
         fireEvent(kEventOnComm);

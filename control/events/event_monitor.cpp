@@ -30,28 +30,37 @@ constexpr int32_t kLineBits = SERIAL_EV_CTS | SERIAL_EV_DSR | SERIAL_EV_CD | SER
 } // namespace
 
 void CVortCtrl::postCommEvent(int16_t code, intptr_t lParam) {
-    PostNotification((static_cast<uint32_t>(static_cast<uint16_t>(code)) << 16) | kNotifyComm, lParam);
+    PostNotification((static_cast<uint32_t>(static_cast<uint16_t>(code)) << 16) | kNotifyComm,
+                     lParam);
 }
 
 int32_t CVortCtrl::onLibraryEvent(int32_t id, int32_t mask) {
-    if (!portOpenFlag_.load()) return 0;
+    if (!portOpenFlag_.load())
+        return 0;
     int16_t idle = 0;
     // A report that arrives while another is being handled is dropped, not queued.
-    if (!eventReentry_.compare_exchange_strong(idle, 1)) return 0;
+    if (!eventReentry_.compare_exchange_strong(idle, 1))
+        return 0;
     int32_t result = 0;
 
     if (mask & SERIAL_EV_LINE_ERROR) {
         const int32_t errors = SerialLineErrors(id);
-        if (errors & SERIAL_ERR_OVERRUN) postCommEvent(kErOverrun);
-        if (errors & SERIAL_ERR_PARITY) postCommEvent(kErRxParity);
-        if (errors & SERIAL_ERR_FRAMING) postCommEvent(kErFrame);
+        if (errors & SERIAL_ERR_OVERRUN)
+            postCommEvent(kErOverrun);
+        if (errors & SERIAL_ERR_PARITY)
+            postCommEvent(kErRxParity);
+        if (errors & SERIAL_ERR_FRAMING)
+            postCommEvent(kErFrame);
     }
 
     if (protocol_.load() == kProtocol3964) {
-        if (mask & SERIAL_EV_RXFLAG) link_->signalReceive();
-        if (mask & SERIAL_EV_TXEMPTY) link_->signalSend();
+        if (mask & SERIAL_EV_RXFLAG)
+            link_->signalReceive();
+        if (mask & SERIAL_EV_TXEMPTY)
+            link_->signalSend();
     } else {
-        if ((mask & SERIAL_EV_TXEMPTY) && sThreshold_.load() > 0) postCommEvent(kEvSend);
+        if ((mask & SERIAL_EV_TXEMPTY) && sThreshold_.load() > 0)
+            postCommEvent(kEvSend);
         const int16_t threshold = rThreshold_.load();
         if ((mask & kReceiveBits) && threshold > 0) {
             // The whole count: a 16-bit cut would turn 70,000 waiting bytes into 4,464.
@@ -63,30 +72,39 @@ int32_t CVortCtrl::onLibraryEvent(int32_t id, int32_t mask) {
         }
     }
 
-    if (mask & SERIAL_EV_BREAK) postCommEvent(kErBreak);
+    if (mask & SERIAL_EV_BREAK)
+        postCommEvent(kErBreak);
 
     if (mask & kLineBits) {
         // The connection type decides what an incoming call posts, or refuses it.
-        if (mask & SERIAL_EV_RING) result = onIncomingCall(id);
-        if (mask & SERIAL_EV_CTS) postCommEvent(kEvCts);
-        if (mask & SERIAL_EV_DSR) postCommEvent(kEvDsr);
-        if (mask & SERIAL_EV_CD) postCommEvent(kEvCd);
+        if (mask & SERIAL_EV_RING)
+            result = onIncomingCall(id);
+        if (mask & SERIAL_EV_CTS)
+            postCommEvent(kEvCts);
+        if (mask & SERIAL_EV_DSR)
+            postCommEvent(kEvDsr);
+        if (mask & SERIAL_EV_CD)
+            postCommEvent(kEvCd);
     }
 
-    if (SerialQueueFull(id, SERIAL_DIR_OUTPUT)) postCommEvent(kErTxFull);
+    if (SerialQueueFull(id, SERIAL_DIR_OUTPUT))
+        postCommEvent(kErTxFull);
 
     eventReentry_.fetch_sub(1);
     return result;
 }
 
 void CVortCtrl::applyPriority() {
-    if (!portOpenFlag_.load()) return;
+    if (!portOpenFlag_.load())
+        return;
     const int32_t id = openCommId_;
     SerialPriorityNotice(id);
     for (int32_t which = 0; which <= 1; ++which)
-        if (intptr_t tid = SerialThreadHandle(id, which)) applyThreadPriority(static_cast<pid_t>(tid), priority_.load());
+        if (intptr_t tid = SerialThreadHandle(id, which))
+            applyThreadPriority(static_cast<pid_t>(tid), priority_.load());
     // The modem's dial thread, while it runs.
-    if (const pid_t tid = dialThreadId_.load()) applyThreadPriority(tid, priority_.load());
+    if (const pid_t tid = dialThreadId_.load())
+        applyThreadPriority(tid, priority_.load());
 }
 
 void CVortCtrl::setRThreshold(int16_t value) {
@@ -100,7 +118,8 @@ void CVortCtrl::setSThreshold(int16_t value) {
 }
 
 void CVortCtrl::setPriority(int16_t value) {
-    if (value < 0 || value > 5) return;
+    if (value < 0 || value > 5)
+        return;
     priority_ = value;
     applyPriority();
     propertyWritten(kDispPriority);
@@ -108,7 +127,8 @@ void CVortCtrl::setPriority(int16_t value) {
 
 void CVortCtrl::setYieldState(bool on) {
     yieldState_ = on;
-    if (portOpenFlag_.load()) SerialSetYield(on ? 1 : 0);
+    if (portOpenFlag_.load())
+        SerialSetYield(on ? 1 : 0);
     propertyWritten(kDispYieldState);
 }
 
@@ -118,6 +138,7 @@ void CVortCtrl::setYieldState(bool on) {
 // comm id.
 extern "C" __attribute__((visibility("default"))) int32_t EventProc(int32_t commId, int32_t mask) {
     auto* control = reinterpret_cast<vort::CVortCtrl*>(SerialGetUserData(commId, 0));
-    if (!control) return 0;
+    if (!control)
+        return 0;
     return control->onLibraryEvent(commId, mask);
 }

@@ -15,7 +15,8 @@ public:
         static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
         return type;
     }
-    CommNotifyEvent(uint32_t wParam, intptr_t lParam) : QEvent(kind()), wParam_(wParam), lParam_(lParam) {}
+    CommNotifyEvent(uint32_t wParam, intptr_t lParam)
+        : QEvent(kind()), wParam_(wParam), lParam_(lParam) {}
     uint32_t wParam() const { return wParam_; }
     intptr_t lParam() const { return lParam_; }
 
@@ -28,8 +29,9 @@ std::atomic<int32_t> nextHandle{0x1000};
 
 } // namespace
 
-ControlWindow::ControlWindow(CVortCtrl& control) : control_(control), handle_(nextHandle.fetch_add(4)) {
-    CommNotifyEvent::kind();  // register the type in the owner's thread, before any post
+ControlWindow::ControlWindow(CVortCtrl& control)
+    : control_(control), handle_(nextHandle.fetch_add(4)) {
+    CommNotifyEvent::kind(); // register the type in the owner's thread, before any post
 }
 
 ControlWindow::~ControlWindow() = default;

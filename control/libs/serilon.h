@@ -49,20 +49,20 @@ enum { SERIAL_DIR_INPUT = 0, SERIAL_DIR_OUTPUT = 1 };
 /* Status codes: a small closed set. SERIAL_E_* other than SERIAL_OK are failures. */
 typedef enum SerialStatus {
     SERIAL_OK = 0,
-    SERIAL_E_BAD_ID = 1,      /* comm id outside 0..254 */
-    SERIAL_E_NOT_OPEN = 2,    /* the comm id is not open */
-    SERIAL_E_NO_DEVICE = 3,   /* the device path does not exist (ENOENT, ENODEV, ENXIO) */
-    SERIAL_E_BUSY = 4,        /* the device is held by another program or comm id */
-    SERIAL_E_PERMISSION = 5,  /* no permission to open the device (EACCES, EPERM) */
-    SERIAL_E_NOT_A_TTY = 6,   /* the path is not a terminal device */
-    SERIAL_E_INVALID = 7,     /* an argument the device or the library rejects */
-    SERIAL_E_HUNG_UP = 8,     /* the device went away while open */
-    SERIAL_E_IO = 9,          /* any other operating-system failure */
-    SERIAL_E_RESOURCES = 10,  /* out of memory, threads or descriptors */
-    SERIAL_E_UNSUPPORTED = 11,/* the device has no such feature (modem lines on a pty) */
+    SERIAL_E_BAD_ID = 1,       /* comm id outside 0..254 */
+    SERIAL_E_NOT_OPEN = 2,     /* the comm id is not open */
+    SERIAL_E_NO_DEVICE = 3,    /* the device path does not exist (ENOENT, ENODEV, ENXIO) */
+    SERIAL_E_BUSY = 4,         /* the device is held by another program or comm id */
+    SERIAL_E_PERMISSION = 5,   /* no permission to open the device (EACCES, EPERM) */
+    SERIAL_E_NOT_A_TTY = 6,    /* the path is not a terminal device */
+    SERIAL_E_INVALID = 7,      /* an argument the device or the library rejects */
+    SERIAL_E_HUNG_UP = 8,      /* the device went away while open */
+    SERIAL_E_IO = 9,           /* any other operating-system failure */
+    SERIAL_E_RESOURCES = 10,   /* out of memory, threads or descriptors */
+    SERIAL_E_UNSUPPORTED = 11, /* the device has no such feature (modem lines on a pty) */
     SERIAL_E_TIMEOUT = 12,
     SERIAL_E_ABORTED = 13,
-    SERIAL_E_IN_USE = 14,     /* the comm id is already open in this process */
+    SERIAL_E_IN_USE = 14, /* the comm id is already open in this process */
 } SerialStatus;
 
 /* Flow-control flags (SerialSetLine, SerialSetFlow, SerialGetFlow). RTS/CTS and
@@ -123,20 +123,20 @@ enum { SERIAL_PORT_ABSENT = 0, SERIAL_PORT_READY = 1, SERIAL_PORT_BUSY = 2 };
  */
 #pragma pack(push, 1)
 typedef struct SerialConfigRecord {
-    uint32_t length;     /*  0: set to sizeof(SerialConfigRecord) by SerialReadConfig */
-    uint32_t baud;       /*  4 */
-    uint32_t flags;      /*  8: SERIAL_CFG_* bits */
-    uint16_t reserved0;  /* 12 */
-    uint16_t xonLimit;   /* 14: bytes in the input queue below which input resumes */
-    uint16_t xoffLimit;  /* 16: free bytes in the input queue below which input stops */
-    uint8_t dataBits;    /* 18: 5..8 */
-    uint8_t parity;      /* 19: 0 none, 1 odd, 2 even, 3 mark, 4 space */
-    uint8_t stopBits;    /* 20: 0 one, 1 one and a half, 2 two */
-    char xonChar;        /* 21 */
-    char xoffChar;       /* 22 */
-    char errorChar;      /* 23: replaces a byte received with a parity or framing error */
-    char eofChar;        /* 24 */
-    char eventChar;      /* 25 */
+    uint32_t length;       /*  0: set to sizeof(SerialConfigRecord) by SerialReadConfig */
+    uint32_t baud;         /*  4 */
+    uint32_t flags;        /*  8: SERIAL_CFG_* bits */
+    uint16_t reserved0;    /* 12 */
+    uint16_t xonLimit;     /* 14: bytes in the input queue below which input resumes */
+    uint16_t xoffLimit;    /* 16: free bytes in the input queue below which input stops */
+    uint8_t dataBits;      /* 18: 5..8 */
+    uint8_t parity;        /* 19: 0 none, 1 odd, 2 even, 3 mark, 4 space */
+    uint8_t stopBits;      /* 20: 0 one, 1 one and a half, 2 two */
+    char xonChar;          /* 21 */
+    char xoffChar;         /* 22 */
+    char errorChar;        /* 23: replaces a byte received with a parity or framing error */
+    char eofChar;          /* 24 */
+    char eventChar;        /* 25 */
     uint8_t reserved1[26]; /* 26..51 */
 } SerialConfigRecord;
 #pragma pack(pop)
@@ -149,8 +149,8 @@ enum {
     SERIAL_CFG_OUT_DSR_FLOW = 0x0008,
     SERIAL_CFG_OUT_XON = 0x0100,
     SERIAL_CFG_IN_XON = 0x0200,
-    SERIAL_CFG_ERROR_CHAR = 0x0400, /* replace bytes received with errors by errorChar */
-    SERIAL_CFG_DISCARD_NUL = 0x0800,/* drop received NUL bytes */
+    SERIAL_CFG_ERROR_CHAR = 0x0400,  /* replace bytes received with errors by errorChar */
+    SERIAL_CFG_DISCARD_NUL = 0x0800, /* drop received NUL bytes */
     SERIAL_CFG_RTS_FLOW = 0x2000,
     SERIAL_CFG_DTR_FLOW = 0x0020,
 };
@@ -274,7 +274,8 @@ SERILON_API int32_t SerialBufferSize(int32_t commId, int32_t dir);
 /* Blocks until the count of dir's queue differs from lastCount, the comm id
    closes or hangs up, or timeoutMs (>= 0; negative counts as 0) pass. Returns the
    count then (0 at once when the comm id is not open). */
-SERILON_API int32_t SerialWaitQueue(int32_t commId, int32_t dir, int32_t lastCount, int32_t timeoutMs);
+SERILON_API int32_t SerialWaitQueue(int32_t commId, int32_t dir, int32_t lastCount,
+                                    int32_t timeoutMs);
 
 enum { SERIAL_INPUT_HARD_LIMIT = 1 << 20 };
 
@@ -402,28 +403,28 @@ SERILON_API int32_t ModemAbort(int32_t commId);
 
 /* The records, little-endian and packed. */
 #pragma pack(push, 1)
-typedef struct SerialTcpRecord {      /* 70 bytes */
-    int16_t request;                  /*  0 */
-    uint8_t type;                     /*  2: 21 server, 22 client (20 TCP) */
-    uint8_t maxServerConnections;     /*  3 */
-    uint16_t port;                    /*  4 */
-    char host[64];                    /*  6: IP address or host, up to 62 characters, NUL-terminated */
+typedef struct SerialTcpRecord {  /* 70 bytes */
+    int16_t request;              /*  0 */
+    uint8_t type;                 /*  2: 21 server, 22 client (20 TCP) */
+    uint8_t maxServerConnections; /*  3 */
+    uint16_t port;                /*  4 */
+    char host[64];                /*  6: IP address or host, up to 62 characters, NUL-terminated */
 } SerialTcpRecord;
-typedef struct SerialIsdnRecord {     /* 51 bytes */
-    int16_t request;                  /*  0 */
-    uint8_t type;                     /*  2: 10 */
-    char ownExtension[20];            /*  3: up to 18 digits, NUL-terminated */
-    int32_t controller;               /* 23 */
-    int16_t cipValue;                 /* 27 */
-    uint32_t cipMask;                 /* 29 */
-    uint8_t reserved[18];             /* 33..50 */
+typedef struct SerialIsdnRecord { /* 51 bytes */
+    int16_t request;              /*  0 */
+    uint8_t type;                 /*  2: 10 */
+    char ownExtension[20];        /*  3: up to 18 digits, NUL-terminated */
+    int32_t controller;           /* 23 */
+    int16_t cipValue;             /* 27 */
+    uint32_t cipMask;             /* 29 */
+    uint8_t reserved[18];         /* 33..50 */
 } SerialIsdnRecord;
 typedef struct SerialTcpConnectInfo { /* 70 bytes */
     int32_t handle;                   /*  0: the connection, for NetAdoptSocket */
     uint16_t port;                    /*  4: the peer's port */
     char peer[64];                    /*  6: the peer's IP address, NUL-terminated */
 } SerialTcpConnectInfo;
-typedef struct SerialIsdnCallInfo {   /* 40 bytes */
+typedef struct SerialIsdnCallInfo { /* 40 bytes */
     char called[20];
     char calling[20];
 } SerialIsdnCallInfo;
@@ -466,9 +467,11 @@ SERILON_API int32_t NetAdoptSocket(int32_t commId, intptr_t handle);
 #ifdef __cplusplus
 static_assert(sizeof(SerialTcpRecord) == 70 && offsetof(SerialTcpRecord, host) == 6, "TCP record");
 static_assert(sizeof(SerialIsdnRecord) == 51 && offsetof(SerialIsdnRecord, controller) == 23 &&
-                  offsetof(SerialIsdnRecord, cipValue) == 27 && offsetof(SerialIsdnRecord, cipMask) == 29,
+                  offsetof(SerialIsdnRecord, cipValue) == 27 &&
+                  offsetof(SerialIsdnRecord, cipMask) == 29,
               "ISDN record");
-static_assert(sizeof(SerialTcpConnectInfo) == 70 && offsetof(SerialTcpConnectInfo, peer) == 6, "TCP info");
+static_assert(sizeof(SerialTcpConnectInfo) == 70 && offsetof(SerialTcpConnectInfo, peer) == 6,
+              "TCP info");
 static_assert(sizeof(SerialIsdnCallInfo) == 40, "ISDN call info");
 static_assert(sizeof(SerialConfigRecord) == 52, "configuration record is 52 bytes");
 static_assert(offsetof(SerialConfigRecord, xonChar) == 21, "XON at byte 21");

@@ -39,10 +39,10 @@ typedef struct XferFileInfo {
 
 /* XferFileInfo.kind: the protocol that carried the record's file. */
 enum {
-    XFER_KIND_NONE = 0,           /* ASCII, XMODEM, XMODEM/CRC, YMODEM without header block */
+    XFER_KIND_NONE = 0, /* ASCII, XMODEM, XMODEM/CRC, YMODEM without header block */
     XFER_KIND_YMODEM_BATCH = 4,
     XFER_KIND_ZMODEM = 5,
-    XFER_KIND_ZMODEM_SAVE = 6,    /* never set by this library; callers treat it as ZMODEM */
+    XFER_KIND_ZMODEM_SAVE = 6, /* never set by this library; callers treat it as ZMODEM */
 };
 
 /* Actions passed to the file-info procedure (low 16 bits of action). The procedure is
@@ -51,43 +51,43 @@ enum {
    status becomes XFER_STATUS_ABORTED. The record always describes the current file:
    name, kind, size, modification time (local time) and option bits. */
 enum {
-    XFER_ACTION_TX_PROGRESS = 0, /* data: bytes of the file sent so far (at most every 50 ms,
-                                    and once with the whole size) */
-    XFER_ACTION_RX_PROGRESS = 1, /* data: bytes received so far; 0 with a record at a file's end,
-                                    after the file is closed and its time set */
-    XFER_ACTION_BREAK = 2,       /* the transfer or one file broke off; data: the XFER_STATUS_*
-                                    reason (a refused name reports XFER_STATUS_BAD_NAME and the
-                                    session goes on with the next file); the result is ignored */
-    XFER_ACTION_SYN = 3,         /* before a file's header is sent (YMODEM batch, ZMODEM); the
-                                    record may be changed: the last component of its name is the
-                                    name sent, its option bits steer the header */
-    XFER_ACTION_RETRY = 4,       /* a block or position is repeated; data: retry count, which
-                                    starts again at 1 once data has moved on */
-    XFER_ACTION_RX_HEADER = 5,   /* a received file's header (YMODEM batch, ZMODEM); the record
-                                    holds the sender's name reduced to its last component; the
-                                    caller may rewrite it with the path to store the file at.
-                                    Result: STOP skips the file, GO_ON receives it from the start
-                                    (replacing a local file), RESUME continues the local file from
-                                    its length (ZMODEM; YMODEM receives from the start, and
-                                    a skipped YMODEM file is read and dropped) */
-    XFER_ACTION_RX_FINISHED = 6, /* a received file is complete; data: its size */
-    XFER_ACTION_TX_FINISHED = 7, /* the peer has confirmed a sent file; data: its size. Result
-                                    MORE_FILES keeps the session open for the next send call;
-                                    GO_ON ends the session; STOP ends it with XFER_STATUS_ABORTED */
-    XFER_ACTION_FILE_DETAILS = 8,/* before SYN: the record holds the local path and the details
-                                    the library read from the file; the caller may fill them in
-                                    from its own view of the file. The data actually sent always
-                                    comes from the file itself */
-    XFER_ACTION_TX_SKIPPED = 9,  /* the peer skipped a sent file (ZMODEM ZSKIP: it keeps the copy
-                                    it has); data: the bytes it had confirmed, 0 when it skipped
-                                    before any data. The result is read as for TX_FINISHED */
+    XFER_ACTION_TX_PROGRESS = 0,  /* data: bytes of the file sent so far (at most every 50 ms,
+                                     and once with the whole size) */
+    XFER_ACTION_RX_PROGRESS = 1,  /* data: bytes received so far; 0 with a record at a file's end,
+                                     after the file is closed and its time set */
+    XFER_ACTION_BREAK = 2,        /* the transfer or one file broke off; data: the XFER_STATUS_*
+                                     reason (a refused name reports XFER_STATUS_BAD_NAME and the
+                                     session goes on with the next file); the result is ignored */
+    XFER_ACTION_SYN = 3,          /* before a file's header is sent (YMODEM batch, ZMODEM); the
+                                     record may be changed: the last component of its name is the
+                                     name sent, its option bits steer the header */
+    XFER_ACTION_RETRY = 4,        /* a block or position is repeated; data: retry count, which
+                                     starts again at 1 once data has moved on */
+    XFER_ACTION_RX_HEADER = 5,    /* a received file's header (YMODEM batch, ZMODEM); the record
+                                     holds the sender's name reduced to its last component; the
+                                     caller may rewrite it with the path to store the file at.
+                                     Result: STOP skips the file, GO_ON receives it from the start
+                                     (replacing a local file), RESUME continues the local file from
+                                     its length (ZMODEM; YMODEM receives from the start, and
+                                     a skipped YMODEM file is read and dropped) */
+    XFER_ACTION_RX_FINISHED = 6,  /* a received file is complete; data: its size */
+    XFER_ACTION_TX_FINISHED = 7,  /* the peer has confirmed a sent file; data: its size. Result
+                                     MORE_FILES keeps the session open for the next send call;
+                                     GO_ON ends the session; STOP ends it with XFER_STATUS_ABORTED */
+    XFER_ACTION_FILE_DETAILS = 8, /* before SYN: the record holds the local path and the details
+                                     the library read from the file; the caller may fill them in
+                                     from its own view of the file. The data actually sent always
+                                     comes from the file itself */
+    XFER_ACTION_TX_SKIPPED = 9,   /* the peer skipped a sent file (ZMODEM ZSKIP: it keeps the copy
+                                     it has); data: the bytes it had confirmed, 0 when it skipped
+                                     before any data. The result is read as for TX_FINISHED */
 };
 
 /* Results of the file-info procedure. */
 enum {
-    XFER_RESULT_STOP = 0,     /* stop the transfer (for RX_HEADER: skip this file) */
-    XFER_RESULT_GO_ON = 1,    /* go on (for RX_HEADER: receive the file from its start) */
-    XFER_RESULT_RESUME = 2,   /* RX_HEADER only: continue the partial local file */
+    XFER_RESULT_STOP = 0,       /* stop the transfer (for RX_HEADER: skip this file) */
+    XFER_RESULT_GO_ON = 1,      /* go on (for RX_HEADER: receive the file from its start) */
+    XFER_RESULT_RESUME = 2,     /* RX_HEADER only: continue the partial local file */
     XFER_RESULT_MORE_FILES = 3, /* TX_FINISHED and TX_SKIPPED only: another file follows in this
                                    session */
 };
@@ -96,16 +96,17 @@ enum {
    is negative. The control relies on -9998 and -9997 to end a send batch. */
 enum {
     XFER_STATUS_OK = 0,
-    XFER_STATUS_TIMEOUT = -1,        /* the peer fell silent past the protocol's time-outs */
-    XFER_STATUS_TOO_MANY_ERRORS = -2,/* one block or position failed too often in a row */
-    XFER_STATUS_FILE_ERROR = -3,     /* a local file could not be opened, read or written */
-    XFER_STATUS_BAD_NAME = -4,       /* a received name was refused (see the receive calls) */
-    XFER_STATUS_PROTOCOL_ERROR = -5, /* the peer sent something the protocol does not allow */
-    XFER_STATUS_LINE_LOST = -6,      /* the comm id closed or hung up during the transfer */
-    XFER_STATUS_BAD_ARGUMENT = -7,   /* a null pointer, an empty or unterminated file name */
-    XFER_STATUS_SIZE_MISMATCH = -8,  /* the data received differs in length from the size announced */
-    XFER_STATUS_BUSY = -9,           /* another transfer already runs on this comm id */
-    XFER_STATUS_ABORTED = -9998,     /* stopped by XferAbort or by the file-info procedure */
+    XFER_STATUS_TIMEOUT = -1,         /* the peer fell silent past the protocol's time-outs */
+    XFER_STATUS_TOO_MANY_ERRORS = -2, /* one block or position failed too often in a row */
+    XFER_STATUS_FILE_ERROR = -3,      /* a local file could not be opened, read or written */
+    XFER_STATUS_BAD_NAME = -4,        /* a received name was refused (see the receive calls) */
+    XFER_STATUS_PROTOCOL_ERROR = -5,  /* the peer sent something the protocol does not allow */
+    XFER_STATUS_LINE_LOST = -6,       /* the comm id closed or hung up during the transfer */
+    XFER_STATUS_BAD_ARGUMENT = -7,    /* a null pointer, an empty or unterminated file name */
+    XFER_STATUS_SIZE_MISMATCH =
+        -8,                      /* the data received differs in length from the size announced */
+    XFER_STATUS_BUSY = -9,       /* another transfer already runs on this comm id */
+    XFER_STATUS_ABORTED = -9998, /* stopped by XferAbort or by the file-info procedure */
     XFER_STATUS_PEER_CANCELLED = -9997, /* the peer cancelled the session */
 };
 
@@ -162,8 +163,8 @@ typedef int32_t (*XferFileInfoProc)(int32_t commId, int32_t action, int32_t data
    Resume: a ZMODEM receive told XFER_RESULT_RESUME first asks the sender for the
    CRC-32 of the local file's length and continues only when it matches; otherwise the
    file is received anew from offset 0. */
-#define XFER_DECLARE(name)                                                                  \
-    TRANSVEX_API uint8_t name(int32_t commId, char* fileName, int32_t* status,             \
+#define XFER_DECLARE(name)                                                                         \
+    TRANSVEX_API uint8_t name(int32_t commId, char* fileName, int32_t* status,                     \
                               XferFileInfoProc proc)
 XFER_DECLARE(XferSendAscii);
 XFER_DECLARE(XferReceiveAscii);

@@ -17,15 +17,18 @@ Link3964Functions functions{};
 // The directory of the library this code is linked into, with its trailing slash.
 std::string ownDirectory() {
     Dl_info info{};
-    if (!dladdr(reinterpret_cast<void*>(&ownDirectory), &info) || !info.dli_fname) return {};
+    if (!dladdr(reinterpret_cast<void*>(&ownDirectory), &info) || !info.dli_fname)
+        return {};
     std::string path = info.dli_fname;
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 void* open() {
-    if (const char* name = std::getenv("VORT_LINK3964"); name && *name) return dlopen(name, RTLD_NOW | RTLD_LOCAL);
-    if (void* h = dlopen(kLink3964FileName, RTLD_NOW | RTLD_LOCAL)) return h;
+    if (const char* name = std::getenv("VORT_LINK3964"); name && *name)
+        return dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    if (void* h = dlopen(kLink3964FileName, RTLD_NOW | RTLD_LOCAL))
+        return h;
     const std::string dir = ownDirectory();
     return dir.empty() ? nullptr : dlopen((dir + kLink3964FileName).c_str(), RTLD_NOW | RTLD_LOCAL);
 }
@@ -45,21 +48,26 @@ const Link3964Functions* acquireLink3964(std::string* message) {
     }
     void* h = open();
     Link3964Functions f{};
-    const bool complete = h && find(h, "RS_3964Version", f.version) && find(h, "RS_SetTQTZ", f.setTqTz) &&
+    const bool complete = h && find(h, "RS_3964Version", f.version) &&
+                          find(h, "RS_SetTQTZ", f.setTqTz) &&
                           find(h, "RS_SetMZ1MZ2", f.setMz1Mz2) && find(h, "RS_TX3964R", f.tx) &&
                           find(h, "RS_RX3964R", f.rx) && find(h, "RS_TXFile_3964R", f.txFile) &&
                           find(h, "RS_RXFile_3964R", f.rxFile);
     if (!complete) {
-        if (h) dlclose(h);
-        if (message) *message = "3964 Protocol could not be loaded ! Check for  LINK3964.DLL";
+        if (h)
+            dlclose(h);
+        if (message)
+            *message = "3964 Protocol could not be loaded ! Check for  LINK3964.DLL";
         return nullptr;
     }
     if (f.version() < kLink3964MinVersion) {
         dlclose(h);
         if (message) {
             char text[128];
-            std::snprintf(text, sizeof text,
-                          "3964 Protocol could not be loaded ! Need version %d.%d or higher of LINK3964.DLL", 1, 84);
+            std::snprintf(
+                text, sizeof text,
+                "3964 Protocol could not be loaded ! Need version %d.%d or higher of LINK3964.DLL",
+                1, 84);
             *message = text;
         }
         return nullptr;
@@ -72,7 +80,8 @@ const Link3964Functions* acquireLink3964(std::string* message) {
 
 void releaseLink3964() {
     std::lock_guard lock(mutex);
-    if (users == 0 || --users > 0) return;
+    if (users == 0 || --users > 0)
+        return;
     dlclose(handle);
     handle = nullptr;
     functions = {};

@@ -19,10 +19,10 @@ struct Link3964Functions {
     uint16_t (*version)();
     int32_t (*setTqTz)(int32_t commId, int32_t tqMs, int32_t tzMs);
     int32_t (*setMz1Mz2)(int32_t commId, int32_t mz1, int32_t mz2);
-    uint8_t (*tx)(int32_t commId, const uint8_t* data, uint16_t length, int32_t* status, uint8_t flag,
-                  int32_t useBcc, int32_t master);
-    uint8_t (*rx)(int32_t commId, uint8_t* buffer, uint16_t* length, int32_t* status, int32_t waitMs,
-                  uint8_t* flag, int32_t useBcc);
+    uint8_t (*tx)(int32_t commId, const uint8_t* data, uint16_t length, int32_t* status,
+                  uint8_t flag, int32_t useBcc, int32_t master);
+    uint8_t (*rx)(int32_t commId, uint8_t* buffer, uint16_t* length, int32_t* status,
+                  int32_t waitMs, uint8_t* flag, int32_t useBcc);
     uint8_t (*txFile)(int32_t commId, const char* fileName, int32_t* status);
     uint8_t (*rxFile)(int32_t commId, const char* fileName, int32_t* status);
 };

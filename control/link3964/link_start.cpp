@@ -7,7 +7,8 @@ namespace vort {
 
 bool CVortCtrl::start3964Link() {
     std::string message;
-    if (link_->start(openCommId_, s3964Tq_, s3964Tz_, s3964Retry_, &message)) return true;
+    if (link_->start(openCommId_, s3964Tq_, s3964Tz_, s3964Retry_, &message))
+        return true;
     if (!message.empty()) {
         dialogs::MessageBoxRequest box;
         box.text = QString::fromLatin1(message.c_str());

@@ -11,7 +11,8 @@ namespace {
 
 constexpr int32_t kReceiveWaitMs = 2000;
 constexpr uint32_t kReannounceAfterMs = 499;
-constexpr int16_t kSent = 1, kReceived = 2, kReceiveOverflow = 1008, kSendQueueFull = 1010, kDropped = 2000;
+constexpr int16_t kSent = 1, kReceived = 2, kReceiveOverflow = 1008, kSendQueueFull = 1010,
+                  kDropped = 2000;
 constexpr int32_t kPartnerSends = -9004, kBufferTooSmall = -9002;
 
 // The receive buffer size is shared by every link of the process: it starts at 4 KiB
@@ -39,11 +40,15 @@ void Link3964::touch() {
     lastActivity_ = SerialTickStart();
 }
 
-bool Link3964::start(int32_t commId, int32_t tqMs, int32_t tzMs, int16_t retries, std::string* message) {
-    if (!SerialInUse(commId)) return false;
-    if (active_) return true;
+bool Link3964::start(int32_t commId, int32_t tqMs, int32_t tzMs, int16_t retries,
+                     std::string* message) {
+    if (!SerialInUse(commId))
+        return false;
+    if (active_)
+        return true;
     fn_ = acquireLink3964(message);
-    if (!fn_) return false;
+    if (!fn_)
+        return false;
     commId_ = commId;
     retries_ = retries;
     fn_->setTqTz(commId_, tqMs, tzMs);
@@ -61,33 +66,39 @@ bool Link3964::start(int32_t commId, int32_t tqMs, int32_t tzMs, int16_t retries
 }
 
 void Link3964::applyTimes(int32_t tqMs, int32_t tzMs, int16_t retries) {
-    if (!active_) return;
+    if (!active_)
+        return;
     retries_ = retries;
     fn_->setTqTz(commId_, tqMs, tzMs);
     fn_->setMz1Mz2(commId_, retries, retries);
 }
 
 void Link3964::stop() {
-    if (!active_) return;
+    if (!active_)
+        return;
     SerialWaitEnter();
     const uint32_t start = SerialTickStart();
     while (state_.load() != kEnded && SerialTickElapsed(start) < 10000) {
         SerialWaitPoll();
         int expected = kRunning;
-        if (state_.compare_exchange_strong(expected, kStopRequested)) signalSend();
+        if (state_.compare_exchange_strong(expected, kStopRequested))
+            signalSend();
         std::unique_lock lock(signalMutex_);
-        signalCv_.wait_for(lock, std::chrono::milliseconds(10), [&] { return state_.load() == kEnded; });
+        signalCv_.wait_for(lock, std::chrono::milliseconds(10),
+                           [&] { return state_.load() == kEnded; });
     }
     SerialWaitLeave();
     // The worker checks the state between library calls, each bounded by its own
     // time-outs, so it ends; joining also covers a call that outlasted the wait above.
-    if (worker_.joinable()) worker_.join();
+    if (worker_.joinable())
+        worker_.join();
     clearReceived();
     clearQueued();
     releaseLink3964();
     fn_ = nullptr;
     state_ = kEnded;
-    if (SerialInUse(commId_)) SerialSetMode(commId_, previousMode_, 0);
+    if (SerialInUse(commId_))
+        SerialSetMode(commId_, previousMode_, 0);
     active_ = false;
 }
 
@@ -113,14 +124,17 @@ void Link3964::run() {
         bool send = false, receive = false;
         {
             std::unique_lock lock(signalMutex_);
-            signalCv_.wait_for(lock, std::chrono::milliseconds(50), [&] { return sendSignal_ || receiveSignal_; });
+            signalCv_.wait_for(lock, std::chrono::milliseconds(50),
+                               [&] { return sendSignal_ || receiveSignal_; });
             send = sendSignal_;
             receive = receiveSignal_;
-            sendSignal_ = receiveSignal_ = false;  // auto-reset
+            sendSignal_ = receiveSignal_ = false; // auto-reset
         }
-        if (state_.load() != kRunning) break;
+        if (state_.load() != kRunning)
+            break;
         // A file job on this comm id owns the line; telegrams wait for it to end.
-        if (owner_.transferStateNow() != kTransferIdle) continue;
+        if (owner_.transferStateNow() != kTransferIdle)
+            continue;
         if (send || !receive) {
             sendLoop();
             receiveOne();
@@ -138,14 +152,18 @@ void Link3964::sendLoop() {
     for (;;) {
         reannounceCheck();
         const int32_t status = sendOne();
-        if (status == kPartnerSends) receiveOne();
-        if (status == -1) break;  // nothing was sent: nothing queued or the port is gone
-        if (queuedCount() == 0 || state_.load() != kRunning) break;
+        if (status == kPartnerSends)
+            receiveOne();
+        if (status == -1)
+            break; // nothing was sent: nothing queued or the port is gone
+        if (queuedCount() == 0 || state_.load() != kRunning)
+            break;
     }
 }
 
 int32_t Link3964::sendOne() {
-    if (!portUsable()) return -1;
+    if (!portUsable())
+        return -1;
     Telegram head;
     {
         std::lock_guard lock(listMutex_);
@@ -155,33 +173,40 @@ int32_t Link3964::sendOne() {
             sendQueue_.pop_front();
             owner_.postCommEvent(kDropped);
         }
-        if (sendQueue_.empty()) return -1;
+        if (sendQueue_.empty())
+            return -1;
         head.sequence = sendQueue_.front().sequence;
-        head.bytes = sendQueue_.front().bytes;  // the host may clear the queue meanwhile
+        head.bytes = sendQueue_.front().bytes; // the host may clear the queue meanwhile
     }
     int32_t status = 0;
     const uint8_t flag = head.bytes.empty() ? 0 : head.bytes[0];
     const uint8_t* data = head.bytes.size() > 1 ? head.bytes.data() + 1 : nullptr;
-    const uint16_t length = static_cast<uint16_t>(head.bytes.size() > 1 ? head.bytes.size() - 1 : 0);
-    const bool ok = fn_->tx(commId_, data, length, &status, flag != 0, owner_.s3964UseBcc(), owner_.s3964Master());
+    const uint16_t length =
+        static_cast<uint16_t>(head.bytes.size() > 1 ? head.bytes.size() - 1 : 0);
+    const bool ok = fn_->tx(commId_, data, length, &status, flag != 0, owner_.s3964UseBcc(),
+                            owner_.s3964Master());
     std::lock_guard lock(listMutex_);
     auto it = std::find_if(sendQueue_.begin(), sendQueue_.end(),
                            [&](const Telegram& t) { return t.sequence == head.sequence; });
     if (ok) {
-        if (it != sendQueue_.end()) sendQueue_.erase(it);
+        if (it != sendQueue_.end())
+            sendQueue_.erase(it);
         owner_.postCommEvent(kSent);
         touch();
         return 0;
     }
     if (it != sendQueue_.end()) {
         it->lastStatus = status;
-        if (status != kPartnerSends) ++it->attempts;
+        if (status != kPartnerSends)
+            ++it->attempts;
     }
     return status == 0 ? -2 : status;
 }
 
 int32_t Link3964::receiveOne() {
-    if (state_.load() != kRunning || !portUsable() || SerialQueueCount(commId_, SERIAL_DIR_INPUT) == 0) return -1;
+    if (state_.load() != kRunning || !portUsable() ||
+        SerialQueueCount(commId_, SERIAL_DIR_INPUT) == 0)
+        return -1;
     if (receivedCount() >= static_cast<int32_t>(kMaxTelegrams)) {
         owner_.postCommEvent(kReceiveOverflow);
         SerialFlushQueue(commId_, SERIAL_DIR_INPUT);
@@ -193,9 +218,12 @@ int32_t Link3964::receiveOne() {
     uint16_t length = static_cast<uint16_t>(size);
     int32_t status = 0;
     uint8_t flag = 0;
-    const bool ok = fn_->rx(commId_, buffer.data() + 1, &length, &status, kReceiveWaitMs, &flag, owner_.s3964UseBcc());
-    if (status == kBufferTooSmall) growReceiveBuffer();
-    if (!ok) return status == 0 ? -2 : status;
+    const bool ok = fn_->rx(commId_, buffer.data() + 1, &length, &status, kReceiveWaitMs, &flag,
+                            owner_.s3964UseBcc());
+    if (status == kBufferTooSmall)
+        growReceiveBuffer();
+    if (!ok)
+        return status == 0 ? -2 : status;
     buffer.resize(static_cast<size_t>(std::min<int32_t>(length, size)) + 1);
     buffer[0] = flag;
     {
@@ -208,12 +236,15 @@ int32_t Link3964::receiveOne() {
 }
 
 void Link3964::reannounceCheck() {
-    if (SerialTickElapsed(lastActivity_.load()) <= kReannounceAfterMs) return;
+    if (SerialTickElapsed(lastActivity_.load()) <= kReannounceAfterMs)
+        return;
     {
         std::lock_guard lock(listMutex_);
-        if (receiveList_.empty()) return;
+        if (receiveList_.empty())
+            return;
         Telegram& head = receiveList_.front();
-        if (head.reannounced >= 10 * static_cast<int32_t>(receiveList_.size())) return;
+        if (head.reannounced >= 10 * static_cast<int32_t>(receiveList_.size()))
+            return;
         ++head.reannounced;
     }
     touch();
@@ -225,8 +256,9 @@ void Link3964::queueTelegram(std::span<const uint8_t> flagAndData) {
     {
         std::lock_guard lock(listMutex_);
         if (sendQueue_.size() < kMaxTelegrams) {
-            sendQueue_.push_back(Telegram{.sequence = nextSequence_++,
-                                          .bytes = std::vector<uint8_t>(flagAndData.begin(), flagAndData.end())});
+            sendQueue_.push_back(
+                Telegram{.sequence = nextSequence_++,
+                         .bytes = std::vector<uint8_t>(flagAndData.begin(), flagAndData.end())});
             queued = true;
         }
     }
@@ -238,7 +270,8 @@ void Link3964::queueTelegram(std::span<const uint8_t> flagAndData) {
 
 std::optional<std::vector<uint8_t>> Link3964::takeTelegram() {
     std::lock_guard lock(listMutex_);
-    if (receiveList_.empty()) return std::nullopt;
+    if (receiveList_.empty())
+        return std::nullopt;
     std::vector<uint8_t> bytes = std::move(receiveList_.front().bytes);
     receiveList_.pop_front();
     lastActivity_ = SerialTickStart();

@@ -10,21 +10,25 @@ namespace vort {
 namespace {
 
 // Exchanges a value kept in an atomic.
-template <class T> void exchangeAtomic(component::PropertyExchange& px, std::string_view name, std::atomic<T>& field, T def) {
+template <class T>
+void exchangeAtomic(component::PropertyExchange& px, std::string_view name, std::atomic<T>& field,
+                    T def) {
     T value = field.load();
     px.exchange(name, value, def);
     field = value;
 }
 
 // Exchanges a byte text kept as ISO-8859-1.
-void exchangeLatin1(component::PropertyExchange& px, std::string_view name, std::string& field, std::u16string_view def) {
+void exchangeLatin1(component::PropertyExchange& px, std::string_view name, std::string& field,
+                    std::u16string_view def) {
     std::u16string value = component::fromLatin1(field);
     px.exchange(name, value, def);
     field = component::toLatin1(value);
 }
 
-constexpr std::array<const char*, 7> kNetworkKeys = {"IP=", "PORT=", "MAXSERVERCONNECTIONS=", "OWNEXTENSION=",
-                                                     "CONTROLLER=", "CIPVALUE=", "CIPMASK="};
+constexpr std::array<const char*, 7> kNetworkKeys = {
+    "IP=",       "PORT=",   "MAXSERVERCONNECTIONS=", "OWNEXTENSION=", "CONTROLLER=",
+    "CIPVALUE=", "CIPMASK="};
 
 } // namespace
 
@@ -70,7 +74,8 @@ void CVortCtrl::exchangeProperties(component::PropertyExchange& px) {
     if (px.isLoading()) {
         // While the port is open its comm id is fixed: a loaded CommPort takes effect at
         // the next open, so Output, Input and closing keep reaching the open device.
-        if (!portOpenFlag_.load()) openCommId_ = commPort_ - 1;
+        if (!portOpenFlag_.load())
+            openCommId_ = commPort_ - 1;
         afterLoad();
     }
 }

@@ -20,22 +20,20 @@ component::Unknown* createControl() {
 }
 
 component::InprocServer& server() {
-    static component::InprocServer s(
-        &vortTypeLibrary(),
-        {
-            {.clsid = kClsidVortCtrl,
-             .progId = kProgIdVortCtrl,
-             .typeName = "VELMARK Comm Control",
-             .miscStatus = kVortMiscStatus,
-             .insertable = true,
-             .toolboxBitmap = 1,
-             .create = &createControl},
-            {.clsid = kClsidVortPropPage,
-             .progId = kProgIdVortPropPage,
-             .typeName = "Vort Property Page",
-             .withTypeLibrary = false,
-             .create = &createVortPropPage},
-        });
+    static component::InprocServer s(&vortTypeLibrary(), {
+                                                             {.clsid = kClsidVortCtrl,
+                                                              .progId = kProgIdVortCtrl,
+                                                              .typeName = "VELMARK Comm Control",
+                                                              .miscStatus = kVortMiscStatus,
+                                                              .insertable = true,
+                                                              .toolboxBitmap = 1,
+                                                              .create = &createControl},
+                                                             {.clsid = kClsidVortPropPage,
+                                                              .progId = kProgIdVortPropPage,
+                                                              .typeName = "Vort Property Page",
+                                                              .withTypeLibrary = false,
+                                                              .create = &createVortPropPage},
+                                                         });
     return s;
 }
 

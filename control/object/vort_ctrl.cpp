@@ -21,16 +21,19 @@ CVortCtrl::~CVortCtrl() {
     ClosePort();
     // A transfer still finishing after the close ends at its next report (the port is
     // closed), so this wait is short.
-    if (transferThread_.joinable()) transferThread_.join();
+    if (transferThread_.joinable())
+        transferThread_.join();
     // The library keeps user slots across close; a slot still naming this control
     // would let a late callback reach freed memory.
     for (int32_t id = 0; id < SERIAL_COMM_IDS; ++id)
-        if (SerialGetUserData(id, 0) == reinterpret_cast<intptr_t>(this)) SerialSetUserData(id, 0, 0);
+        if (SerialGetUserData(id, 0) == reinterpret_cast<intptr_t>(this))
+            SerialSetUserData(id, 0, 0);
     window_.store(nullptr);
 }
 
 void CVortCtrl::ensureWindow() {
-    if (ownWindow_) return;
+    if (ownWindow_)
+        return;
     ownWindow_ = std::make_unique<ControlWindow>(*this);
     window_.store(ownWindow_.get());
 }
@@ -42,7 +45,8 @@ void CVortCtrl::onSiteChanged() {
 }
 
 void CVortCtrl::PostNotification(uint32_t wParam, intptr_t lParam) {
-    if (NotificationWindow* w = window_.load()) w->post(wParam, lParam);
+    if (NotificationWindow* w = window_.load())
+        w->post(wParam, lParam);
 }
 
 bool CVortCtrl::jobRunning() const {

@@ -21,9 +21,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <string>
 #include <sys/types.h>
+#include <thread>
 #include <vector>
 
 #include "control/libs/serilon.h"
@@ -82,7 +82,9 @@ enum Protocol : int16_t {
 
 enum TransferState : int16_t { kTransferIdle = 0, kTransferReceiving = 1, kTransferSending = 2 };
 
-inline bool isSerialComType(int16_t t) { return t == kComTypeRs232 || t == kComTypeRs485; }
+inline bool isSerialComType(int16_t t) {
+    return t == kComTypeRs232 || t == kComTypeRs485;
+}
 
 class CVortCtrl : public component::ControlBase, public component::ControlView {
 public:
@@ -328,7 +330,7 @@ protected:
     // Owner-thread state.
     int16_t commPort_ = 2;
     int32_t openCommId_ = 1;
-    std::string settings_ = "57600,N,8,1";  // ISO-8859-1
+    std::string settings_ = "57600,N,8,1"; // ISO-8859-1
     int16_t inputLen_ = 1;
     int16_t inputMode_ = 0;
     int16_t outBufferSize_ = 1536;
@@ -392,7 +394,7 @@ protected:
     std::atomic<int32_t> fileSize_{0};
     std::atomic<bool> transferThreadRunning_{false};
     std::atomic<bool> dialThreadRunning_{false};
-    std::atomic<pid_t> dialThreadId_{0};  // kernel id of the running dial thread, 0 none
+    std::atomic<pid_t> dialThreadId_{0}; // kernel id of the running dial thread, 0 none
     // ComType as the library's thread reads it (incoming calls); follows comType_.
     std::atomic<int16_t> comTypeShared_{kComTypeRs232};
     std::atomic<bool> dialFlag_{false};
@@ -408,7 +410,8 @@ protected:
     struct JoiningThread {
         std::thread thread;
         ~JoiningThread() {
-            if (thread.joinable()) thread.join();
+            if (thread.joinable())
+                thread.join();
         }
     };
     JoiningThread dialThread_;

@@ -14,14 +14,17 @@ constexpr int32_t kOutMin = 512, kOutMax = 32000;
 
 // Counts above the 16-bit interface's range read as its largest value rather than
 // wrapping to a small, wrong number.
-int16_t saturate16(int32_t n) { return static_cast<int16_t>(std::clamp(n, 0, 32767)); }
+int16_t saturate16(int32_t n) {
+    return static_cast<int16_t>(std::clamp(n, 0, 32767));
+}
 
 } // namespace
 
 int16_t CVortCtrl::inBufferSize() {
     if (portOpenFlag_.load()) {
         int32_t size = SerialBufferSize(openCommId_, SERIAL_DIR_INPUT);
-        if (size > 0) inBufferSize_ = saturate16(size);
+        if (size > 0)
+            inBufferSize_ = saturate16(size);
     }
     return inBufferSize_.load();
 }
@@ -29,7 +32,8 @@ int16_t CVortCtrl::inBufferSize() {
 int16_t CVortCtrl::outBufferSize() {
     if (portOpenFlag_.load()) {
         int32_t size = SerialBufferSize(openCommId_, SERIAL_DIR_OUTPUT);
-        if (size > 0) outBufferSize_ = saturate16(size);
+        if (size > 0)
+            outBufferSize_ = saturate16(size);
     }
     return outBufferSize_;
 }
@@ -37,7 +41,8 @@ int16_t CVortCtrl::outBufferSize() {
 void CVortCtrl::setInBufferSize(int32_t size) {
     const int16_t clamped = static_cast<int16_t>(std::clamp(size, kInMin, kInMax));
     if (portOpenFlag_.load()) {
-        if (jobRunning()) return;
+        if (jobRunning())
+            return;
         SerialSetBuffers(openCommId_, clamped, outBufferSize_);
         inBufferSize_ = saturate16(SerialBufferSize(openCommId_, SERIAL_DIR_INPUT));
     } else {
@@ -49,7 +54,8 @@ void CVortCtrl::setInBufferSize(int32_t size) {
 void CVortCtrl::setOutBufferSize(int32_t size) {
     const int16_t clamped = static_cast<int16_t>(std::clamp(size, kOutMin, kOutMax));
     if (portOpenFlag_.load()) {
-        if (jobRunning()) return;
+        if (jobRunning())
+            return;
         SerialSetBuffers(openCommId_, inBufferSize_.load(), clamped);
         outBufferSize_ = saturate16(SerialBufferSize(openCommId_, SERIAL_DIR_OUTPUT));
     } else {
@@ -59,13 +65,16 @@ void CVortCtrl::setOutBufferSize(int32_t size) {
 }
 
 int16_t CVortCtrl::inBufferCount() {
-    if (!portOpenFlag_.load()) return 0;
-    if (protocol_.load() == kProtocol3964) return saturate16(link_->receivedCount());
+    if (!portOpenFlag_.load())
+        return 0;
+    if (protocol_.load() == kProtocol3964)
+        return saturate16(link_->receivedCount());
     return saturate16(SerialQueueCount(openCommId_, SERIAL_DIR_INPUT));
 }
 
 void CVortCtrl::setInBufferCount(int16_t) {
-    if (!portOpenFlag_.load()) return;
+    if (!portOpenFlag_.load())
+        return;
     if (protocol_.load() == kProtocol3964)
         link_->clearReceived();
     else
@@ -73,13 +82,16 @@ void CVortCtrl::setInBufferCount(int16_t) {
 }
 
 int16_t CVortCtrl::outBufferCount() {
-    if (!portOpenFlag_.load()) return 0;
-    if (protocol_.load() == kProtocol3964) return saturate16(link_->queuedCount());
+    if (!portOpenFlag_.load())
+        return 0;
+    if (protocol_.load() == kProtocol3964)
+        return saturate16(link_->queuedCount());
     return saturate16(SerialQueueCount(openCommId_, SERIAL_DIR_OUTPUT));
 }
 
 void CVortCtrl::setOutBufferCount(int16_t) {
-    if (!portOpenFlag_.load()) return;
+    if (!portOpenFlag_.load())
+        return;
     if (protocol_.load() == kProtocol3964)
         link_->clearQueued();
     else

@@ -19,7 +19,8 @@ constexpr int32_t kDrainWaitMs = 50;
 
 // The bytes an Output value stands for; false when the value's kind sends nothing.
 bool outputBytes(const Variant& value, std::vector<uint8_t>& out) {
-    if (const Variant* target = value.ref()) return outputBytes(*target, out);
+    if (const Variant* target = value.ref())
+        return outputBytes(*target, out);
     if (value.isBytes()) {
         out = value.byteArray();
         return true;
@@ -42,7 +43,8 @@ bool outputBytes(const Variant& value, std::vector<uint8_t>& out) {
 // count, or, when it is 0, everything waiting; never more than kInputCap.
 uint32_t wantedBytes(int16_t inputLen, int32_t waiting) {
     uint32_t want = static_cast<uint16_t>(inputLen);
-    if (want == 0) want = static_cast<uint32_t>(std::max(waiting, 0));
+    if (want == 0)
+        want = static_cast<uint32_t>(std::max(waiting, 0));
     return std::min(want, kInputCap);
 }
 
@@ -70,19 +72,23 @@ uint32_t CVortCtrl::SendAll(int32_t id, const uint8_t* data, uint32_t len) {
         // would find no change and drop the rest of the data.
         if (before > 0) {
             XferWaitQueue(id, SERIAL_DIR_OUTPUT, kDrainWaitMs);
-            if (SerialQueueCount(id, SERIAL_DIR_OUTPUT) == before) break;  // the line is stuck
+            if (SerialQueueCount(id, SERIAL_DIR_OUTPUT) == before)
+                break; // the line is stuck
         }
         const uint32_t taken = write(sent);
-        if (taken == 0 && before == 0) break;  // the port takes nothing at all (hung up)
+        if (taken == 0 && before == 0)
+            break; // the port takes nothing at all (hung up)
         sent += taken;
     }
     return sent;
 }
 
 void CVortCtrl::setOutput(Variant value) {
-    if (!portOpenFlag_.load()) return;
+    if (!portOpenFlag_.load())
+        return;
     std::vector<uint8_t> bytes;
-    if (!outputBytes(value, bytes) || bytes.empty()) return;
+    if (!outputBytes(value, bytes) || bytes.empty())
+        return;
     if (protocol_.load() == kProtocol3964) {
         link_->queueTelegram(bytes);
         return;
@@ -91,7 +97,8 @@ void CVortCtrl::setOutput(Variant value) {
 }
 
 Variant CVortCtrl::input() {
-    if (!portOpenFlag_.load()) return Variant();
+    if (!portOpenFlag_.load())
+        return Variant();
     const int32_t id = openCommId_;
     if (protocol_.load() == kProtocol3964) {
         std::optional<std::vector<uint8_t>> telegram = link_->takeTelegram();
@@ -120,31 +127,38 @@ void CVortCtrl::setInputLen(int16_t len) {
 }
 
 void CVortCtrl::setInputMode(int16_t mode) {
-    if (mode != 0 && mode != 1) return;
+    if (mode != 0 && mode != 1)
+        return;
     inputMode_ = mode;
     propertyWritten(kDispInputMode);
 }
 
 int16_t CVortCtrl::ComOutput(int16_t /*hWnd*/, std::u16string data, int16_t count) {
-    if (!portOpenFlag_.load() || count <= 0) return 0;
+    if (!portOpenFlag_.load() || count <= 0)
+        return 0;
     // Never read past the text, whatever count the caller gives.
     std::string bytes = component::toLatin1(data);
-    const uint32_t len = std::min<uint32_t>(static_cast<uint32_t>(count), static_cast<uint32_t>(bytes.size()));
-    if (len == 0) return 0;
+    const uint32_t len =
+        std::min<uint32_t>(static_cast<uint32_t>(count), static_cast<uint32_t>(bytes.size()));
+    if (len == 0)
+        return 0;
     if (protocol_.load() == kProtocol3964) {
         link_->queueTelegram(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), len));
         return static_cast<int16_t>(len);
     }
-    return static_cast<int16_t>(SendAll(openCommId_, reinterpret_cast<const uint8_t*>(bytes.data()), len));
+    return static_cast<int16_t>(
+        SendAll(openCommId_, reinterpret_cast<const uint8_t*>(bytes.data()), len));
 }
 
 int16_t CVortCtrl::ComInput(int16_t /*hWnd*/, Variant& data, int16_t count) {
-    if (!portOpenFlag_.load() || count <= 0) return 0;
+    if (!portOpenFlag_.load() || count <= 0)
+        return 0;
     // The bytes travel back through the caller's variable: the dispatch table hands
     // a by-reference argument over as the variable it refers to, and a direct caller
     // may pass either that variable or a reference to it.
     Variant* target = data.isRef() ? data.ref() : &data;
-    if (!target) return 0;
+    if (!target)
+        return 0;
     std::vector<uint8_t> bytes(static_cast<uint32_t>(count));
     bytes.resize(readInto(openCommId_, bytes.data(), static_cast<uint32_t>(count)));
     const int16_t got = static_cast<int16_t>(bytes.size());

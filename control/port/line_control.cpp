@@ -9,46 +9,54 @@ namespace vort {
 
 namespace {
 
-constexpr int16_t kReportedErrors = SERIAL_ERR_OVERRUN | SERIAL_ERR_PARITY | SERIAL_ERR_FRAMING | SERIAL_ERR_BREAK;
+constexpr int16_t kReportedErrors =
+    SERIAL_ERR_OVERRUN | SERIAL_ERR_PARITY | SERIAL_ERR_FRAMING | SERIAL_ERR_BREAK;
 
 } // namespace
 
 int16_t CVortCtrl::handshaking() {
-    if (portOpenFlag_.load()) return handshakingFor(SerialGetFlow(openCommId_));
+    if (portOpenFlag_.load())
+        return handshakingFor(SerialGetFlow(openCommId_));
     return handshaking_;
 }
 
 void CVortCtrl::setHandshaking(int16_t value) {
     handshaking_ = value;
-    if (portOpenFlag_.load() && !jobRunning()) SerialSetFlow(openCommId_, flowFlagsFor(value));
+    if (portOpenFlag_.load() && !jobRunning())
+        SerialSetFlow(openCommId_, flowFlagsFor(value));
     propertyWritten(kDispHandshaking);
 }
 
 bool CVortCtrl::dtrEnable() {
-    if (portOpenFlag_.load()) return SerialOutputLines(openCommId_) & SERIAL_LINE_DTR;
+    if (portOpenFlag_.load())
+        return SerialOutputLines(openCommId_) & SERIAL_LINE_DTR;
     return dtrEnable_;
 }
 
 void CVortCtrl::setDtrEnable(bool on) {
     dtrEnable_ = on;
-    if (portOpenFlag_.load()) on ? SerialDtrOn(openCommId_) : SerialDtrOff(openCommId_);
+    if (portOpenFlag_.load())
+        on ? SerialDtrOn(openCommId_) : SerialDtrOff(openCommId_);
     propertyWritten(kDispDTREnable);
 }
 
 bool CVortCtrl::rtsEnable() {
-    if (portOpenFlag_.load()) return SerialOutputLines(openCommId_) & SERIAL_LINE_RTS;
+    if (portOpenFlag_.load())
+        return SerialOutputLines(openCommId_) & SERIAL_LINE_RTS;
     return rtsEnable_;
 }
 
 void CVortCtrl::setRtsEnable(bool on) {
     rtsEnable_ = on;
-    if (portOpenFlag_.load()) on ? SerialRtsOn(openCommId_) : SerialRtsOff(openCommId_);
+    if (portOpenFlag_.load())
+        on ? SerialRtsOn(openCommId_) : SerialRtsOff(openCommId_);
     propertyWritten(kDispRTSEnable);
 }
 
 void CVortCtrl::setBreakState(int16_t value) {
     break_ = value;
-    if (portOpenFlag_.load()) value ? SerialBreakOn(openCommId_) : SerialBreakOff(openCommId_);
+    if (portOpenFlag_.load())
+        value ? SerialBreakOn(openCommId_) : SerialBreakOff(openCommId_);
     propertyWritten(kDispBreak);
 }
 
@@ -65,15 +73,18 @@ bool CVortCtrl::dsrHolding() {
 }
 
 int16_t CVortCtrl::comErrors() {
-    if (!portOpenFlag_.load()) return 0;
+    if (!portOpenFlag_.load())
+        return 0;
     return static_cast<int16_t>(SerialLineErrors(openCommId_) & kReportedErrors);
 }
 
 void CVortCtrl::applyNullDiscard() {
-    if (!portOpenFlag_.load()) return;
+    if (!portOpenFlag_.load())
+        return;
     SerialConfigRecord record{};
     record.length = sizeof record;
-    if (SerialReadConfig(openCommId_, &record) != SERIAL_OK) return;
+    if (SerialReadConfig(openCommId_, &record) != SERIAL_OK)
+        return;
     if (nullDiscard_)
         record.flags |= SERIAL_CFG_DISCARD_NUL;
     else
@@ -88,10 +99,12 @@ void CVortCtrl::setNullDiscard(bool on) {
 }
 
 void CVortCtrl::applyParityReplace() {
-    if (!portOpenFlag_.load()) return;
+    if (!portOpenFlag_.load())
+        return;
     SerialConfigRecord record{};
     record.length = sizeof record;
-    if (SerialReadConfig(openCommId_, &record) != SERIAL_OK) return;
+    if (SerialReadConfig(openCommId_, &record) != SERIAL_OK)
+        return;
     if (parityReplace_.empty()) {
         record.flags &= ~static_cast<uint32_t>(SERIAL_CFG_ERROR_CHAR);
     } else {
@@ -108,10 +121,12 @@ void CVortCtrl::setParityReplace(std::u16string text) {
 }
 
 void CVortCtrl::applyFlowChars() {
-    if (!portOpenFlag_.load()) return;
+    if (!portOpenFlag_.load())
+        return;
     SerialConfigRecord record{};
     record.length = sizeof record;
-    if (SerialReadConfig(openCommId_, &record) != SERIAL_OK) return;
+    if (SerialReadConfig(openCommId_, &record) != SERIAL_OK)
+        return;
     record.xonChar = xonChar_;
     record.xoffChar = xoffChar_;
     SerialWriteConfig(openCommId_, &record);
@@ -126,14 +141,16 @@ std::u16string CVortCtrl::xoffChar() const {
 }
 
 void CVortCtrl::setXonChar(std::u16string text) {
-    if (text.empty()) return;  // no first character to take
+    if (text.empty())
+        return; // no first character to take
     xonChar_ = static_cast<char>(text[0] & 0xFF);
     applyFlowChars();
     propertyWritten(kDispXONChar);
 }
 
 void CVortCtrl::setXoffChar(std::u16string text) {
-    if (text.empty()) return;
+    if (text.empty())
+        return;
     xoffChar_ = static_cast<char>(text[0] & 0xFF);
     applyFlowChars();
     propertyWritten(kDispXOFFChar);

@@ -74,7 +74,8 @@ void CVortCtrl::openPort() {
     if (status != SERIAL_OK && !(adopted && status == SERIAL_E_HUNG_UP)) {
         std::string text = component::standardErrorText(component::kErrDeviceUnavailable);
         std::string reason = libraryReason(id);
-        if (!reason.empty()) text += ": " + reason;
+        if (!reason.empty())
+            text += ": " + reason;
         SerialClosePort(id);
         setComType(comType_);
         throw ComponentError(component::kErrDeviceUnavailable, text);
@@ -106,13 +107,15 @@ void CVortCtrl::openPort() {
     SerialSetEventProc(id, &EventProc);
     applyParityReplace();
     applyNullDiscard();
-    if (protocol_.load() == kProtocol3964 && !start3964Link()) protocol_ = kProtocolZmodem;
+    if (protocol_.load() == kProtocol3964 && !start3964Link())
+        protocol_ = kProtocolZmodem;
 }
 
 void CVortCtrl::ClosePort() {
     const bool wasOpen = portOpenFlag_.exchange(false);
     const int32_t id = openCommId_;
-    if (wasOpen && protocol_.load() == kProtocol3964) link_->stop();
+    if (wasOpen && protocol_.load() == kProtocol3964)
+        link_->stop();
     AbortJob(true, true);
     if (wasOpen && SerialInUse(id)) {
         SerialSetEventProc(id, nullptr);
@@ -122,20 +125,23 @@ void CVortCtrl::ClosePort() {
 }
 
 void CVortCtrl::AbortJob(bool wait, bool enabled) {
-    if (!enabled || !jobRunning()) return;
+    if (!enabled || !jobRunning())
+        return;
     const int32_t id = openCommId_;
     modemStop_ = true;
     abortFlag_ = true;
     lastFileFlag_ = true;
     abortCv_.notify_all();
     XferAbort(id, 10000);
-    if (wait) waitWhileBusy(id, [this] { return jobRunning(); });
+    if (wait)
+        waitWhileBusy(id, [this] { return jobRunning(); });
 }
 
 void CVortCtrl::waitWhileBusy(int32_t id, const std::function<bool()>& busy) const {
     using namespace std::chrono;
     const auto deadline = steady_clock::now() + milliseconds(5000);
-    while (SerialInUse(id) && busy() && steady_clock::now() < deadline) std::this_thread::sleep_for(milliseconds(50));
+    while (SerialInUse(id) && busy() && steady_clock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(50));
 }
 
 } // namespace vort

@@ -9,9 +9,9 @@ namespace vort {
 
 struct LineSettings {
     uint32_t baud = 57600;
-    char parity = 'N';     // E, M, N, O or S
-    uint8_t dataBits = 8;  // 5..8
-    uint8_t stopBits = 1;  // stop-bit code: 1, or 2 (one and a half with 5 data bits)
+    char parity = 'N';    // E, M, N, O or S
+    uint8_t dataBits = 8; // 5..8
+    uint8_t stopBits = 1; // stop-bit code: 1, or 2 (one and a half with 5 data bits)
 
     bool operator==(const LineSettings&) const = default;
 };

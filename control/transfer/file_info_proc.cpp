@@ -14,18 +14,23 @@ namespace vort {
 
 namespace {
 
-bool isZmodemKind(int16_t kind) { return kind == XFER_KIND_ZMODEM || kind == XFER_KIND_ZMODEM_SAVE; }
+bool isZmodemKind(int16_t kind) {
+    return kind == XFER_KIND_ZMODEM || kind == XFER_KIND_ZMODEM_SAVE;
+}
 
 std::string recordName(const XferFileInfo& r) {
     return std::string(r.fileName, strnlen(r.fileName, sizeof r.fileName));
 }
 
-bool endsWithSeparator(const std::string& s) { return !s.empty() && (s.back() == '\\' || s.back() == '/'); }
+bool endsWithSeparator(const std::string& s) {
+    return !s.empty() && (s.back() == '\\' || s.back() == '/');
+}
 
 } // namespace
 
 int32_t CVortCtrl::onFileInfo(int32_t /*id*/, int32_t action, int32_t data, XferFileInfo* record) {
-    if (!portOpenFlag_.load() || !record) return XFER_RESULT_STOP;
+    if (!portOpenFlag_.load() || !record)
+        return XFER_RESULT_STOP;
     int32_t result = XFER_RESULT_GO_ON;
     bool post = true;
 
@@ -33,7 +38,8 @@ int32_t CVortCtrl::onFileInfo(int32_t /*id*/, int32_t action, int32_t data, Xfer
     case XFER_ACTION_RX_PROGRESS:
         if (data == 0) {
             post = false;
-            if (isZmodemKind(record->kind) && record->month != 0) setFileTimes(recordName(*record), *record);
+            if (isZmodemKind(record->kind) && record->month != 0)
+                setFileTimes(recordName(*record), *record);
         }
         break;
     case XFER_ACTION_BREAK:
@@ -41,7 +47,8 @@ int32_t CVortCtrl::onFileInfo(int32_t /*id*/, int32_t action, int32_t data, Xfer
         break;
     case XFER_ACTION_SYN:
         // ZMODEM/Save asks the receiver to keep an existing file of that name.
-        if (protocol_.load() == kProtocolZmodemSave) record->options &= ~XFER_OPT_REPLACE;
+        if (protocol_.load() == kProtocolZmodemSave)
+            record->options &= ~XFER_OPT_REPLACE;
         break;
     case XFER_ACTION_RX_HEADER: {
         post = false;
@@ -55,14 +62,16 @@ int32_t CVortCtrl::onFileInfo(int32_t /*id*/, int32_t action, int32_t data, Xfer
             // The stored default names the user's download directory, never the root.
             const auto downloads = userDownloadDirectory();
             if (!downloads) {
-                result = XFER_RESULT_STOP;  // no home to receive into: the file is skipped
+                result = XFER_RESULT_STOP; // no home to receive into: the file is skipped
                 break;
             }
             dir = *downloads;
         }
-        if (!dir.empty()) name = dir + (endsWithSeparator(dir) ? "" : "/") + name;
+        if (!dir.empty())
+            name = dir + (endsWithSeparator(dir) ? "" : "/") + name;
         for (char& c : name)
-            if (c == '\\') c = '/';
+            if (c == '\\')
+                c = '/';
         // A path the record cannot hold is skipped rather than cut into another name.
         if (name.size() >= sizeof record->fileName) {
             result = XFER_RESULT_STOP;
@@ -74,17 +83,20 @@ int32_t CVortCtrl::onFileInfo(int32_t /*id*/, int32_t action, int32_t data, Xfer
             fileName_ = component::fromUtf8(name);
         }
         if (isZmodemKind(record->kind)) {
-            if (auto local = localFileDetails(name); local && local->size > 0) result = resumeDecision(*local, *record);
+            if (auto local = localFileDetails(name); local && local->size > 0)
+                result = resumeDecision(*local, *record);
         }
         break;
     }
     case XFER_ACTION_RX_FINISHED:
-        if (isZmodemKind(record->kind) && record->month != 0) setFileTimes(recordName(*record), *record);
+        if (isZmodemKind(record->kind) && record->month != 0)
+            setFileTimes(recordName(*record), *record);
         break;
     case XFER_ACTION_TX_FINISHED:
     case XFER_ACTION_TX_SKIPPED:
         // A skipped file ends nothing: the batch goes on as after a finished one.
-        if (!lastFileFlag_.load()) result = XFER_RESULT_MORE_FILES;
+        if (!lastFileFlag_.load())
+            result = XFER_RESULT_MORE_FILES;
         break;
     case XFER_ACTION_FILE_DETAILS: {
         post = false;
@@ -108,18 +120,22 @@ int32_t CVortCtrl::onFileInfo(int32_t /*id*/, int32_t action, int32_t data, Xfer
         break;
     }
 
-    if (abortFlag_.load()) result = XFER_RESULT_STOP;
+    if (abortFlag_.load())
+        result = XFER_RESULT_STOP;
     if (post) {
         fileSize_ = record->size != 0 ? record->size : data;
-        PostNotification((static_cast<uint32_t>(static_cast<uint16_t>(action)) << 16) | kNotifyFileInfo, data);
+        PostNotification(
+            (static_cast<uint32_t>(static_cast<uint16_t>(action)) << 16) | kNotifyFileInfo, data);
     }
     return result;
 }
 
 } // namespace vort
 
-extern "C" int32_t FileInfoProc(int32_t commId, int32_t action, int32_t data, XferFileInfo* record) {
+extern "C" int32_t FileInfoProc(int32_t commId, int32_t action, int32_t data,
+                                XferFileInfo* record) {
     auto* control = reinterpret_cast<vort::CVortCtrl*>(SerialGetUserData(commId, 0));
-    if (!control) return XFER_RESULT_STOP;
+    if (!control)
+        return XFER_RESULT_STOP;
     return control->onFileInfo(commId, action, data, record);
 }

@@ -5,5 +5,5 @@
 
 #include "control/libs/transvex.h"
 
-extern "C" __attribute__((visibility("default"))) int32_t FileInfoProc(int32_t commId, int32_t action, int32_t data,
-                                                                       XferFileInfo* record);
+extern "C" __attribute__((visibility("default"))) int32_t
+FileInfoProc(int32_t commId, int32_t action, int32_t data, XferFileInfo* record);

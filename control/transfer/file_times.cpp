@@ -10,7 +10,8 @@ namespace vort {
 
 std::optional<LocalFileDetails> localFileDetails(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
     std::tm tm{};
     localtime_r(&st.st_mtime, &tm);
     return LocalFileDetails{.size = static_cast<int64_t>(st.st_size),
@@ -34,17 +35,22 @@ void setFileTimes(const std::string& path, const XferFileInfo& r) {
     // The record's fields are local time, as the library reads and writes them; they
     // are taken to the second, so a file stored and offered again compares equal.
     const time_t when = std::mktime(&tm);
-    if (when == static_cast<time_t>(-1)) return;
+    if (when == static_cast<time_t>(-1))
+        return;
     const timespec times[2] = {{when, 0}, {when, 0}};
     ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
 int32_t resumeDecision(const LocalFileDetails& local, const XferFileInfo& in) {
-    const int64_t localTime = SerialPackTime(local.year, local.month, local.day, local.hour, local.minute, local.second);
-    const int64_t incomingTime = SerialPackTime(in.year, in.month, in.day, in.hour, in.minute, in.second);
-    if (localTime < incomingTime) return XFER_RESULT_GO_ON;
+    const int64_t localTime =
+        SerialPackTime(local.year, local.month, local.day, local.hour, local.minute, local.second);
+    const int64_t incomingTime =
+        SerialPackTime(in.year, in.month, in.day, in.hour, in.minute, in.second);
+    if (localTime < incomingTime)
+        return XFER_RESULT_GO_ON;
     const int64_t incomingSize = static_cast<uint32_t>(in.size);
-    if (local.size == incomingSize) return XFER_RESULT_STOP;
+    if (local.size == incomingSize)
+        return XFER_RESULT_STOP;
     return local.size < incomingSize ? XFER_RESULT_RESUME : XFER_RESULT_GO_ON;
 }
 

@@ -12,7 +12,7 @@ namespace vort {
 
 struct LocalFileDetails {
     int64_t size = 0;
-    int16_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;  // local time
+    int16_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0; // local time
 };
 
 // The size and last-write time of the regular file at path, or nothing.

@@ -25,27 +25,41 @@ using XferCall = uint8_t (*)(int32_t, char*, int32_t*, XferFileInfoProc);
 
 XferCall sendCall(int16_t protocol) {
     switch (protocol) {
-    case kProtocolAscii: return XferSendAscii;
-    case kProtocolXmodem: return XferSendXmodem;
-    case kProtocolXmodemCrc: return XferSendXmodemCrc;
-    case kProtocolYmodem: return XferSendYmodem;
-    case kProtocolYmodemBatch: return XferSendYmodemBatch;
+    case kProtocolAscii:
+        return XferSendAscii;
+    case kProtocolXmodem:
+        return XferSendXmodem;
+    case kProtocolXmodemCrc:
+        return XferSendXmodemCrc;
+    case kProtocolYmodem:
+        return XferSendYmodem;
+    case kProtocolYmodemBatch:
+        return XferSendYmodemBatch;
     case kProtocolZmodem:
-    case kProtocolZmodemSave: return XferSendZmodem;
-    default: return nullptr;
+    case kProtocolZmodemSave:
+        return XferSendZmodem;
+    default:
+        return nullptr;
     }
 }
 
 XferCall receiveCall(int16_t protocol) {
     switch (protocol) {
-    case kProtocolAscii: return XferReceiveAscii;
-    case kProtocolXmodem: return XferReceiveXmodem;
-    case kProtocolXmodemCrc: return XferReceiveXmodemCrc;
-    case kProtocolYmodem: return XferReceiveYmodem;
-    case kProtocolYmodemBatch: return XferReceiveYmodemBatch;
+    case kProtocolAscii:
+        return XferReceiveAscii;
+    case kProtocolXmodem:
+        return XferReceiveXmodem;
+    case kProtocolXmodemCrc:
+        return XferReceiveXmodemCrc;
+    case kProtocolYmodem:
+        return XferReceiveYmodem;
+    case kProtocolYmodemBatch:
+        return XferReceiveYmodemBatch;
     case kProtocolZmodem:
-    case kProtocolZmodemSave: return XferReceiveZmodem;
-    default: return nullptr;
+    case kProtocolZmodemSave:
+        return XferReceiveZmodem;
+    default:
+        return nullptr;
     }
 }
 
@@ -63,7 +77,8 @@ std::vector<std::string> matchingFiles(const std::string& pattern) {
     if (::glob(pattern.c_str(), GLOB_NOESCAPE, nullptr, &g) == 0) {
         for (size_t i = 0; i < g.gl_pathc; ++i) {
             struct stat st {};
-            if (::stat(g.gl_pathv[i], &st) == 0 && S_ISREG(st.st_mode)) files.emplace_back(g.gl_pathv[i]);
+            if (::stat(g.gl_pathv[i], &st) == 0 && S_ISREG(st.st_mode))
+                files.emplace_back(g.gl_pathv[i]);
         }
     }
     ::globfree(&g);
@@ -71,7 +86,8 @@ std::vector<std::string> matchingFiles(const std::string& pattern) {
 }
 
 bool copyName(char (&buffer)[XFER_NAME_SIZE], const std::string& name) {
-    if (name.size() >= XFER_NAME_SIZE) return false;
+    if (name.size() >= XFER_NAME_SIZE)
+        return false;
     std::memcpy(buffer, name.c_str(), name.size() + 1);
     return true;
 }
@@ -83,9 +99,12 @@ void CVortCtrl::startTransfer(TransferState state) {
         dialThreadRunning_.load() || transferThreadRunning_.load())
         return;
     const std::u16string name = fileName();
-    if (state == kTransferSending && name.empty()) return;
-    if (!copyName(workingName_, systemPath(name))) return;
-    if (transferThread_.joinable()) transferThread_.join();  // the previous job has ended
+    if (state == kTransferSending && name.empty())
+        return;
+    if (!copyName(workingName_, systemPath(name)))
+        return;
+    if (transferThread_.joinable())
+        transferThread_.join(); // the previous job has ended
     transferState_ = state;
     abortFlag_ = false;
     transferThreadRunning_ = true;
@@ -100,7 +119,8 @@ void CVortCtrl::startTransfer(TransferState state) {
 void CVortCtrl::runTransfer(TransferState state) {
     const int32_t id = openCommId_;
     applyThreadPriority(0, priority_.load());
-    const int32_t previousMode = SerialSetMode(id, connectedFlag_.load() ? kTransferMaskConnected : kTransferMask, 0);
+    const int32_t previousMode =
+        SerialSetMode(id, connectedFlag_.load() ? kTransferMaskConnected : kTransferMask, 0);
     SerialWaitLeave();
     const int32_t savedYield = SerialGetYield();
     SerialSetYield(1);
@@ -132,25 +152,32 @@ void CVortCtrl::sendFiles(int32_t id) {
     const int16_t protocol = protocol_.load();
     int32_t status = 0;
     for (size_t i = 0; i < files.size() && !lastFileFlag_.load(); ++i) {
-        if (status == XFER_STATUS_ABORTED || status == XFER_STATUS_PEER_CANCELLED) break;
-        if (i + 1 == files.size()) lastFileFlag_ = true;
-        if (!copyName(workingName_, files[i] + suffix)) continue;
+        if (status == XFER_STATUS_ABORTED || status == XFER_STATUS_PEER_CANCELLED)
+            break;
+        if (i + 1 == files.size())
+            lastFileFlag_ = true;
+        if (!copyName(workingName_, files[i] + suffix))
+            continue;
         if (protocol == kProtocol3964) {
-            if (const Link3964Functions* fn = link_->functions()) fn->txFile(id, workingName_, &status);
+            if (const Link3964Functions* fn = link_->functions())
+                fn->txFile(id, workingName_, &status);
         } else if (XferCall call = sendCall(protocol)) {
             call(id, workingName_, &status, &FileInfoProc);
         }
-        if (!lastFileFlag_.load()) pauseBetweenFiles(kGapBetweenFilesMs);
+        if (!lastFileFlag_.load())
+            pauseBetweenFiles(kGapBetweenFilesMs);
     }
 }
 
 void CVortCtrl::receiveFile(int32_t id) {
     const std::string target = std::string(workingName_) + component::toUtf8(fileSuffix_);
-    if (!copyName(workingName_, target)) return;
+    if (!copyName(workingName_, target))
+        return;
     int32_t status = 0;
     const int16_t protocol = protocol_.load();
     if (protocol == kProtocol3964) {
-        if (const Link3964Functions* fn = link_->functions()) fn->rxFile(id, workingName_, &status);
+        if (const Link3964Functions* fn = link_->functions())
+            fn->rxFile(id, workingName_, &status);
     } else if (XferCall call = receiveCall(protocol)) {
         call(id, workingName_, &status, &FileInfoProc);
     }

@@ -18,7 +18,8 @@ constexpr size_t kMaxFileName = 511;
 } // namespace
 
 void CVortCtrl::setProtocol(int16_t value) {
-    if (value < kProtocolAscii || value > kProtocol3964) return;
+    if (value < kProtocolAscii || value > kProtocol3964)
+        return;
     const int16_t old = protocol_.load();
     if (portOpenFlag_.load() && old != value) {
         if (old == kProtocol3964) {
@@ -26,7 +27,8 @@ void CVortCtrl::setProtocol(int16_t value) {
         } else if (value == kProtocol3964) {
             // The link must be running before the protocol says 7: a write whose link
             // cannot start is ignored.
-            if (!start3964Link()) return;
+            if (!start3964Link())
+                return;
         }
     }
     protocol_ = value;
@@ -48,7 +50,8 @@ void CVortCtrl::setFileName(std::u16string text) {
         fileSuffix_ = text.substr(comma);
         fileName_ = text.substr(0, comma);
     }
-    if (fileName_.size() > kMaxFileName) fileName_.resize(kMaxFileName);
+    if (fileName_.size() > kMaxFileName)
+        fileName_.resize(kMaxFileName);
     lock.unlock();
     propertyWritten(kDispFileName);
 }
@@ -71,7 +74,8 @@ bool CVortCtrl::jobProcessing() const {
 }
 
 void CVortCtrl::setJobProcessing(bool on) {
-    if (!on && jobProcessing()) AbortJob(false, portOpenFlag_.load());
+    if (!on && jobProcessing())
+        AbortJob(false, portOpenFlag_.load());
 }
 
 void CVortCtrl::setFileTransmit(bool on) {
@@ -93,13 +97,15 @@ void CVortCtrl::setFileReceive(bool on) {
 }
 
 void CVortCtrl::AbortTransfer(bool wait, bool /*portOpen*/) {
-    if (!transferThreadRunning_.load()) return;
+    if (!transferThreadRunning_.load())
+        return;
     const int32_t id = activeCommId();
     abortFlag_ = true;
     lastFileFlag_ = true;
     abortCv_.notify_all();
     XferAbort(id, 10000);
-    if (wait) waitWhileBusy(id, [this] { return transferThreadRunning_.load(); });
+    if (wait)
+        waitWhileBusy(id, [this] { return transferThreadRunning_.load(); });
 }
 
 } // namespace vort

@@ -31,7 +31,7 @@ struct ZmodemReceiverConfig {
     uint32_t dataTimeoutMs = 10000; // silence in the middle of a file
     uint32_t resyncMs = 2000;       // no ZDATA for the position asked for
     int maxRetries = 20;
-    uint32_t ooTimeoutMs = 1000; // waiting for "OO" after ZFIN
+    uint32_t ooTimeoutMs = 1000;   // waiting for "OO" after ZFIN
     uint32_t crcTimeoutMs = 10000; // the sender's answer to ZCRC, asked again this often ...
     int crcTries = 3;              // ... this many times in all
     uint32_t progressIntervalMs = 50;

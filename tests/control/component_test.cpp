@@ -39,8 +39,8 @@ public:
         setenv("XDG_DATA_HOME", dir_.c_str(), 1);
         // vortreg is checked on its own; here it only prepares the registry, so a
         // sanitizer build's leak report about the toolkit it loads must not stop us.
-        const std::string cmd =
-            "ASAN_OPTIONS=detect_leaks=0 " + outDir() + "/vortreg " + outDir() + "/libvort.so > /dev/null";
+        const std::string cmd = "ASAN_OPTIONS=detect_leaks=0 " + outDir() + "/vortreg " + outDir() +
+                                "/libvort.so > /dev/null";
         ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     }
     void TearDown() override { fs::remove_all(dir_); }
@@ -49,7 +49,8 @@ private:
     fs::path dir_;
 };
 
-[[maybe_unused]] auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new RegisteredControl);
+[[maybe_unused]] auto* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new RegisteredControl);
 
 int raised(const std::function<void()>& f) {
     try {
@@ -102,7 +103,7 @@ TEST_F(VortComponent, AccessErrors) {
     EXPECT_EQ(raised([&] { p().put(kDispZRelease, Variant::bstr(u"x")); }), 383);
     EXPECT_EQ(raised([&] { p().put(kDispSettings, Variant::bstr(u"9600,X,8,1")); }), 380);
 
-    site_.runMode = false;  // design mode
+    site_.runMode = false; // design mode
     for (int32_t dispid : {kDispPortOpen, kDispInput, kDispInterval, kDispCommEvent, kDispS3964TQ,
                            kDispS3964Master, kDispInBufferCount, kDispBreak, kDispFileSize})
         EXPECT_EQ(raised([&] { p().get(dispid); }), 422) << dispid;
@@ -153,21 +154,34 @@ TEST_F(VortComponent, PersistenceRoundTripsEveryProperty) {
         Variant value;
     };
     const std::vector<Change> changes = {
-        {kDispCommPort, Variant::i2(9)},          {kDispInBufferSize, Variant::i2(4096)},
-        {kDispOutBufferSize, Variant::i2(1024)},  {kDispRThreshold, Variant::i2(7)},
-        {kDispSThreshold, Variant::i2(0)},        {kDispDTREnable, Variant::boolean(false)},
-        {kDispRTSEnable, Variant::boolean(false)}, {kDispNullDiscard, Variant::boolean(true)},
-        {kDispYieldState, Variant::boolean(false)}, {kDispParityReplace, Variant::bstr(u"?")},
-        {kDispCDTimeout, Variant::i4(11)},        {kDispCTSTimeout, Variant::i4(12)},
-        {kDispDSRTimeout, Variant::i4(13)},       {kDispInterval, Variant::i4(14)},
-        {kDispHandshaking, Variant::i2(3)},       {kDispInputMode, Variant::i2(1)},
-        {kDispProtocol, Variant::i2(2)},          {kDispSettings, Variant::bstr(u"19200,e,7,2")},
-        {kDispModemInitString, Variant::bstr(u"ATZ")}, {kDispModemAnswerString, Variant::bstr(u"ATS0=1")},
-        {kDispModemPhoneNumber, Variant::bstr(u"0123 \"456\"")}, {kDispFileName, Variant::bstr(u"/tmp/\u00e9 f")},
-        {kDispFileDownLoadDir, Variant::bstr(u"/tmp/in")}, {kDispModemTimeout, Variant::i4(90)},
+        {kDispCommPort, Variant::i2(9)},
+        {kDispInBufferSize, Variant::i2(4096)},
+        {kDispOutBufferSize, Variant::i2(1024)},
+        {kDispRThreshold, Variant::i2(7)},
+        {kDispSThreshold, Variant::i2(0)},
+        {kDispDTREnable, Variant::boolean(false)},
+        {kDispRTSEnable, Variant::boolean(false)},
+        {kDispNullDiscard, Variant::boolean(true)},
+        {kDispYieldState, Variant::boolean(false)},
+        {kDispParityReplace, Variant::bstr(u"?")},
+        {kDispCDTimeout, Variant::i4(11)},
+        {kDispCTSTimeout, Variant::i4(12)},
+        {kDispDSRTimeout, Variant::i4(13)},
+        {kDispInterval, Variant::i4(14)},
+        {kDispHandshaking, Variant::i2(3)},
+        {kDispInputMode, Variant::i2(1)},
+        {kDispProtocol, Variant::i2(2)},
+        {kDispSettings, Variant::bstr(u"19200,e,7,2")},
+        {kDispModemInitString, Variant::bstr(u"ATZ")},
+        {kDispModemAnswerString, Variant::bstr(u"ATS0=1")},
+        {kDispModemPhoneNumber, Variant::bstr(u"0123 \"456\"")},
+        {kDispFileName, Variant::bstr(u"/tmp/\u00e9 f")},
+        {kDispFileDownLoadDir, Variant::bstr(u"/tmp/in")},
+        {kDispModemTimeout, Variant::i4(90)},
         {kDispPriority, Variant::i2(4)},
     };
-    for (const auto& c : changes) p().put(c.dispid, c.value);
+    for (const auto& c : changes)
+        p().put(c.dispid, c.value);
     const std::string bag = ctl_.saveText();
     const std::vector<uint8_t> stream = ctl_.saveStream();
 
@@ -178,7 +192,8 @@ TEST_F(VortComponent, PersistenceRoundTripsEveryProperty) {
         ASSERT_TRUE(result.ok()) << result.error;
         for (const auto& c : changes) {
             Variant expected = c.value;
-            if (c.dispid == kDispSettings) expected = Variant::bstr(u"19200,E,7,2");
+            if (c.dispid == kDispSettings)
+                expected = Variant::bstr(u"19200,E,7,2");
             Variant got = fresh.proxy().get(c.dispid);
             int32_t a = 0, b = 0;
             std::u16string ta, tb;
@@ -246,7 +261,8 @@ TEST_F(VortComponent, LoadingADesignWhileOpenLeavesNothingLocked) {
 
 TEST_F(VortComponent, PropertyBrowserLists) {
     component::Control& c = ctl_.control();
-    for (int32_t dispid : {kDispHandshaking, kDispProtocol, kDispInputMode, kDispPriority, kDispComType})
+    for (int32_t dispid :
+         {kDispHandshaking, kDispProtocol, kDispInputMode, kDispPriority, kDispComType})
         EXPECT_NE(c.browserList(dispid), nullptr) << dispid;
     EXPECT_EQ(c.browserList(kDispProtocol)->entries.size(), 8u);
     std::u16string text;
@@ -288,7 +304,8 @@ class RecordingSink : public component::EventSink {
 public:
     explicit RecordingSink(const component::DispatchProxy& p) : p_(p) {}
     void onEvent(int32_t dispid, std::span<const Variant>) override {
-        if (dispid != kEventOnComm) return;
+        if (dispid != kEventOnComm)
+            return;
         threads.push_back(std::this_thread::get_id());
         firstRead.push_back(p_.getI2(kDispCommEvent));
         secondRead.push_back(p_.getI2(kDispCommEvent));
@@ -319,10 +336,11 @@ TEST_F(VortComponent, EventsRunInTheOwnersThread) {
     ASSERT_TRUE(pty.writeAll("x"));
     QElapsedTimer t;
     t.start();
-    while (sink.threads.empty() && t.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (sink.threads.empty() && t.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     ASSERT_FALSE(sink.threads.empty());
     EXPECT_EQ(sink.threads[0], std::this_thread::get_id());
-    EXPECT_EQ(sink.firstRead[0], 2);   // comEvReceive
-    EXPECT_EQ(sink.secondRead[0], 0);  // read-and-reset
+    EXPECT_EQ(sink.firstRead[0], 2);  // comEvReceive
+    EXPECT_EQ(sink.secondRead[0], 0); // read-and-reset
     ctl.proxy().put(kDispPortOpen, Variant::boolean(false));
 }

@@ -44,7 +44,7 @@ protected:
 } // namespace
 
 TEST_F(EventMonitor, SendEventIsASwitch) {
-    ctl_.setSThreshold(1000);  // the size is not compared with anything
+    ctl_.setSThreshold(1000); // the size is not compared with anything
     ctl_.setPortOpen(true);
     ctl_.setOutput(Variant::bstr(u"x"));
     EXPECT_EQ(pty_.read(1, 2000), "x");
@@ -59,9 +59,9 @@ TEST_F(EventMonitor, SendEventIsASwitch) {
 }
 
 TEST_F(EventMonitor, PriorityReachesTheLibraryThreads) {
-    EXPECT_EQ(niceForPriority(5), -20);  // time-critical
+    EXPECT_EQ(niceForPriority(5), -20); // time-critical
     EXPECT_EQ(niceForPriority(0), 10);
-    ctl_.setPriority(9);                 // ignored entirely
+    ctl_.setPriority(9); // ignored entirely
     EXPECT_EQ(ctl_.priority(), 2);
     ctl_.setPortOpen(true);
     const int id = ctl_.activeCommId();

@@ -4,10 +4,17 @@
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
 
-EXPORT uint16_t RS_3964Version() { return 0x0153; }
-EXPORT int32_t RS_SetTQTZ(int32_t, int32_t, int32_t) { return 0; }
-EXPORT int32_t RS_SetMZ1MZ2(int32_t, int32_t, int32_t) { return 0; }
-EXPORT uint8_t RS_TX3964R(int32_t, const uint8_t*, uint16_t, int32_t* s, uint8_t, int32_t, int32_t) {
+EXPORT uint16_t RS_3964Version() {
+    return 0x0153;
+}
+EXPORT int32_t RS_SetTQTZ(int32_t, int32_t, int32_t) {
+    return 0;
+}
+EXPORT int32_t RS_SetMZ1MZ2(int32_t, int32_t, int32_t) {
+    return 0;
+}
+EXPORT uint8_t RS_TX3964R(int32_t, const uint8_t*, uint16_t, int32_t* s, uint8_t, int32_t,
+                          int32_t) {
     *s = -9001;
     return 0;
 }

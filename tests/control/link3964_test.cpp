@@ -46,20 +46,27 @@ private:
         long forwardedAtoB = 0;
         while (!stop_) {
             pollfd p[2] = {{a_, POLLIN, 0}, {b_, POLLIN, 0}};
-            if (::poll(p, 2, 20) <= 0) continue;
+            if (::poll(p, 2, 20) <= 0)
+                continue;
             for (int i = 0; i < 2; ++i) {
-                if (!(p[i].revents & POLLIN)) continue;
+                if (!(p[i].revents & POLLIN))
+                    continue;
                 const ssize_t n = ::read(p[i].fd, buf, sizeof buf);
-                if (n <= 0) continue;
+                if (n <= 0)
+                    continue;
                 if (i == 0 && corruptAt_ >= 0 && !done_ && corruptAt_ < forwardedAtoB + n) {
                     buf[corruptAt_ - forwardedAtoB] ^= 0x5A;
                     done_ = true;
                 }
-                if (i == 0) forwardedAtoB += n;
+                if (i == 0)
+                    forwardedAtoB += n;
                 for (ssize_t off = 0; off < n;) {
-                    const ssize_t w = ::write(i == 0 ? b_ : a_, buf + off, static_cast<size_t>(n - off));
-                    if (w > 0) off += w;
-                    else if (stop_) return;
+                    const ssize_t w =
+                        ::write(i == 0 ? b_ : a_, buf + off, static_cast<size_t>(n - off));
+                    if (w > 0)
+                        off += w;
+                    else if (stop_)
+                        return;
                 }
             }
         }
@@ -77,7 +84,8 @@ protected:
         static int argc = 1;
         static char name[] = "link3964_test";
         static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QApplication(argc, argv);
+        if (!QCoreApplication::instance())
+            new QApplication(argc, argv);
     }
     void SetUp() override {
         map_.map(21, ptyA_.slavePath());
@@ -112,9 +120,10 @@ protected:
 };
 
 Bytes randomTelegram(std::mt19937& rng) {
-    Bytes t(1 + rng() % 1024 + 1);  // flag byte + 1..1024 data bytes
+    Bytes t(1 + rng() % 1024 + 1); // flag byte + 1..1024 data bytes
     t[0] = rng() % 2;
-    for (size_t i = 1; i < t.size(); ++i) t[i] = static_cast<uint8_t>(rng());
+    for (size_t i = 1; i < t.size(); ++i)
+        t[i] = static_cast<uint8_t>(rng());
     return t;
 }
 
@@ -127,22 +136,28 @@ TEST_F(Link3964Pair, TenThousandTelegramsEachWayArriveOnceInOrderIntact) {
     constexpr int kCount = 10000;
     std::mt19937 rng(3964);
     std::vector<Bytes> toB, toA;
-    for (int i = 0; i < kCount; ++i) toB.push_back(randomTelegram(rng));
-    for (int i = 0; i < kCount; ++i) toA.push_back(randomTelegram(rng));
+    for (int i = 0; i < kCount; ++i)
+        toB.push_back(randomTelegram(rng));
+    for (int i = 0; i < kCount; ++i)
+        toA.push_back(randomTelegram(rng));
 
     size_t sentA = 0, sentB = 0, gotA = 0, gotB = 0;
     bool intact = true;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(150);
-    while ((gotA < toA.size() || gotB < toB.size()) && std::chrono::steady_clock::now() < deadline) {
+    while ((gotA < toA.size() || gotB < toB.size()) &&
+           std::chrono::steady_clock::now() < deadline) {
         // Keep a window of telegrams queued on each side, as a host feeding the link.
-        while (sentA < toB.size() && a_.outBufferCount() < 50) a_.setOutput(Variant::bytes(toB[sentA++]));
-        while (sentB < toA.size() && b_.outBufferCount() < 50) b_.setOutput(Variant::bytes(toA[sentB++]));
+        while (sentA < toB.size() && a_.outBufferCount() < 50)
+            a_.setOutput(Variant::bytes(toB[sentA++]));
+        while (sentB < toA.size() && b_.outBufferCount() < 50)
+            b_.setOutput(Variant::bytes(toA[sentB++]));
         bool any = false;
         for (Variant v = b_.input(); v.isBytes(); v = b_.input(), any = true)
             intact = intact && gotB < toB.size() && v.byteArray() == toB[gotB++];
         for (Variant v = a_.input(); v.isBytes(); v = a_.input(), any = true)
             intact = intact && gotA < toA.size() && v.byteArray() == toA[gotA++];
-        if (!any) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!any)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_EQ(gotB, toB.size());
     EXPECT_EQ(gotA, toA.size());
@@ -160,14 +175,16 @@ TEST_F(Link3964Pair, LongTelegramsWithTheDefaultOutBufferSizeNeverFillTheOutputQ
     for (int i = 0; i < 20; ++i) {
         Bytes t(1 + 3000 + rng() % 1000);
         t[0] = 0;
-        for (size_t k = 1; k < t.size(); ++k) t[k] = static_cast<uint8_t>(rng());
+        for (size_t k = 1; k < t.size(); ++k)
+            t[k] = static_cast<uint8_t>(rng());
         a_.setOutput(Variant::bytes(t));
         sent.push_back(std::move(t));
     }
     std::vector<Bytes> got;
     ASSERT_TRUE(waitFor(
         [&] {
-            for (Variant v = b_.input(); v.isBytes(); v = b_.input()) got.push_back(v.byteArray());
+            for (Variant v = b_.input(); v.isBytes(); v = b_.input())
+                got.push_back(v.byteArray());
             return got.size() >= sent.size();
         },
         60000));
@@ -181,26 +198,26 @@ TEST_F(Link3964Pair, CorruptedTelegramIsRepeatedAndDeliveredIntact) {
     openBoth();
     Bytes telegram(200);
     std::iota(telegram.begin() + 1, telegram.end(), 1);
-    relay_.corruptByteNumber(50);  // inside the data of the first block
+    relay_.corruptByteNumber(50); // inside the data of the first block
     a_.setOutput(Variant::bytes(telegram));
     ASSERT_TRUE(waitFor([&] { return b_.inBufferCount() == 1; }, 10000));
     EXPECT_TRUE(relay_.corrupted());
     EXPECT_EQ(b_.input().byteArray(), telegram);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(b_.inBufferCount(), 0);  // delivered once
-    EXPECT_EQ(recA_.count(1), 1);      // sent once, as far as the sender knows
+    EXPECT_EQ(b_.inBufferCount(), 0); // delivered once
+    EXPECT_EQ(recA_.count(1), 1);     // sent once, as far as the sender knows
 }
 
 TEST_F(Link3964Pair, FlagByteAndTelegramCounts) {
     openBoth();
     b_.setOutput(Variant::bytes({0x00, 0x41, 0x42}));
     b_.setOutput(Variant::bytes({0x01, 0x43}));
-    EXPECT_EQ(b_.ComOutput(0, u"\x01XYZ", 3), 3);  // the flag and two bytes
+    EXPECT_EQ(b_.ComOutput(0, u"\x01XYZ", 3), 3); // the flag and two bytes
     ASSERT_TRUE(waitFor([&] { return a_.inBufferCount() == 3; }, 10000));
     EXPECT_EQ(a_.input().byteArray(), (Bytes{0x00, 0x41, 0x42}));
     EXPECT_EQ(a_.input().byteArray(), (Bytes{0x01, 0x43}));
-    EXPECT_EQ(a_.inBufferCount(), 1);  // counts telegrams, not bytes
-    a_.setInBufferCount(0);            // any write empties the list
+    EXPECT_EQ(a_.inBufferCount(), 1); // counts telegrams, not bytes
+    a_.setInBufferCount(0);           // any write empties the list
     EXPECT_EQ(a_.inBufferCount(), 0);
     EXPECT_TRUE(a_.input().isEmpty());
 }
@@ -209,7 +226,7 @@ TEST_F(Link3964Pair, UnreadTelegramIsAnnouncedAgainUpToTenTimes) {
     openBoth();
     b_.setOutput(Variant::bytes({0x00, 0x55}));
     ASSERT_TRUE(waitFor([&] { return a_.inBufferCount() == 1; }, 5000));
-    ASSERT_TRUE(waitFor([&] { return recA_.count(2) >= 3; }, 2500));  // every ~500 ms
+    ASSERT_TRUE(waitFor([&] { return recA_.count(2) >= 3; }, 2500)); // every ~500 ms
     // One telegram waiting: announced once, then again at most 10 times.
     std::this_thread::sleep_for(std::chrono::milliseconds(5500));
     EXPECT_EQ(recA_.count(2), 11);
@@ -231,7 +248,8 @@ TEST_F(Link3964Pair, MissingLibraryLeavesTheProtocolAndFallsBackAtOpen) {
     setenv("VORT_LINK3964", "/nonexistent/liblink3964.so", 1);
     b_.setProtocol(kProtocolZmodemSave);
     b_.setPortOpen(true);
-    dialogs.answer(dialogs::Answer::Ok, QString("3964 Protocol could not be loaded ! Check for  LINK3964.DLL"));
+    dialogs.answer(dialogs::Answer::Ok,
+                   QString("3964 Protocol could not be loaded ! Check for  LINK3964.DLL"));
     b_.setProtocol(kProtocol3964);
     EXPECT_EQ(b_.protocol(), kProtocolZmodemSave);
     b_.setPortOpen(false);
@@ -253,8 +271,9 @@ TEST_F(Link3964Pair, OldLibraryIsRefused) {
     setenv("VORT_LINK3964", old.c_str(), 1);
     b_.setProtocol(kProtocolZmodemSave);
     b_.setPortOpen(true);
-    dialogs.answer(dialogs::Answer::Ok,
-                   QString("3964 Protocol could not be loaded ! Need version 1.84 or higher of LINK3964.DLL"));
+    dialogs.answer(
+        dialogs::Answer::Ok,
+        QString("3964 Protocol could not be loaded ! Need version 1.84 or higher of LINK3964.DLL"));
     b_.setProtocol(kProtocol3964);
     EXPECT_EQ(b_.protocol(), kProtocolZmodemSave);
     EXPECT_TRUE(dialogs.exhausted());

@@ -19,8 +19,8 @@
 #include "platform/component/result.h"
 #include "platform/component/text_property_bag.h"
 #include "recording_window.h"
-#include "support/test_site.h"
 #include "support/pty_pair.h"
+#include "support/test_site.h"
 #include "support/wait.h"
 #include "tools/scanner-sim/sha256.h"
 
@@ -32,7 +32,7 @@ using vort::test::ScopedPortMap;
 
 namespace {
 
-constexpr int kPort = 7;  // COM7 -> the pty slave
+constexpr int kPort = 7; // COM7 -> the pty slave
 
 using vort::test::waitFor;
 
@@ -54,7 +54,9 @@ std::string raisedText(const std::function<void()>& f) {
     return "";
 }
 
-int32_t waiting(CVortCtrl& c) { return SerialQueueCount(c.activeCommId(), SERIAL_DIR_INPUT); }
+int32_t waiting(CVortCtrl& c) {
+    return SerialQueueCount(c.activeCommId(), SERIAL_DIR_INPUT);
+}
 
 using vort::test::RecordingWindow;
 
@@ -85,8 +87,8 @@ TEST_F(ControlPort, OpenCloseAndOpenTwice) {
     EXPECT_TRUE(ctl_.portOpen());
     ctl_.setPortOpen(false);
     EXPECT_FALSE(ctl_.portOpen());
-    ctl_.setPortOpen(false);  // closing a closed port is harmless
-    open();                   // and the port opens again
+    ctl_.setPortOpen(false); // closing a closed port is harmless
+    open();                  // and the port opens again
 }
 
 TEST_F(ControlPort, OpenFailuresSayWhy) {
@@ -135,7 +137,9 @@ TEST_F(ControlPort, SettingsWritesAndReadBack) {
     const int32_t max = SerialMaxBaud(ctl_.activeCommId());
     ASSERT_GT(max, 0);
     const std::string tooFast = std::to_string(int64_t{max} + 1) + ",N,8,1";
-    EXPECT_EQ(raisedNumber([&] { ctl_.setSettings(std::u16string(tooFast.begin(), tooFast.end())); }), 380);
+    EXPECT_EQ(
+        raisedNumber([&] { ctl_.setSettings(std::u16string(tooFast.begin(), tooFast.end())); }),
+        380);
     EXPECT_EQ(ctl_.settings(), u"115200,N,8,1");
 }
 
@@ -166,7 +170,8 @@ TEST_F(ControlPort, OutputLargerThanSixteenBitsArrivesWhole) {
     open();
     std::vector<uint8_t> data(200000);
     std::mt19937 rng(7);
-    for (auto& b : data) b = static_cast<uint8_t>(rng());
+    for (auto& b : data)
+        b = static_cast<uint8_t>(rng());
     std::string got;
     std::thread reader([&] { got = pty_.read(data.size(), 10000); });
     ctl_.setOutput(Variant::bytes(data));
@@ -181,12 +186,13 @@ TEST_F(ControlPort, CloseAndReleaseSendWhatOutputLeftQueued) {
     // the close whatever the kernel's buffers take; it lets go and reads from then on.
     std::vector<uint8_t> data(30000);
     std::mt19937 rng(11);
-    for (auto& b : data) b = static_cast<uint8_t>(rng());
+    for (auto& b : data)
+        b = static_cast<uint8_t>(rng());
     const std::string want(data.begin(), data.end());
     auto outputThenEnd = [&](CVortCtrl& ctl, const std::function<void()>& end, int run) {
         PtyPair pty;
         map_.writeText("COM" + std::to_string(kPort) + "=" + pty.slavePath() + "\n");
-        ctl.setHandshaking(1);  // XON/XOFF
+        ctl.setHandshaking(1); // XON/XOFF
         ctl.setOutBufferSize(32000);
         ctl.setPortOpen(true);
         ASSERT_TRUE(ctl.portOpen());
@@ -197,7 +203,8 @@ TEST_F(ControlPort, CloseAndReleaseSendWhatOutputLeftQueued) {
         ASSERT_GT(SerialQueueCount(kPort - 1, SERIAL_DIR_OUTPUT), 0);
         std::string got;
         std::thread reader([&] {
-            if (pty.writeAll("\x11")) got = pty.read(want.size(), 10000);
+            if (pty.writeAll("\x11"))
+                got = pty.read(want.size(), 10000);
         });
         end();
         reader.join();
@@ -205,12 +212,14 @@ TEST_F(ControlPort, CloseAndReleaseSendWhatOutputLeftQueued) {
         ASSERT_TRUE(got == want) << "run " << run;
     };
     for (int run = 0; run < 100; ++run) {
-        ASSERT_NO_FATAL_FAILURE(outputThenEnd(ctl_, [&] { ctl_.setPortOpen(false); }, run));
+        ASSERT_NO_FATAL_FAILURE(outputThenEnd(
+            ctl_, [&] { ctl_.setPortOpen(false); }, run));
     }
     for (int run = 0; run < 20; ++run) {
         auto released = std::make_unique<CVortCtrl>();
         released->setCommPort(kPort);
-        ASSERT_NO_FATAL_FAILURE(outputThenEnd(*released, [&] { released.reset(); }, run));
+        ASSERT_NO_FATAL_FAILURE(outputThenEnd(
+            *released, [&] { released.reset(); }, run));
     }
 }
 
@@ -233,7 +242,7 @@ TEST_F(ControlPort, InputTextAndBinary) {
     // InputLen 1 (the initial value) reads one character per Input; high bytes map to
     // the same code points.
     ctl_.setInputMode(0);
-    ctl_.setInputMode(7);  // ignored
+    ctl_.setInputMode(7); // ignored
     EXPECT_EQ(ctl_.inputMode(), 0);
     ctl_.setInputLen(1);
     ASSERT_TRUE(pty_.writeAll("\xE9Z"));
@@ -253,7 +262,7 @@ TEST_F(ControlPort, InputTextAndBinary) {
     EXPECT_EQ(ctl_.ComInput(0, plain, 1), 1);
     EXPECT_EQ(plain.byteArray(), (std::vector<uint8_t>{'4'}));
     EXPECT_EQ(waiting(ctl_), 1);
-    ctl_.setInBufferCount(123);  // any write empties the input queue
+    ctl_.setInBufferCount(123); // any write empties the input queue
     EXPECT_EQ(ctl_.inBufferCount(), 0);
 }
 
@@ -264,7 +273,7 @@ TEST_F(ControlPort, InputCapsAtSixtyFiveThousand) {
     std::thread writer([&] { pty_.writeAll(data, 10000); });
     ASSERT_TRUE(waitFor([&] { return waiting(ctl_) == 70000; }, 10000));
     writer.join();
-    EXPECT_EQ(ctl_.inBufferCount(), 32767);  // the 16-bit count saturates, never wraps
+    EXPECT_EQ(ctl_.inBufferCount(), 32767); // the 16-bit count saturates, never wraps
     EXPECT_EQ(ctl_.input().text().size(), 65000u);
     EXPECT_EQ(ctl_.input().text().size(), 5000u);
 }
@@ -276,7 +285,8 @@ TEST_F(ControlPort, EightMegabytesReadSlowlyArriveIntact) {
     constexpr size_t kSize = 8u << 20;
     std::vector<uint8_t> data(kSize);
     std::mt19937 rng(42);
-    for (auto& b : data) b = static_cast<uint8_t>(rng());
+    for (auto& b : data)
+        b = static_cast<uint8_t>(rng());
     const std::string sent = scanner_sim::sha256Hex(data.data(), data.size());
 
     std::thread writer([&] { pty_.writeAll(data.data(), data.size(), 60000); });
@@ -334,7 +344,7 @@ TEST_F(ControlPort, LineControlOnAPty) {
     EXPECT_EQ(ctl_.comErrors(), 0);
 
     ctl_.setXonChar(u"A");
-    ctl_.setXoffChar(u"");  // nothing to take: unchanged
+    ctl_.setXoffChar(u""); // nothing to take: unchanged
     EXPECT_EQ(ctl_.xonChar(), u"A");
     EXPECT_EQ(ctl_.xoffChar(), std::u16string(1, u'\x13'));
     SerialConfigRecord record{};
@@ -362,19 +372,20 @@ TEST_F(ControlPort, PulledDeviceNeitherCrashesNorHangs) {
     ctl_.setNotificationWindow(&window);
     open();
     pty_.closeMaster();
-    EXPECT_TRUE(waitFor([&] { return window.saw(5); }));  // carrier change reported
+    EXPECT_TRUE(waitFor([&] { return window.saw(5); })); // carrier change reported
     EXPECT_FALSE(ctl_.cdHolding());
 
     timespec before{}, after{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &after);
-    const double cpuMs = (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) / 1e6;
+    const double cpuMs =
+        (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) / 1e6;
     EXPECT_LT(cpuMs, 100.0) << "a hung-up descriptor must not make a loop spin";
 
     ctl_.setInputLen(0);
     EXPECT_EQ(ctl_.input().text(), u"");
-    ctl_.setOutput(Variant::bstr(u"lost"));  // returns, does not block
+    ctl_.setOutput(Variant::bstr(u"lost")); // returns, does not block
     ctl_.setPortOpen(false);
 
     // The device comes back (a new pty under the same port number): it opens again.
@@ -482,7 +493,7 @@ TEST_F(ControlPort, SettingsWrittenAfterTheDeviceCameBackTakeEffectOnReopen) {
 // re-checks it and refuses it, and reading Settings replaces it with the default on
 // the line too.
 TEST_F(ControlPort, SettingsThatDoNotHoldOnTheOpenPortAreReplacedWhenRead) {
-    ctl_.setSettings(u"0,N,8,1");  // closed: the baud is not checked
+    ctl_.setSettings(u"0,N,8,1"); // closed: the baud is not checked
     EXPECT_EQ(ctl_.settings(), u"0,N,8,1");
     ctl_.setPortOpen(true);
     ASSERT_TRUE(ctl_.portOpen());

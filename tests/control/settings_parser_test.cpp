@@ -76,6 +76,6 @@ TEST(Handshaking, FlagsBothWays) {
     }
     EXPECT_EQ(flowFlagsFor(6), 0);
     EXPECT_EQ(flowFlagsFor(-1), 0);
-    EXPECT_EQ(handshakingFor(0x30), kHandshakeRts);          // RTS/CTS wins over DTR/DSR
+    EXPECT_EQ(handshakingFor(0x30), kHandshakeRts); // RTS/CTS wins over DTR/DSR
     EXPECT_EQ(handshakingFor(0xB0), kHandshakeRtsXOnXOff);
 }

@@ -37,7 +37,8 @@ struct FileEvent {
 class Recorder : public NotificationWindow {
 public:
     void post(uint32_t wParam, intptr_t) override {
-        if ((wParam & 0xFFFF) != kNotifyFileInfo) return;
+        if ((wParam & 0xFFFF) != kNotifyFileInfo)
+            return;
         std::lock_guard lock(m_);
         events_.push_back({static_cast<int16_t>(wParam >> 16), Clock::now()});
     }
@@ -48,7 +49,8 @@ public:
     }
     int count(int16_t action) {
         int n = 0;
-        for (const auto& e : events()) n += e.action == action;
+        for (const auto& e : events())
+            n += e.action == action;
         return n;
     }
 
@@ -60,8 +62,10 @@ private:
 std::string writeRandomFile(const fs::path& path, size_t size, uint32_t seed) {
     std::vector<char> data(size);
     std::mt19937 rng(seed);
-    for (auto& c : data) c = static_cast<char>(rng());
-    std::ofstream(path, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
+    for (auto& c : data)
+        c = static_cast<char>(rng());
+    std::ofstream(path, std::ios::binary)
+        .write(data.data(), static_cast<std::streamsize>(data.size()));
     return scanner_sim::sha256Hex(data.data(), data.size());
 }
 
@@ -80,8 +84,9 @@ std::u16string u16(const std::string& s) {
 class TransferJobs : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("vort-transfer-" + std::to_string(getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::temp_directory_path() /
+               ("vort-transfer-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir_ / "out");
         fs::create_directories(dir_ / "in");
         map_.map(31, pty_.slavePath());
@@ -97,7 +102,8 @@ protected:
     // Runs an lrzsz program on the master side, in dir. lrzsz expects blocking I/O.
     std::unique_ptr<transvex::test::Peer> peer(std::vector<std::string> argv, const fs::path& dir) {
         ::fcntl(pty_.master(), F_SETFL, ::fcntl(pty_.master(), F_GETFL) & ~O_NONBLOCK);
-        return std::make_unique<transvex::test::Peer>(argv, pty_.master(), dir.string(), (dir_ / "peer.err").string());
+        return std::make_unique<transvex::test::Peer>(argv, pty_.master(), dir.string(),
+                                                      (dir_ / "peer.err").string());
     }
     bool jobEnds(int ms) {
         return waitFor([&] { return !ctl_.jobProcessing(); }, ms);
@@ -113,11 +119,11 @@ protected:
 } // namespace
 
 TEST_F(TransferJobs, NothingStartsWithoutANameOrAnOpenPort) {
-    ctl_.setFileTransmit(true);  // port closed
+    ctl_.setFileTransmit(true); // port closed
     EXPECT_FALSE(ctl_.jobProcessing());
     ctl_.setPortOpen(true);
     ctl_.setFileName(u"");
-    ctl_.setFileTransmit(true);  // no name
+    ctl_.setFileTransmit(true); // no name
     EXPECT_FALSE(ctl_.jobProcessing());
     EXPECT_FALSE(ctl_.fileTransmit());
 
@@ -152,17 +158,19 @@ TEST_F(TransferJobs, WildcardBatchGoesToRzOneSecondApartSkippingDirectories) {
     // Two files finished, one second apart at least.
     std::vector<Clock::time_point> finished;
     for (const auto& e : rec_.events())
-        if (e.action == 7) finished.push_back(e.at);
+        if (e.action == 7)
+            finished.push_back(e.at);
     ASSERT_EQ(finished.size(), 2u);
     EXPECT_GE(finished[1] - finished[0], std::chrono::milliseconds(950));
-    EXPECT_GT(rec_.count(0), 0);  // progress reports
+    EXPECT_GT(rec_.count(0), 0); // progress reports
     EXPECT_EQ(ctl_.fileSize(), 1);
 }
 
 TEST_F(TransferJobs, ReceivedFilesLandInTheDownloadDirectory) {
     for (const std::string& dirText : {(dir_ / "in").string(), (dir_ / "in").string() + "/"}) {
         const std::string sent = writeRandomFile(dir_ / "out" / "a.txt", 5000, 7);
-        fs::last_write_time(dir_ / "out" / "a.txt", fs::file_time_type::clock::now() - std::chrono::hours(30));
+        fs::last_write_time(dir_ / "out" / "a.txt",
+                            fs::file_time_type::clock::now() - std::chrono::hours(30));
         fs::remove(dir_ / "in" / "a.txt");
         ctl_.setPortOpen(true);
         ctl_.setProtocol(kProtocolZmodem);
@@ -176,7 +184,8 @@ TEST_F(TransferJobs, ReceivedFilesLandInTheDownloadDirectory) {
         EXPECT_EQ(fileHash(dir_ / "in" / "a.txt"), sent) << dirText;
         EXPECT_EQ(ctl_.fileName(), u16((dir_ / "in" / "a.txt").string()));
         // The sender's modification time is kept.
-        struct stat st {}, ss {};
+        struct stat st {
+        }, ss{};
         ::stat((dir_ / "in" / "a.txt").c_str(), &st);
         ::stat((dir_ / "out" / "a.txt").c_str(), &ss);
         EXPECT_EQ(st.st_mtime, ss.st_mtime);
@@ -242,7 +251,8 @@ TEST_F(TransferJobs, ResumeDecisionSkipsSameAndContinuesShorterCopies) {
         std::ifstream in(dir_ / "out" / "f.bin", std::ios::binary);
         std::vector<char> half(100000);
         in.read(half.data(), static_cast<std::streamsize>(half.size()));
-        std::ofstream(dir_ / "in" / "f.bin", std::ios::binary | std::ios::trunc).write(half.data(), 100000);
+        std::ofstream(dir_ / "in" / "f.bin", std::ios::binary | std::ios::trunc)
+            .write(half.data(), 100000);
     }
     ctl_.setFileReceive(true);
     auto sz = peer({"sz", "-q", "f.bin"}, dir_ / "out");
@@ -294,7 +304,8 @@ TEST_F(TransferJobs, WildcardZmodemBatchIsOneSessionForAStrictReceiver) {
         for (int i = 0; i < count; ++i) {
             // The second file of a batch is empty.
             const size_t size = i == 1 ? 0 : 3000u + 1700u * static_cast<size_t>(i);
-            hashes.push_back(writeRandomFile(out / ("f" + std::to_string(i) + ".bin"), size, 40u + i));
+            hashes.push_back(
+                writeRandomFile(out / ("f" + std::to_string(i) + ".bin"), size, 40u + i));
         }
         const size_t before = rec_.events().size();
         ctl_.setFileName(u16((out / "*.bin").string()));
@@ -314,7 +325,8 @@ TEST_F(TransferJobs, WildcardZmodemBatchIsOneSessionForAStrictReceiver) {
             EXPECT_EQ(fileHash(in / ("f" + std::to_string(i) + ".bin")), hashes[i]) << i;
         int finished = 0;
         const auto events = rec_.events();
-        for (size_t i = before; i < events.size(); ++i) finished += events[i].action == 7;
+        for (size_t i = before; i < events.size(); ++i)
+            finished += events[i].action == 7;
         EXPECT_EQ(finished, count);
     }
 }
@@ -358,7 +370,8 @@ TEST_F(TransferJobs, ASkippedFileIsReportedAsSkippedAndTheBatchGoesOn) {
     EXPECT_EQ(rec_.count(7), 1) << "only b.bin was sent";
     std::vector<int16_t> ends;
     for (const auto& e : rec_.events())
-        if (e.action == 7 || e.action == 9) ends.push_back(e.action);
+        if (e.action == 7 || e.action == 9)
+            ends.push_back(e.action);
     EXPECT_EQ(ends, (std::vector<int16_t>{9, 7}));
 }
 
@@ -375,7 +388,8 @@ protected:
         relay_ = std::thread([this] { relay(); });
         sender_.setCommPort(41);
         receiver_.setCommPort(42);
-        for (auto* c : {&sender_, &receiver_}) c->setSettings(u"115200,N,8,1");
+        for (auto* c : {&sender_, &receiver_})
+            c->setSettings(u"115200,N,8,1");
         sender_.setNotificationWindow(&recS_);
         receiver_.setNotificationWindow(&recR_);
     }
@@ -392,13 +406,16 @@ protected:
         char buf[8192];
         while (!stop_) {
             pollfd p[2] = {{a_.master(), POLLIN, 0}, {b_.master(), POLLIN, 0}};
-            if (::poll(p, 2, 20) <= 0) continue;
+            if (::poll(p, 2, 20) <= 0)
+                continue;
             for (int i = 0; i < 2; ++i) {
-                if (!(p[i].revents & POLLIN)) continue;
+                if (!(p[i].revents & POLLIN))
+                    continue;
                 const ssize_t n = ::read(p[i].fd, buf, sizeof buf);
                 for (ssize_t off = 0; n > 0 && off < n && !stop_;) {
                     const ssize_t w = ::write(p[1 - i].fd, buf + off, static_cast<size_t>(n - off));
-                    if (w > 0) off += w;
+                    if (w > 0)
+                        off += w;
                 }
             }
         }
@@ -424,7 +441,8 @@ TEST_F(TwoControls, ZmodemControlToControl) {
     receiver_.setFileReceive(true);
     sender_.setFileName(u16((dir_ / "img.bin").string()));
     sender_.setFileTransmit(true);
-    ASSERT_TRUE(waitFor([&] { return !sender_.jobProcessing() && !receiver_.jobProcessing(); }, 30000));
+    ASSERT_TRUE(
+        waitFor([&] { return !sender_.jobProcessing() && !receiver_.jobProcessing(); }, 30000));
     EXPECT_EQ(fileHash(dir_ / "in" / "img.bin"), sent);
     EXPECT_EQ(sender_.fileSize(), 300000);
     EXPECT_EQ(recS_.count(7), 1);
@@ -434,9 +452,11 @@ TEST_F(TwoControls, FileOverThe3964LinkArrivesIdentical) {
     static int argc = 1;
     static char name[] = "transfer_test";
     static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QApplication(argc, argv);
+    if (!QCoreApplication::instance())
+        new QApplication(argc, argv);
     const std::string sent = writeRandomFile(dir_ / "t.bin", 50000, 31);
-    for (auto* c : {&sender_, &receiver_}) c->setProtocol(kProtocol3964);
+    for (auto* c : {&sender_, &receiver_})
+        c->setProtocol(kProtocol3964);
     sender_.setPortOpen(true);
     receiver_.setPortOpen(true);
     ASSERT_EQ(sender_.protocol(), kProtocol3964);
@@ -445,7 +465,8 @@ TEST_F(TwoControls, FileOverThe3964LinkArrivesIdentical) {
     receiver_.setFileReceive(true);
     sender_.setFileName(u16((dir_ / "t.bin").string()));
     sender_.setFileTransmit(true);
-    ASSERT_TRUE(waitFor([&] { return !sender_.jobProcessing() && !receiver_.jobProcessing(); }, 60000));
+    ASSERT_TRUE(
+        waitFor([&] { return !sender_.jobProcessing() && !receiver_.jobProcessing(); }, 60000));
     EXPECT_EQ(fileHash(dir_ / "in" / "t.bin"), sent);
-    EXPECT_TRUE(recS_.events().empty());  // the 3964 file transfer reports no file events
+    EXPECT_TRUE(recS_.events().empty()); // the 3964 file transfer reports no file events
 }

@@ -76,7 +76,8 @@ bool checkSetupValue(const SetupKey& key, std::string_view value, std::string& s
     case ValueKind::Delay: {
         // An empty delay (the program's box left empty) keeps the delay in force, so
         // the rest of the setup command still takes effect.
-        if (value.empty()) return true;
+        if (value.empty())
+            return true;
         if (value.size() > 3) {
             error = "delay must have 1 to 3 digits";
             return false;
@@ -127,7 +128,7 @@ bool SetupModel::set(std::string_view key, std::string_view value, std::string& 
         error = "unknown setup key";
         return false;
     }
-    std::string stored = values_[i];  // a value that keeps the setting leaves it as is
+    std::string stored = values_[i]; // a value that keeps the setting leaves it as is
     if (!checkSetupValue(kKeys[i], value, stored, error))
         return false;
     values_[i] = std::move(stored);

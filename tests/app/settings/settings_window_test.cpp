@@ -13,8 +13,8 @@
 #include "app/settings/prefix_suffix_editor.h"
 #include "app/settings/settings_window.h"
 #include "app/settings/split_records.h"
-#include "support/qt_file_dialog_driver.h"
 #include "support/non_regular_files.h"
+#include "support/qt_file_dialog_driver.h"
 #include "tcu_fixture.h"
 
 namespace tcu::test {

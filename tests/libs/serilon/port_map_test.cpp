@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "support/pty_pair.h"
 #include "support/non_regular_files.h"
+#include "support/pty_pair.h"
 
 using serilon::devicePathFor;
 using serilon::parsePortMap;

@@ -102,8 +102,7 @@ private:
         for (Side& s : side_) {
             // The line never idles while bytes wait (here or at the master), however
             // late this thread wakes; an idle line saves up no burst beyond a few bytes.
-            const double cap =
-                s.line.empty() && !s.backlog ? 4.0 : line_.bytesPerSecond * 0.1;
+            const double cap = s.line.empty() && !s.backlog ? 4.0 : line_.bytesPerSecond * 0.1;
             s.credit = std::min(s.credit + dt * line_.bytesPerSecond, cap);
         }
     }

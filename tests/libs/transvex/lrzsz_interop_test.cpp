@@ -13,8 +13,8 @@
 #include "libs/transvex/zmodem_receiver.h"
 #include "libs/transvex/zmodem_sender.h"
 
-#include <gtest/gtest.h>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <memory>
 #include <thread>
 

@@ -13,8 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "support/pty_pair.h"
 #include "support/non_regular_files.h"
+#include "support/pty_pair.h"
 #include "tests/tools/container/container_process.h"
 #include "tests/tools/container/registered_control.h"
 

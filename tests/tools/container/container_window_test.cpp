@@ -21,9 +21,9 @@
 #include <unistd.h>
 
 #include "platform/component/dispatch_proxy.h"
+#include "support/non_regular_files.h"
 #include "support/pty_pair.h"
 #include "support/scripted_dialogs.h"
-#include "support/non_regular_files.h"
 #include "tests/tools/container/registered_control.h"
 #include "tools/container/container_window.h"
 #include "tools/container/property_browser.h"

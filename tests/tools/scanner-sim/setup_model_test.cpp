@@ -60,7 +60,7 @@ TEST(SetupModel, DelayIsOneToThreeDigitsKeptAsThree) {
     for (const char* bad : {"1000", "1a", " 1", "-1"})
         EXPECT_FALSE(m.set("RSDELY", bad, error)) << bad;
     EXPECT_EQ(m.get("RSDELY"), "042");
-    EXPECT_TRUE(m.set("RSDELY", "", error));  // an empty box keeps the delay in force
+    EXPECT_TRUE(m.set("RSDELY", "", error)); // an empty box keeps the delay in force
     EXPECT_EQ(m.get("RSDELY"), "042");
 }
 
