@@ -14,7 +14,11 @@
  * calls the event procedure, thread 1 writes the output queue to the device. The
  * event procedure is only ever called from thread 0, one call at a time per comm id,
  * and may call back into the library for the same comm id, except SerialClosePort,
- * SerialOpenPort and SerialSetEventProc. On devices with modem lines a further thread
+ * SerialOpenPort and SerialSetEventProc. Thread 0 has a stack of 512 KiB, the others
+ * 128 KiB. The threads of a closed comm id are kept for comm ids opened later (so a
+ * thread id SerialThreadHandle gave may come back); what was changed on them (signal
+ * mask, nice value) is undone first, or the thread ends.
+ * On devices with modem lines a further thread
  * waits for line changes; to wake it at close the library installs a do-nothing
  * handler for the real-time signal SIGRTMIN+4, only when the program left that signal
  * at its default (otherwise that thread looks at the lines every 50 ms).

@@ -23,7 +23,7 @@ Channel::~Channel() {
 
 OsStatus Channel::open(const std::string& path) {
     path_ = path;
-    if (!readerWake_.valid() || !writerWake_.valid() || !watcherWake_.valid()) {
+    if (!readerWake_.open()) {
         return OsStatus::make(SERIAL_E_RESOURCES, "out of file descriptors while opening " + path);
     }
     OsStatus st = device_.open(path);
@@ -45,7 +45,7 @@ OsStatus Channel::openConnection(int fd, const std::string& name, const PeerAddr
         peerHandle_ = handle;
         havePeer_ = true;
     }
-    if (!readerWake_.valid() || !writerWake_.valid() || !watcherWake_.valid()) {
+    if (!readerWake_.open()) {
         device_.close();
         token_.reset();
         return OsStatus::make(SERIAL_E_RESOURCES, "out of file descriptors while opening " + name);
@@ -59,7 +59,7 @@ OsStatus Channel::openServer(int listenFd, const std::string& name, int limit) {
     listenFd_ = listenFd;
     serverLimit_ = limit < 1 ? 1 : limit;
     slots_ = std::make_shared<ServerSlots>(serverLimit_);
-    if (!readerWake_.valid() || !writerWake_.valid() || !watcherWake_.valid()) {
+    if (!readerWake_.open()) {
         ::close(listenFd_);
         listenFd_ = -1;
         return OsStatus::make(SERIAL_E_RESOURCES, "out of file descriptors while opening " + name);
@@ -90,13 +90,14 @@ OsStatus Channel::startThreads() {
     // scheduling round per thread); each names itself as it starts, and threadId()
     // waits for that.
     try {
-        reader_ = std::thread([this] {
+        reader_.start(kReaderStack, [this] {
             nameThread(readerTid_);
             if (role_ == Role::Isdn) {
                 isdnReaderLoop();
             } else {
                 readerLoop();
             }
+            currentReader = nullptr;
         });
         countStarted();
         // A TCP connection sends from the caller's thread while nothing waits in the
@@ -105,7 +106,10 @@ OsStatus Channel::startThreads() {
             startWriter();
         }
         if (modemLines_) {
-            watcher_ = std::thread([this] { watcherLoop(); });
+            if (!watcherWake_.open()) {
+                throw std::system_error(errno, std::generic_category(), "eventfd");
+            }
+            watcher_.start(kWorkerStack, [this] { watcherLoop(); });
         }
     } catch (const std::system_error& e) {
         stopThreads();
@@ -126,7 +130,10 @@ bool Channel::startWriter() {
     if (stop_) {
         return false;
     }
-    writer_ = std::thread([this] {
+    if (!writerWake_.open()) {
+        throw std::system_error(errno, std::generic_category(), "eventfd");
+    }
+    writer_.start(kWorkerStack, [this] {
         nameThread(writerTid_);
         if (role_ == Role::Isdn) {
             isdnWriterLoop();
@@ -154,7 +161,7 @@ void Channel::stopThreads() {
         // The watcher may sit in an ioctl that only a line change or a signal ends; the
         // signal can land just before it enters the ioctl, so repeat until it is out.
         while (watchSignal_ != 0 && !watcherDone_.load()) {
-            ::pthread_kill(watcher_.native_handle(), watchSignal_);
+            watcher_.signal(watchSignal_);
             std::unique_lock lock(mutex_);
             queueChanged_.wait_for(lock, std::chrono::milliseconds(5),
                                    [this] { return watcherDone_.load(); });
@@ -164,7 +171,7 @@ void Channel::stopThreads() {
     if (reader_.joinable()) {
         reader_.join();
     }
-    std::thread writer;
+    PooledThread writer;
     {
         // stop_ is set: no thread 1 starts after this.
         std::lock_guard lock(writerMutex_);
@@ -227,7 +234,7 @@ void Channel::drainOutput() {
             queueChanged_.wait(lock, [this] { return !kernelDraining_; });
             break;
         }
-        ::pthread_kill(writer_.native_handle(), watchSignal_);
+        writer_.signal(watchSignal_);
         queueChanged_.wait_for(lock, std::chrono::milliseconds(5),
                                [this] { return !kernelDraining_; });
     }
@@ -288,8 +295,7 @@ void Channel::hangUpConnection() {
 }
 
 bool Channel::onReaderThread() const {
-    const long tid = readerTid_.load();
-    return tid != 0 && tid == ::gettid();
+    return currentReader == this;
 }
 
 void Channel::nameThread(std::atomic<long>& tid) {

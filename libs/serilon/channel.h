@@ -7,6 +7,7 @@
 #include "libs/serilon/os_error.h"
 #include "libs/serilon/posix_device.h"
 #include "libs/serilon/tcp_connection.h"
+#include "libs/serilon/thread_pool.h"
 #include "libs/serilon/wake_event.h"
 
 #include <atomic>
@@ -16,7 +17,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace serilon {
@@ -42,6 +42,10 @@ public:
     // it gives up after kDrainIdle without progress or kDrainLimit in all.
     static constexpr std::chrono::milliseconds kDrainIdle{2000};
     static constexpr std::chrono::milliseconds kDrainLimit{10000};
+    // Stacks of the threads: thread 0 runs the caller's event procedure, which gets
+    // ample room; threads 1 and the line watcher run only the library's own loops.
+    static constexpr std::size_t kReaderStack = 512 * 1024;
+    static constexpr std::size_t kWorkerStack = 128 * 1024;
 
     explicit Channel(int commId);
     ~Channel();
@@ -230,12 +234,13 @@ private:
     int threadsNamed_ = 0;
     std::atomic<bool> watcherDone_{false};
     int watchSignal_ = 0;
+    // Each made just before the thread that waits on it starts.
     WakeEvent readerWake_;
     WakeEvent writerWake_;
     WakeEvent watcherWake_;
-    std::thread reader_;
-    std::thread writer_;
-    std::thread watcher_;
+    PooledThread reader_;
+    PooledThread writer_;
+    PooledThread watcher_;
 
     // Network comm ids. Only thread 0 replaces a server's connection, under ioMutex_,
     // which writes to the device also hold, so no write reaches a descriptor that was

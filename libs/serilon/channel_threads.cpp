@@ -30,8 +30,12 @@ thread_local const Channel* Channel::currentReader = nullptr;
 
 void Channel::readerLoop() {
     currentReader = this;
-    // Left uninitialised: a connection that moves little touches few of their pages.
-    ReadBuffers buffers{std::make_unique_for_overwrite<std::uint8_t[]>(kReadChunk), nullptr};
+    // Kept with the thread, which the pool hands to the next comm id: their pages are
+    // then already mapped. Left uninitialised: a thread that moves little touches few.
+    thread_local ReadBuffers buffers;
+    if (!buffers.raw) {
+        buffers.raw = std::make_unique_for_overwrite<std::uint8_t[]>(kReadChunk);
+    }
     InputDecoder decoder;
     while (!stop_) {
         std::int32_t bits = 0;

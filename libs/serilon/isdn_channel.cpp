@@ -15,7 +15,7 @@ namespace serilon {
 OsStatus Channel::openIsdn(const ConnectionConfig& config) {
     path_ = "ISDN controller " + std::to_string(config.controller);
     role_ = Role::Isdn;
-    if (!readerWake_.valid() || !writerWake_.valid() || !watcherWake_.valid()) {
+    if (!readerWake_.open()) {
         return OsStatus::make(SERIAL_E_RESOURCES, "out of file descriptors while opening " + path_);
     }
     IsdnConnection::Hooks hooks;
@@ -58,9 +58,12 @@ OsStatus Channel::openIsdn(const ConnectionConfig& config) {
 }
 
 void Channel::isdnReaderLoop() {
+    currentReader = this;
     while (!stop_) {
         pollfd fds[2] = {{readerWake_.fd(), POLLIN, 0}, {isdn_->fd(), POLLIN, 0}};
-        if (pollRetry(fds, 2, -1) < 0) {
+        // Events raised by this thread itself come without its wake event.
+        const int timeoutMs = pendingEvents_.load() != 0 ? 0 : -1;
+        if (pollRetry(fds, 2, timeoutMs) < 0) {
             // Only EINVAL/ENOMEM are left; back off through the wake event alone.
             pollfd wake = {readerWake_.fd(), POLLIN, 0};
             pollRetry(&wake, 1, 100);

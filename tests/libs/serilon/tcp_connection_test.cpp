@@ -410,6 +410,42 @@ TEST_F(TcpComm, OutOfDescriptorsPausesAcceptingWithoutSpinning) {
     ::close(client);
 }
 
+// The descriptors the process holds.
+int openDescriptors() {
+    int n = 0;
+    for (int fd = 0; fd < 4096; ++fd)
+        n += ::fcntl(fd, F_GETFD) >= 0;
+    return n;
+}
+
+TEST_F(TcpComm, AConnectionCostsItsSocketAndOneWakeEventAndItsThreadCarriesTheNext) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port_);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    configure(21, kTypeTcpClient, "127.0.0.1", port_);
+    configure(22, kTypeTcpClient, "127.0.0.1", port_);
+
+    const int before = openDescriptors();
+    ASSERT_EQ(SerialOpenPort(21), SERIAL_OK) << errorText(21);
+    // Thread 1 and the line watcher are not started, so their wake events are not made.
+    EXPECT_EQ(openDescriptors(), before + 2);
+    const intptr_t thread0 = SerialThreadHandle(21, 0);
+    ASSERT_NE(thread0, 0);
+    ASSERT_EQ(SerialClosePort(21), SERIAL_OK);
+    EXPECT_EQ(openDescriptors(), before);
+
+    // The next comm id's thread 0 is the one the closed comm id left.
+    ASSERT_EQ(SerialOpenPort(22), SERIAL_OK) << errorText(22);
+    EXPECT_EQ(SerialThreadHandle(22, 0), thread0);
+    ASSERT_EQ(SerialClosePort(22), SERIAL_OK);
+    ::close(listener); // with the two connections still in its queue
+}
+
 TEST_F(TcpComm, ClientCloseSendsWhatIsStillQueued) {
     // A peer with a narrow window (small segments and receive buffer) that reads only
     // once the close has begun: most of the bytes still wait in the library then.
