@@ -47,6 +47,33 @@ inline std::string pattern(std::size_t n, unsigned seed) {
 // The process's CPU time (all threads) in milliseconds.
 double processCpuMs();
 
+// Watches a TCP server from outside: the accept queue of its listening socket and what
+// its thread 0 does. The files are opened at construction, so a test that then uses up
+// every descriptor can still look.
+class ServerWatch {
+public:
+    ServerWatch(std::uint16_t port, long thread0);
+    ~ServerWatch();
+    ServerWatch(const ServerWatch&) = delete;
+    ServerWatch& operator=(const ServerWatch&) = delete;
+
+    // Connections the kernel holds for the server to accept; -1 when nothing listens.
+    int queued() const;
+    // Thread 0 sleeps in poll(): it waits for its descriptors, not for a lock or the
+    // processor. While a connection is queued, such a thread is not watching the
+    // listening socket (poll would have returned).
+    bool sleepsInPoll() const;
+    // Connections are queued and thread 0 sleeps all the same.
+    bool leavesQueued() const { return queued() > 0 && sleepsInPoll(); }
+    // The times thread 0 has given up the processor to wait.
+    long voluntarySwitches() const;
+
+private:
+    std::string read(int fd) const;
+    std::uint16_t port_;
+    int tcp_, tcp6_, stat_, syscall_, status_;
+};
+
 inline std::string errorText(int commId) {
     char buf[512];
     SerialErrorText(commId, buf, sizeof buf);

@@ -239,9 +239,11 @@ TEST_F(TcpComm, MultiServerHandsConnectionsOnAndKeepsItsLimit) {
         << a << " / " << b;
 
     // At the limit a third client connects (the kernel queues it) but is not taken
-    // until one of the two goes.
+    // until one of the two goes: the server's thread 0 goes back to sleep while the
+    // connection waits for it.
     ASSERT_EQ(SerialOpenPort(32), SERIAL_OK) << errorText(32);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const serilon_test::ServerWatch server(port_, long(SerialThreadHandle(20, 0)));
+    EXPECT_TRUE(waitFor([&] { return server.leavesQueued(); })) << server.queued() << " queued";
     EXPECT_EQ(ev_.count(20, SERIAL_EV_RING), 2);
     SerialClosePort(adopted[0]);
     ASSERT_TRUE(waitFor([&] { return ev_.count(20, SERIAL_EV_RING) == 3; }));
@@ -379,6 +381,7 @@ TEST_F(TcpComm, OutOfDescriptorsPausesAcceptingWithoutSpinning) {
     ASSERT_EQ(SerialSetEventProc(20, recordingProc), SERIAL_OK);
     const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     ASSERT_GE(client, 0);
+    const serilon_test::ServerWatch server(port_, long(SerialThreadHandle(20, 0)));
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
     // No descriptor left for the server to accept with.
@@ -397,9 +400,14 @@ TEST_F(TcpComm, OutOfDescriptorsPausesAcceptingWithoutSpinning) {
     a.sin_port = htons(port_);
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    // The server has tried and paused: it sleeps while the connection waits. Then three
+    // more pauses: a server that spun would not sleep between its tries.
+    const bool paused = waitFor([&] { return server.leavesQueued(); });
+    const long switches = server.voluntarySwitches();
     const double cpuBefore = serilon_test::processCpuMs();
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    const bool slept = waitFor([&] { return server.voluntarySwitches() >= switches + 3; }, 5000);
     const double cpu = serilon_test::processCpuMs() - cpuBefore;
+    EXPECT_TRUE(paused && slept) << "the server did not pause between tries";
     EXPECT_EQ(ev_.count(20, SERIAL_EV_RING), 0);
     for (int fd : fillers)
         ::close(fd);
