@@ -1,14 +1,16 @@
 #include "libs/serilon/channel.h"
 
 #include "libs/serilon/config_record.h"
-#include "libs/serilon/isdn_connection.h"
+#include "libs/serilon/connection_config.h"
+#include "libs/serilon/device_transport.h"
+#include "libs/serilon/isdn_transport.h"
 #include "libs/serilon/modem_wait_signal.h"
+#include "libs/serilon/tcp_server_transport.h"
+#include "libs/serilon/tcp_transport.h"
 
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <pthread.h>
-#include <sys/socket.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -23,56 +25,40 @@ Channel::~Channel() {
 
 OsStatus Channel::open(const std::string& path) {
     path_ = path;
-    if (!readerWake_.open()) {
-        return OsStatus::make(SERIAL_E_RESOURCES, "out of file descriptors while opening " + path);
-    }
-    OsStatus st = device_.open(path);
+    return openWith(std::make_unique<DeviceTransport>(*this, path));
+}
+
+OsStatus Channel::openConnection(int fd, const std::string& name, const PeerAddress& peer,
+                                 std::int32_t handle, std::shared_ptr<void> token) {
+    path_ = name;
+    return openWith(
+        std::make_unique<TcpTransport>(*this, fd, name, peer, handle, std::move(token)));
+}
+
+OsStatus Channel::openServer(int listenFd, const std::string& name, int limit) {
+    path_ = name;
+    return openWith(std::make_unique<TcpServerTransport>(*this, listenFd, name, limit));
+}
+
+OsStatus Channel::openIsdn(const ConnectionConfig& config) {
+    path_ = "ISDN controller " + std::to_string(config.controller);
+    return openWith(std::make_unique<IsdnTransport>(*this, config));
+}
+
+OsStatus Channel::openWith(std::unique_ptr<Transport> transport) {
+    transport_ = std::move(transport);
+    OsStatus st = transport_->open();
     if (!st.ok()) {
         return st;
     }
     return startThreads();
 }
 
-OsStatus Channel::openConnection(int fd, const std::string& name, const PeerAddress& peer,
-                                 std::int32_t handle, std::shared_ptr<void> token) {
-    path_ = name;
-    role_ = Role::Connection;
-    device_.adoptSocket(fd, name);
-    token_ = std::move(token);
-    {
-        std::lock_guard lock(mutex_);
-        peer_ = peer;
-        peerHandle_ = handle;
-        havePeer_ = true;
-    }
-    if (!readerWake_.open()) {
-        device_.close();
-        token_.reset();
-        return OsStatus::make(SERIAL_E_RESOURCES, "out of file descriptors while opening " + name);
-    }
-    return startThreads();
-}
-
-OsStatus Channel::openServer(int listenFd, const std::string& name, int limit) {
-    path_ = name;
-    role_ = Role::Server;
-    listenFd_ = listenFd;
-    serverLimit_ = limit < 1 ? 1 : limit;
-    slots_ = std::make_shared<ServerSlots>(serverLimit_);
-    if (!readerWake_.open()) {
-        ::close(listenFd_);
-        listenFd_ = -1;
-        return OsStatus::make(SERIAL_E_RESOURCES, "out of file descriptors while opening " + name);
-    }
-    // A connection that ends elsewhere frees a slot: look at the listening socket again.
-    slots_->setOnFree([this] { readerWake_.signal(); });
-    OsStatus st = startThreads();
-    if (!st.ok()) {
-        slots_->setOnFree(nullptr);
-        ::close(listenFd_);
-        listenFd_ = -1;
-    }
-    return st;
+void Channel::setPeer(std::int32_t handle, const PeerAddress& peer) {
+    std::lock_guard lock(mutex_);
+    peer_ = peer;
+    peerHandle_ = handle;
+    havePeer_ = true;
 }
 
 OsStatus Channel::startThreads() {
@@ -92,17 +78,14 @@ OsStatus Channel::startThreads() {
     try {
         reader_.start(kReaderStack, [this] {
             nameThread(readerTid_);
-            if (role_ == Role::Isdn) {
-                isdnReaderLoop();
-            } else {
-                readerLoop();
-            }
+            currentReader = this;
+            transport_->readerLoop();
             currentReader = nullptr;
         });
         countStarted();
         // A TCP connection sends from the caller's thread while nothing waits in the
         // output queue; thread 1 starts when the first bytes have to wait.
-        if (role_ != Role::Connection) {
+        if (!transport_->sendsFromCaller()) {
             startWriter();
         }
         if (modemLines_) {
@@ -112,9 +95,10 @@ OsStatus Channel::startThreads() {
             watcher_.start(kWorkerStack, [this] { watcherLoop(); });
         }
     } catch (const std::system_error& e) {
+        transport_->stopping();
         stopThreads();
         device_.close();
-        token_.reset();
+        transport_->stopped();
         return osError(e.code().value() ? e.code().value() : EAGAIN, OsOperation::Thread, path);
     }
     std::lock_guard lock(mutex_);
@@ -135,11 +119,7 @@ bool Channel::startWriter() {
     }
     writer_.start(kWorkerStack, [this] {
         nameThread(writerTid_);
-        if (role_ == Role::Isdn) {
-            isdnWriterLoop();
-        } else {
-            writerLoop();
-        }
+        transport_->writerLoop();
     });
     countStarted();
     return true;
@@ -183,7 +163,7 @@ void Channel::stopThreads() {
 }
 
 void Channel::drainOutput() {
-    if (role_ != Role::Device && role_ != Role::Connection) {
+    if (!transport_ || !transport_->drainsOnClose()) {
         return;
     }
     using Clock = std::chrono::steady_clock;
@@ -243,32 +223,22 @@ void Channel::drainOutput() {
 void Channel::close() {
     closing_ = true;
     drainOutput();
-    if (slots_) {
-        slots_->setOnFree(nullptr); // connections handed on may outlive this channel
+    if (transport_) {
+        transport_->stopping();
     }
     stopThreads();
-    if (isdn_) {
-        isdn_->shutdown(); // releases the CAPI application, which ends its call
-    }
     {
         std::lock_guard io(ioMutex_);
         std::lock_guard lock(mutex_);
         device_.close();
-        if (listenFd_ >= 0) {
-            ::close(listenFd_);
-            listenFd_ = -1;
-        }
         open_ = false;
         readerTid_ = 0;
         writerTid_ = 0;
         queueChanged_.notify_all();
     }
-    std::shared_ptr<void> token;
-    {
-        std::lock_guard lock(mutex_);
-        token.swap(token_);
+    if (transport_) {
+        transport_->stopped();
     }
-    token.reset(); // the server slot this connection held is free again
 }
 
 bool Channel::connectionInfo(std::int32_t& handle, PeerAddress& peer) const {
@@ -282,16 +252,9 @@ bool Channel::connectionInfo(std::int32_t& handle, PeerAddress& peer) const {
 }
 
 void Channel::hangUpConnection() {
-    if (role_ == Role::Device) {
-        return;
+    if (transport_) {
+        transport_->hangUp();
     }
-    if (role_ == Role::Isdn) {
-        isdn_->hangUp(!onReaderThread());
-        return;
-    }
-    std::lock_guard io(ioMutex_);
-    // Thread 0 sees the end of the connection and handles it as a peer's hang-up.
-    device_.shutdownSocket();
 }
 
 bool Channel::onReaderThread() const {
@@ -326,11 +289,12 @@ OsStatus Channel::write(const std::uint8_t* data, std::size_t len, std::size_t& 
     if (hungUp_) {
         return OsStatus::make(SERIAL_E_HUNG_UP, path_ + " went away; nothing more can be sent");
     }
-    if (role_ == Role::Server && !(serverLimit_ == 1 && serverConnected_)) {
-        return OsStatus::make(SERIAL_E_HUNG_UP, path_ + " has no connection to send to");
+    if (OsStatus st = transport_->canSend(); !st.ok()) {
+        return st;
     }
+    const bool fromCaller = transport_->sendsFromCaller();
     std::unique_lock<std::mutex> io;
-    if (role_ == Role::Connection) {
+    if (fromCaller) {
         // A socket takes the bytes at once when none wait before them: sent here, they
         // cost no wake-up of thread 1. ioMutex_ keeps thread 1 and other writers out
         // until what the socket did not take is queued behind what it took.
@@ -348,7 +312,7 @@ OsStatus Channel::write(const std::uint8_t* data, std::size_t len, std::size_t& 
         }
     }
     std::size_t queued = 0;
-    if (taken < len && role_ == Role::Connection) {
+    if (taken < len && fromCaller) {
         try {
             startWriter();
         } catch (const std::system_error& e) {
@@ -527,20 +491,7 @@ int Channel::modemStatus() const {
 }
 
 bool Channel::carrier() const {
-    if (role_ == Role::Isdn) {
-        return !hungUp_ && isdn_->carrier();
-    }
-    if (role_ == Role::Server) {
-        // One connection: carrier while it lives. More: the server itself lives.
-        return serverLimit_ == 1 ? serverConnected_.load() : !stop_.load();
-    }
-    if (hungUp_) {
-        return false;
-    }
-    if (!modemLines_) {
-        return true;
-    }
-    return (modemStatus() & SERIAL_MS_CD) != 0;
+    return transport_ && transport_->carrier();
 }
 
 void Channel::readConfig(SerialConfigRecord& record) const {
@@ -654,17 +605,15 @@ void Channel::markHungUp() {
     if (hungUp_.exchange(true)) {
         return;
     }
-    std::shared_ptr<void> token;
     {
         std::lock_guard lock(mutex_);
         output_.clear();
         ++outputGeneration_;
         queueChanged_.notify_all();
-        token.swap(token_);
     }
     // An ended connection no longer counts against its server's limit, even while
     // its bytes wait here for an owner.
-    token.reset();
+    transport_->ended();
     raiseEvent(SERIAL_EV_CD);
     // Only threads that exist can be waiting (a TCP connection may have no thread 1).
     {

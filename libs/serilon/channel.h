@@ -1,4 +1,5 @@
-// One open comm id: its device, queues, settings, event state and threads.
+// One open comm id: its queues, settings, event state and threads, over a transport
+// (transport.h: a serial device, a TCP connection, a TCP server or an ISDN call).
 #pragma once
 
 #include "control/libs/serilon.h"
@@ -8,6 +9,7 @@
 #include "libs/serilon/posix_device.h"
 #include "libs/serilon/tcp_connection.h"
 #include "libs/serilon/thread_pool.h"
+#include "libs/serilon/transport.h"
 #include "libs/serilon/wake_event.h"
 
 #include <atomic>
@@ -68,8 +70,10 @@ public:
     // own extension at once; calls are placed and ended through the modem calls.
     OsStatus openIsdn(const ConnectionConfig& config);
     // The ISDN connection; null for every other kind of comm id.
-    std::shared_ptr<IsdnConnection> isdn() const { return isdn_; }
-    bool isNetwork() const { return role_ != Role::Device; }
+    std::shared_ptr<IsdnConnection> isdn() const {
+        return transport_ ? transport_->isdn() : nullptr;
+    }
+    bool isNetwork() const { return transport_ && transport_->isNetwork(); }
     // The connection's handle and peer: for a server the connection being offered or
     // carried; false for a serial device or a server that has had none.
     bool connectionInfo(std::int32_t& handle, PeerAddress& peer) const;
@@ -131,26 +135,27 @@ public:
     std::int32_t setMode(std::int32_t mask, std::int32_t option);
 
 private:
-    enum class Role { Device, Connection, Server, Isdn };
+    friend class Transport;
+    friend class DeviceTransport;
+    friend class TcpTransport;
+    friend class TcpServerTransport;
+    friend class IsdnTransport;
 
+    // Opens transport (which this channel keeps) and starts the threads.
+    OsStatus openWith(std::unique_ptr<Transport> transport);
     OsStatus startThreads();
     // Serial device or TCP connection: waits while the output queue, and then what the
     // kernel holds for a terminal, still moves towards the device, within kDrainIdle
     // without progress and kDrainLimit in all; a hang-up ends the wait. When it gives
     // up, what the kernel holds for a serial line is discarded, so that its own close
-    // does not wait for a stopped line either. Nothing for a server or ISDN comm id.
+    // does not wait for a stopped line either. Only where the transport drains on close.
     void drainOutput();
-    // Thread 0: accepts one connection from the listening socket and offers it;
-    // accepted tells whether there was one.
-    std::int32_t acceptConnection(bool& accepted);
-    // Thread 0: the one connection of a server with a limit of 1 ended; listen again.
-    std::int32_t dropServerConnection();
+    // Thread 0 and 1 over the device, with the transport's hooks.
     void readerLoop();
     void writerLoop();
-    // Thread 0 and 1 of an ISDN comm id: CAPI messages in, B3 data out.
-    void isdnReaderLoop();
-    void isdnWriterLoop();
     void watcherLoop();
+    // The connection's handle and peer, for connectionInfo.
+    void setPeer(std::int32_t handle, const PeerAddress& peer);
     // Thread 0's buffers: raw bytes from the device, and (made when first needed) the
     // bytes after error marks and NUL discard.
     struct ReadBuffers {
@@ -242,22 +247,11 @@ private:
     PooledThread writer_;
     PooledThread watcher_;
 
-    // Network comm ids. Only thread 0 replaces a server's connection, under ioMutex_,
-    // which writes to the device also hold, so no write reaches a descriptor that was
-    // closed (and perhaps reused) meanwhile.
-    Role role_ = Role::Device;
-    int listenFd_ = -1;
-    int serverLimit_ = 1;
-    std::shared_ptr<ServerSlots> slots_;
-    std::shared_ptr<void> token_; // guarded by mutex_ once the threads run
+    // Set before the threads start, kept until the channel goes.
+    std::unique_ptr<Transport> transport_;
+    // Held around every write to the device and by a transport that replaces or shuts
+    // down the device's descriptor, so no write reaches one closed (and perhaps reused).
     std::mutex ioMutex_;
-    std::atomic<bool> serverConnected_{false};
-    // The connection generation the writer found broken (0 none); thread 0 drops it.
-    std::atomic<std::uint64_t> connectionGen_{0};
-    std::atomic<std::uint64_t> brokenGen_{0};
-    // Accepting pauses after a failure that would repeat at once (out of descriptors).
-    std::chrono::steady_clock::time_point acceptPausedUntil_{};
-    std::shared_ptr<IsdnConnection> isdn_; // set before the threads start
 
     PeerAddress peer_;            // guarded by mutex_
     std::int32_t peerHandle_ = 0; // guarded by mutex_

@@ -7,11 +7,8 @@
 #include <cerrno>
 #include <csignal>
 #include <memory>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
-#include <sys/socket.h>
 
 namespace serilon {
 
@@ -29,7 +26,6 @@ constexpr int kLinePollMs = 50;
 thread_local const Channel* Channel::currentReader = nullptr;
 
 void Channel::readerLoop() {
-    currentReader = this;
     // Kept with the thread, which the pool hands to the next comm id: their pages are
     // then already mapped. Left uninitialised: a thread that moves little touches few.
     thread_local ReadBuffers buffers;
@@ -38,34 +34,16 @@ void Channel::readerLoop() {
     }
     InputDecoder decoder;
     while (!stop_) {
-        std::int32_t bits = 0;
-        if (role_ == Role::Server) {
-            // The writer found the connection broken: drop it here, where it is replaced.
-            const std::uint64_t broken = brokenGen_.exchange(0);
-            if (broken != 0 && broken == connectionGen_.load() && serverConnected_) {
-                bits |= dropServerConnection();
-            }
-        }
+        // A server's listening socket, or a pause in accepting from it.
+        int extraFd = -1;
+        int timeoutMs = -1;
+        std::int32_t bits = transport_->beforeWait(extraFd, timeoutMs);
         bool wantDevice = false;
         if (!hungUp_) {
             std::lock_guard lock(mutex_);
             wantDevice = input_.size() < SERIAL_INPUT_HARD_LIMIT && device_.fd() >= 0;
             // Past the hard limit the rest waits in the kernel; a read or flush wakes us.
             readPaused_ = !wantDevice;
-        }
-        bool wantListen = false;
-        int timeoutMs = -1;
-        if (role_ == Role::Server) {
-            const bool room = serverLimit_ == 1 ? !serverConnected_.load() : slots_->room();
-            const auto now = std::chrono::steady_clock::now();
-            if (now < acceptPausedUntil_) {
-                timeoutMs = int(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    acceptPausedUntil_ - now)
-                                    .count()) +
-                            1;
-            } else {
-                wantListen = room;
-            }
         }
         if (pendingEvents_.load() != 0) {
             timeoutMs = 0; // raised by this thread itself, without its wake event
@@ -74,9 +52,7 @@ void Channel::readerLoop() {
         if (wantDevice) {
             fds[1].fd = device_.fd();
         }
-        if (wantListen) {
-            fds[2].fd = listenFd_;
-        }
+        fds[2].fd = extraFd;
         if (pollRetry(fds, 3, timeoutMs) < 0) {
             // Only EINVAL/ENOMEM are left; back off through the wake event alone.
             pollfd wake = {readerWake_.fd(), POLLIN, 0};
@@ -88,80 +64,11 @@ void Channel::readerLoop() {
         if (wantDevice && fds[1].revents != 0) {
             bits |= readDevice(fds[1].revents, buffers, decoder);
         }
-        if (wantListen && (fds[2].revents & POLLIN) && !stop_) {
-            // Above 1, every connection already waiting is taken in this round, up to
-            // the limit.
-            bool accepted = true;
-            do {
-                bits |= acceptConnection(accepted);
-            } while (accepted && serverLimit_ > 1 && !stop_ && slots_->room());
+        if (extraFd >= 0 && (fds[2].revents & POLLIN) && !stop_) {
+            bits |= transport_->extraReadable();
         }
         dispatch(bits);
     }
-}
-
-std::int32_t Channel::acceptConnection(bool& accepted) {
-    accepted = false;
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&address), &length,
-                             SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) {
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) {
-            // Out of descriptors or memory, or a broken listening socket: it stays
-            // readable, and without a pause this would spin.
-            acceptPausedUntil_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
-        }
-        return 0;
-    }
-    accepted = true;
-    const int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    const PeerAddress peer = addressOf(reinterpret_cast<const sockaddr*>(&address));
-    if (serverLimit_ == 1) {
-        {
-            std::lock_guard io(ioMutex_);
-            std::lock_guard lock(mutex_);
-            device_.adoptSocket(fd, path_);
-            peer_ = peer;
-            peerHandle_ = fd;
-            havePeer_ = true;
-        }
-        connectionGen_.fetch_add(1);
-        serverConnected_ = true;
-        writerWake_.signal();
-        if (dispatch(SERIAL_EV_RING) != 0) {
-            return dropServerConnection(); // refused
-        }
-        return 0;
-    }
-    // Offered to the event procedure, which may hand it to a comm id of its own.
-    PendingConnection pending{fd, peer, slots_->take(slots_)};
-    const std::int32_t handle = PendingConnections::instance().add(std::move(pending));
-    {
-        std::lock_guard lock(mutex_);
-        peer_ = peer;
-        peerHandle_ = handle;
-        havePeer_ = true;
-    }
-    dispatch(SERIAL_EV_RING);
-    if (auto left = PendingConnections::instance().take(handle)) {
-        ::close(left->fd); // refused, or nobody took it over
-    }
-    return 0;
-}
-
-std::int32_t Channel::dropServerConnection() {
-    {
-        std::lock_guard io(ioMutex_);
-        std::lock_guard lock(mutex_);
-        device_.close();
-        output_.clear();
-        ++outputGeneration_;
-        queueChanged_.notify_all();
-    }
-    serverConnected_ = false;
-    return SERIAL_EV_CD;
 }
 
 std::int32_t Channel::readDevice(short revents, ReadBuffers& buffers, InputDecoder& decoder) {
@@ -173,10 +80,7 @@ std::int32_t Channel::readDevice(short revents, ReadBuffers& buffers, InputDecod
     const ssize_t n = device_.readSome(buffers.raw.get(), std::min(room, kReadChunk));
     if (n == -EAGAIN) {
         if (revents & (POLLHUP | POLLERR | POLLNVAL)) {
-            if (role_ == Role::Server) {
-                return dropServerConnection();
-            }
-            markHungUp();
+            return transport_->deviceEnded();
         }
         return 0;
     }
@@ -184,11 +88,7 @@ std::int32_t Channel::readDevice(short revents, ReadBuffers& buffers, InputDecod
         // 0 (end of file) or EIO: the other end or the device is gone. Anything else
         // would come back on every poll, so it ends reading as well. A server only
         // loses its connection and listens again.
-        if (role_ == Role::Server) {
-            return dropServerConnection();
-        }
-        markHungUp();
-        return 0;
+        return transport_->deviceEnded();
     }
     const std::uint32_t config = decoderConfig_.load();
     decoder.configure(config & 1, std::uint8_t(config >> 8), config & 2);
@@ -263,13 +163,13 @@ void Channel::writerLoop() {
         ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
     }
     const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(kWriteChunk);
-    // A broken connection: a server drops it and listens again, anything else hangs up.
+    // A broken connection: a server drops it and listens again (this thread waits until
+    // then), anything else hangs up.
     auto lost = [this](std::uint64_t gen) {
-        if (role_ == Role::Server) {
-            brokenGen_ = gen;
-            readerWake_.signal();
-        } else {
-            markHungUp();
+        if (transport_->writeFailed(gen)) {
+            pollfd wake = {writerWake_.fd(), POLLIN, 0};
+            pollRetry(&wake, 1, -1);
+            writerWake_.drain();
         }
     };
     while (!stop_) {
@@ -317,7 +217,7 @@ void Channel::writerLoop() {
         if (n > 0 && !held) {
             std::lock_guard io(ioMutex_);
             fd = device_.fd();
-            gen = connectionGen_.load();
+            gen = transport_->generation();
             if (fd >= 0) {
                 w = device_.writeSome(chunk.get(), n);
             }
@@ -352,20 +252,9 @@ void Channel::writerLoop() {
             }
             if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
                 lost(gen);
-                if (role_ == Role::Server) {
-                    pollfd wake = {writerWake_.fd(), POLLIN, 0};
-                    pollRetry(&wake, 1, -1);
-                    writerWake_.drain();
-                }
             }
         } else {
             lost(gen);
-            if (role_ == Role::Server) {
-                // Wait until thread 0 has dropped it (it wakes us on the next accept).
-                pollfd wake = {writerWake_.fd(), POLLIN, 0};
-                pollRetry(&wake, 1, -1);
-                writerWake_.drain();
-            }
         }
     }
 }
