@@ -8,36 +8,16 @@
 namespace transvex {
 
 AsciiSender::AsciiSender(AsciiSenderConfig config, EngineIo io)
-    : cfg_(std::move(config)), io_(std::move(io)) {
-    record_ = emptyRecord();
+    : EngineBase(std::move(io), State::Sending, {}), cfg_(std::move(config)) {
     cfg_.chunk = std::clamp<size_t>(cfg_.chunk, 1, 65536);
     chunk_.resize(cfg_.chunk);
-}
-
-void AsciiSender::fail(int32_t status) {
-    if (state_ == State::Done) {
-        return;
-    }
-    state_ = State::Done;
-    status_ = status;
-    file_.close();
-    if (io_.report) {
-        io_.report(XFER_ACTION_BREAK, status, &record_);
-    }
-}
-
-void AsciiSender::abort(uint64_t) {
-    fail(XFER_STATUS_ABORTED);
-}
-void AsciiSender::lineLost() {
-    fail(XFER_STATUS_LINE_LOST);
 }
 
 void AsciiSender::start(uint64_t) {
     setRecordName(record_, cfg_.path);
     std::string error;
     if (!file_.open(cfg_.path, error)) {
-        fail(XFER_STATUS_FILE_ERROR);
+        fail(XFER_STATUS_FILE_ERROR, false);
         return;
     }
     record_.size = recordSize(file_.size());
@@ -51,7 +31,7 @@ void AsciiSender::tick(uint64_t now) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(cfg_.chunk, file_.size() - pos_));
     if (n > 0) {
         if (file_.read(pos_, chunk_.data(), n) != static_cast<ssize_t>(n)) {
-            fail(XFER_STATUS_FILE_ERROR);
+            fail(XFER_STATUS_FILE_ERROR, false);
             return;
         }
         io_.write(std::span<const uint8_t>(chunk_.data(), n));
@@ -61,7 +41,7 @@ void AsciiSender::tick(uint64_t now) {
     if (io_.report && (done || now - lastReportMs_ >= cfg_.progressIntervalMs)) {
         lastReportMs_ = now;
         if (io_.report(XFER_ACTION_TX_PROGRESS, recordSize(pos_), &record_) == XFER_RESULT_STOP) {
-            fail(XFER_STATUS_ABORTED);
+            fail(XFER_STATUS_ABORTED, false);
             return;
         }
     }
@@ -70,8 +50,7 @@ void AsciiSender::tick(uint64_t now) {
         if (io_.report) {
             io_.report(XFER_ACTION_TX_FINISHED, recordSize(pos_), &record_);
         }
-        state_ = State::Done;
-        status_ = XFER_STATUS_OK;
+        finish(XFER_STATUS_OK);
     }
 }
 
@@ -88,33 +67,13 @@ const char* AsciiReceiver::stateName(State s) {
 }
 
 AsciiReceiver::AsciiReceiver(AsciiReceiverConfig config, EngineIo io)
-    : cfg_(std::move(config)), io_(std::move(io)) {
-    record_ = emptyRecord();
-}
-
-void AsciiReceiver::fail(int32_t status) {
-    if (state_ == State::Done) {
-        return;
-    }
-    sink_.abandon();
-    state_ = State::Done;
-    status_ = status;
-    deadline_ = UINT64_MAX;
-    if (io_.report) {
-        io_.report(XFER_ACTION_BREAK, status, &record_);
-    }
-}
-
-void AsciiReceiver::abort(uint64_t) {
-    fail(XFER_STATUS_ABORTED);
-}
+    : EngineBase(std::move(io), State::WaitFirst, {}), cfg_(std::move(config)) {}
 
 void AsciiReceiver::lineLost() {
-    // The sender hanging up after its text is an end like any other.
     if (state_ == State::Receiving) {
         end();
     } else {
-        fail(XFER_STATUS_LINE_LOST);
+        EngineBase::lineLost();
     }
 }
 
@@ -122,7 +81,7 @@ void AsciiReceiver::start(uint64_t now) {
     setRecordName(record_, cfg_.path);
     std::string error;
     if (!sink_.open(cfg_.path, FileSink::Mode::Replace, error)) {
-        fail(XFER_STATUS_FILE_ERROR);
+        fail(XFER_STATUS_FILE_ERROR, false);
         return;
     }
     state_ = State::WaitFirst;
@@ -140,7 +99,7 @@ void AsciiReceiver::feed(std::span<const uint8_t> bytes, uint64_t now) {
         endAt = std::find(bytes.begin(), bytes.end(), kSub);
     }
     if (!sink_.write(std::span<const uint8_t>(bytes.begin(), endAt))) {
-        fail(XFER_STATUS_FILE_ERROR);
+        fail(XFER_STATUS_FILE_ERROR, false);
         return;
     }
     if (endAt != bytes.end()) {
@@ -151,24 +110,21 @@ void AsciiReceiver::feed(std::span<const uint8_t> bytes, uint64_t now) {
         lastReportMs_ = now;
         if (io_.report(XFER_ACTION_RX_PROGRESS, recordSize(sink_.length()), &record_) ==
             XFER_RESULT_STOP) {
-            fail(XFER_STATUS_ABORTED);
+            fail(XFER_STATUS_ABORTED, false);
         }
     }
 }
 
 void AsciiReceiver::end() {
     const uint64_t size = sink_.length();
-    const bool ok = sink_.finish(0);
-    state_ = State::Done;
-    deadline_ = UINT64_MAX;
-    if (!ok) {
-        status_ = XFER_STATUS_FILE_ERROR;
+    if (!sink_.finish(0)) {
+        finish(XFER_STATUS_FILE_ERROR);
         if (io_.report) {
             io_.report(XFER_ACTION_BREAK, status_, &record_);
         }
         return;
     }
-    status_ = XFER_STATUS_OK;
+    finish(XFER_STATUS_OK);
     record_.size = recordSize(size);
     if (io_.report) {
         io_.report(XFER_ACTION_RX_PROGRESS, 0, &record_);
@@ -181,7 +137,7 @@ void AsciiReceiver::tick(uint64_t now) {
         return;
     }
     if (state_ == State::WaitFirst) {
-        fail(XFER_STATUS_TIMEOUT);
+        fail(XFER_STATUS_TIMEOUT, false);
     } else {
         end();
     }

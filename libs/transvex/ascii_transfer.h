@@ -4,7 +4,7 @@
 // time-out.
 #pragma once
 
-#include "libs/transvex/engine.h"
+#include "libs/transvex/engine_base.h"
 #include "libs/transvex/file_sink.h"
 #include "libs/transvex/file_source.h"
 
@@ -19,35 +19,28 @@ struct AsciiSenderConfig {
     uint32_t progressIntervalMs = 50;
 };
 
-class AsciiSender final : public Engine {
+enum class AsciiSenderState { Sending, Done };
+
+// Plain text has no cancel sequence: an abort just stops sending.
+class AsciiSender final : public EngineBase<AsciiSenderState> {
 public:
-    enum class State { Sending, Done };
+    using State = AsciiSenderState;
     static const char* stateName(State s) { return s == State::Sending ? "Sending" : "Done"; }
 
     AsciiSender(AsciiSenderConfig config, EngineIo io);
     void start(uint64_t nowMs) override;
     void feed(std::span<const uint8_t>, uint64_t) override {}
     void tick(uint64_t nowMs) override;
-    void abort(uint64_t nowMs) override;
-    void lineLost() override;
     bool ready() const override { return state_ == State::Sending; }
-    uint64_t deadline() const override { return 0; }
-    bool finished() const override { return state_ == State::Done; }
-    int32_t status() const override { return status_; }
     const char* stateName() const override { return stateName(state_); }
 
 private:
-    void fail(int32_t status);
+    void onFinish() override { file_.close(); }
 
     AsciiSenderConfig cfg_;
-    EngineIo io_;
     FileSource file_;
-    XferFileInfo record_{};
     std::vector<uint8_t> chunk_;
-    State state_ = State::Sending;
-    int32_t status_ = XFER_STATUS_OK;
     uint64_t pos_ = 0;
-    uint64_t lastReportMs_ = 0;
 };
 
 struct AsciiReceiverConfig {
@@ -58,34 +51,27 @@ struct AsciiReceiverConfig {
     uint32_t progressIntervalMs = 50;
 };
 
-class AsciiReceiver final : public Engine {
+enum class AsciiReceiverState { WaitFirst, Receiving, Done };
+
+class AsciiReceiver final : public EngineBase<AsciiReceiverState> {
 public:
-    enum class State { WaitFirst, Receiving, Done };
+    using State = AsciiReceiverState;
     static const char* stateName(State s);
 
     AsciiReceiver(AsciiReceiverConfig config, EngineIo io);
     void start(uint64_t nowMs) override;
     void feed(std::span<const uint8_t> bytes, uint64_t nowMs) override;
     void tick(uint64_t nowMs) override;
-    void abort(uint64_t nowMs) override;
+    // The sender hanging up after its text is an end like any other.
     void lineLost() override;
-    uint64_t deadline() const override { return deadline_; }
-    bool finished() const override { return state_ == State::Done; }
-    int32_t status() const override { return status_; }
     const char* stateName() const override { return stateName(state_); }
 
 private:
     void end();
-    void fail(int32_t status);
+    void onFail() override { sink_.abandon(); }
 
     AsciiReceiverConfig cfg_;
-    EngineIo io_;
     FileSink sink_;
-    XferFileInfo record_{};
-    State state_ = State::WaitFirst;
-    int32_t status_ = XFER_STATUS_OK;
-    uint64_t deadline_ = 0;
-    uint64_t lastReportMs_ = 0;
 };
 
 } // namespace transvex

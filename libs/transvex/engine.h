@@ -38,7 +38,7 @@ public:
     // True while the engine could write more without waiting for input (a sender
     // whose window is open): the driver then polls the line without waiting.
     virtual bool ready() const { return false; }
-    // When tick() is due next (absolute, same clock as nowMs).
+    // When tick() is due next (absolute, same clock as nowMs); UINT64_MAX once finished.
     virtual uint64_t deadline() const = 0;
     virtual bool finished() const = 0;
     // XFER_STATUS_* once finished.

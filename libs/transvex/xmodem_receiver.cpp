@@ -27,55 +27,11 @@ const char* XmodemReceiver::stateName(State s) {
 }
 
 XmodemReceiver::XmodemReceiver(XmodemReceiverConfig config, EngineIo io)
-    : cfg_(std::move(config)), io_(std::move(io)) {
-    record_ = emptyRecord();
-}
+    : EngineBase(std::move(io), State::Start), cfg_(std::move(config)) {}
 
 void XmodemReceiver::send(uint8_t b) {
     const uint8_t one[] = {b};
     io_.write(one);
-}
-
-void XmodemReceiver::finish(int32_t status) {
-    status_ = status;
-    state_ = State::Done;
-    deadline_ = UINT64_MAX;
-}
-
-void XmodemReceiver::fail(int32_t status, bool cancelPeer) {
-    if (state_ == State::Done) {
-        return;
-    }
-    sink_.abandon();
-    if (cancelPeer) {
-        io_.write(cancelSequence());
-    }
-    finish(status);
-    if (io_.report) {
-        io_.report(XFER_ACTION_BREAK, status, &record_);
-    }
-}
-
-void XmodemReceiver::fileFailed(int32_t reason) {
-    failure_ = reason;
-    if (io_.report) {
-        io_.report(XFER_ACTION_BREAK, reason, &record_);
-    }
-}
-
-bool XmodemReceiver::report(int32_t action, int32_t data) {
-    if (io_.report && io_.report(action, data, &record_) == XFER_RESULT_STOP) {
-        fail(XFER_STATUS_ABORTED, true);
-        return false;
-    }
-    return true;
-}
-
-void XmodemReceiver::abort(uint64_t) {
-    fail(XFER_STATUS_ABORTED, true);
-}
-void XmodemReceiver::lineLost() {
-    fail(XFER_STATUS_LINE_LOST, false);
 }
 
 void XmodemReceiver::sendStart(uint64_t now) {

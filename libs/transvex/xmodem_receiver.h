@@ -17,7 +17,7 @@
 // damaged byte cannot cut it short.
 #pragma once
 
-#include "libs/transvex/engine.h"
+#include "libs/transvex/engine_base.h"
 #include "libs/transvex/file_sink.h"
 
 #include <optional>
@@ -38,16 +38,18 @@ struct XmodemReceiverConfig {
     uint32_t progressIntervalMs = 50;
 };
 
-class XmodemReceiver final : public Engine {
+enum class XmodemReceiverState {
+    Start,     // sending the start character, nothing received yet
+    WaitBlock, // for SOH, STX or EOT
+    InBlock,
+    Purge,   // after a damaged block: reading until the line is quiet
+    WaitEot, // the first EOT was answered with NAK
+    Done,
+};
+
+class XmodemReceiver final : public EngineBase<XmodemReceiverState> {
 public:
-    enum class State {
-        Start,     // sending the start character, nothing received yet
-        WaitBlock, // for SOH, STX or EOT
-        InBlock,
-        Purge,   // after a damaged block: reading until the line is quiet
-        WaitEot, // the first EOT was answered with NAK
-        Done,
-    };
+    using State = XmodemReceiverState;
     static const char* stateName(State s);
 
     XmodemReceiver(XmodemReceiverConfig config, EngineIo io);
@@ -55,13 +57,7 @@ public:
     void start(uint64_t nowMs) override;
     void feed(std::span<const uint8_t> bytes, uint64_t nowMs) override;
     void tick(uint64_t nowMs) override;
-    void abort(uint64_t nowMs) override;
-    void lineLost() override;
-    uint64_t deadline() const override { return deadline_; }
-    bool finished() const override { return state_ == State::Done; }
-    int32_t status() const override { return status_; }
     const char* stateName() const override { return stateName(state_); }
-    State state() const { return state_; }
     int filesReceived() const { return filesReceived_; }
 
 private:
@@ -75,19 +71,10 @@ private:
     void send(uint8_t b);
     void sendStart(uint64_t now);
     bool openTarget(const std::string& path);
-    void fileFailed(int32_t reason);
-    void fail(int32_t status, bool cancelPeer);
-    void finish(int32_t status);
-    bool report(int32_t action, int32_t data);
+    void onFail() override { sink_.abandon(); }
 
     XmodemReceiverConfig cfg_;
-    EngineIo io_;
     FileSink sink_;
-    XferFileInfo record_{};
-    State state_ = State::Start;
-    int32_t status_ = XFER_STATUS_OK;
-    int32_t failure_ = XFER_STATUS_OK;
-    uint64_t deadline_ = 0;
     bool crc_ = true;
     int startsSent_ = 0;
     int retries_ = 0;
@@ -105,7 +92,6 @@ private:
     std::optional<uint64_t> size_;
     uint64_t written_ = 0; // file bytes received in this transfer (held ones included)
     int64_t mtime_ = 0;
-    uint64_t lastReportMs_ = 0;
     int filesReceived_ = 0;
 };
 

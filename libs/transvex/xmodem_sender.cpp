@@ -32,36 +32,8 @@ const char* XmodemSender::stateName(State s) {
 }
 
 XmodemSender::XmodemSender(XmodemSenderConfig config, EngineIo io)
-    : cfg_(std::move(config)), io_(std::move(io)) {
-    record_ = emptyRecord();
+    : EngineBase(std::move(io), State::WaitStart), cfg_(std::move(config)) {
     chunk_.resize(1024);
-}
-
-void XmodemSender::finish(int32_t status) {
-    status_ = status;
-    state_ = State::Done;
-    deadline_ = UINT64_MAX;
-    file_.close();
-}
-
-void XmodemSender::fail(int32_t status, bool cancelPeer) {
-    if (state_ == State::Done) {
-        return;
-    }
-    if (cancelPeer) {
-        io_.write(cancelSequence());
-    }
-    finish(status);
-    if (io_.report) {
-        io_.report(XFER_ACTION_BREAK, status, &record_);
-    }
-}
-
-void XmodemSender::abort(uint64_t) {
-    fail(XFER_STATUS_ABORTED, true);
-}
-void XmodemSender::lineLost() {
-    fail(XFER_STATUS_LINE_LOST, false);
 }
 
 void XmodemSender::start(uint64_t now) {

@@ -7,7 +7,7 @@
 // repeated until acknowledged (receivers answer the first EOT with NAK to make sure).
 #pragma once
 
-#include "libs/transvex/engine.h"
+#include "libs/transvex/engine_base.h"
 #include "libs/transvex/file_source.h"
 
 #include <string>
@@ -27,18 +27,20 @@ struct XmodemSenderConfig {
     uint32_t progressIntervalMs = 50;
 };
 
-class XmodemSender final : public Engine {
+enum class XmodemSenderState {
+    WaitStart,     // for the NAK or 'C' before the first block (or block 0)
+    WaitHeaderAck, // block 0 sent
+    WaitDataStart, // block 0 acknowledged, waiting for 'C'
+    WaitBlockAck,
+    WaitEotAck,
+    WaitEndStart, // for the 'C' before the closing empty block 0
+    WaitEndAck,
+    Done,
+};
+
+class XmodemSender final : public EngineBase<XmodemSenderState> {
 public:
-    enum class State {
-        WaitStart,     // for the NAK or 'C' before the first block (or block 0)
-        WaitHeaderAck, // block 0 sent
-        WaitDataStart, // block 0 acknowledged, waiting for 'C'
-        WaitBlockAck,
-        WaitEotAck,
-        WaitEndStart, // for the 'C' before the closing empty block 0
-        WaitEndAck,
-        Done,
-    };
+    using State = XmodemSenderState;
     static const char* stateName(State s);
 
     XmodemSender(XmodemSenderConfig config, EngineIo io);
@@ -46,13 +48,7 @@ public:
     void start(uint64_t nowMs) override;
     void feed(std::span<const uint8_t> bytes, uint64_t nowMs) override;
     void tick(uint64_t nowMs) override;
-    void abort(uint64_t nowMs) override;
-    void lineLost() override;
-    uint64_t deadline() const override { return deadline_; }
-    bool finished() const override { return state_ == State::Done; }
-    int32_t status() const override { return status_; }
     const char* stateName() const override { return stateName(state_); }
-    State state() const { return state_; }
     // After a successful finish: a YMODEM batch the file-info procedure kept open
     // (XFER_RESULT_MORE_FILES); its receiver waits for the next header block.
     bool batchLeftOpen() const {
@@ -67,18 +63,12 @@ private:
     void sendEot(uint64_t now);
     void retry(uint64_t now);
     void fileDone(uint64_t now);
-    void fail(int32_t status, bool cancelPeer);
-    void finish(int32_t status);
     bool progress(uint64_t now, bool force);
+    void onFinish() override { file_.close(); }
 
     XmodemSenderConfig cfg_;
-    EngineIo io_;
     FileSource file_;
-    XferFileInfo record_{};
-    State state_ = State::WaitStart;
-    int32_t status_ = XFER_STATUS_OK;
     int32_t endStatus_ = XFER_STATUS_OK;
-    uint64_t deadline_ = 0;
     bool crc_ = true;
     int cans_ = 0;
     int retries_ = 0;
@@ -90,7 +80,6 @@ private:
     uint64_t size_ = 0;
     int64_t mtime_ = 0;
     std::string headerName_;
-    uint64_t lastReportMs_ = 0;
     bool reported_ = false;
     bool leftOpen_ = false;
 };

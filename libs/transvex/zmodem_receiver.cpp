@@ -25,9 +25,8 @@ const char* ZmodemReceiver::stateName(State s) {
 }
 
 ZmodemReceiver::ZmodemReceiver(ZmodemReceiverConfig config, EngineIo io)
-    : cfg_(config), io_(std::move(io)) {
+    : EngineBase(std::move(io), State::WaitFile), cfg_(config) {
     enc_.setEscapeControl((cfg_.options & XFER_OPT_ESCAPE_CONTROL) != 0);
-    record_ = emptyRecord();
 }
 
 void ZmodemReceiver::hex(const ZHeader& h) {
@@ -47,52 +46,6 @@ void ZmodemReceiver::sendInit() {
     h.p[0] = static_cast<uint8_t>(cfg_.bufferSize);
     h.p[1] = static_cast<uint8_t>(cfg_.bufferSize >> 8);
     hex(h);
-}
-
-bool ZmodemReceiver::report(int32_t action, int32_t data) {
-    if (!io_.report) {
-        return true;
-    }
-    if (io_.report(action, data, &record_) == XFER_RESULT_STOP) {
-        fail(XFER_STATUS_ABORTED, true);
-        return false;
-    }
-    return true;
-}
-
-void ZmodemReceiver::finish(int32_t status) {
-    status_ = status;
-    state_ = State::Done;
-    deadline_ = UINT64_MAX;
-}
-
-void ZmodemReceiver::fail(int32_t status, bool cancelPeer) {
-    if (state_ == State::Done) {
-        return;
-    }
-    sink_.abandon();
-    if (cancelPeer) {
-        io_.write(cancelSequence());
-    }
-    finish(status);
-    if (io_.report) {
-        io_.report(XFER_ACTION_BREAK, status, &record_);
-    }
-}
-
-void ZmodemReceiver::fileFailed(int32_t reason) {
-    failure_ = reason;
-    if (io_.report) {
-        io_.report(XFER_ACTION_BREAK, reason, &record_);
-    }
-}
-
-void ZmodemReceiver::abort(uint64_t) {
-    fail(XFER_STATUS_ABORTED, true);
-}
-
-void ZmodemReceiver::lineLost() {
-    fail(XFER_STATUS_LINE_LOST, false);
 }
 
 void ZmodemReceiver::start(uint64_t now) {

@@ -13,7 +13,7 @@
 // position. Retries count errors at one position and start again once data moves on.
 #pragma once
 
-#include "libs/transvex/engine.h"
+#include "libs/transvex/engine_base.h"
 #include "libs/transvex/file_sink.h"
 #include "libs/transvex/zmodem_frame.h"
 
@@ -37,9 +37,11 @@ struct ZmodemReceiverConfig {
     uint32_t progressIntervalMs = 50;
 };
 
-class ZmodemReceiver final : public Engine {
+enum class ZmodemReceiverState { WaitFile, WaitCrc, Receiving, WaitOver, Done };
+
+class ZmodemReceiver final : public EngineBase<ZmodemReceiverState> {
 public:
-    enum class State { WaitFile, WaitCrc, Receiving, WaitOver, Done };
+    using State = ZmodemReceiverState;
     static const char* stateName(State s);
 
     ZmodemReceiver(ZmodemReceiverConfig config, EngineIo io);
@@ -47,14 +49,8 @@ public:
     void start(uint64_t nowMs) override;
     void feed(std::span<const uint8_t> bytes, uint64_t nowMs) override;
     void tick(uint64_t nowMs) override;
-    void abort(uint64_t nowMs) override;
-    void lineLost() override;
-    uint64_t deadline() const override { return deadline_; }
-    bool finished() const override { return state_ == State::Done; }
-    int32_t status() const override { return status_; }
     const char* stateName() const override { return stateName(state_); }
 
-    State state() const { return state_; }
     int filesReceived() const { return filesReceived_; }
 
 private:
@@ -69,23 +65,14 @@ private:
     void requestPosition(uint64_t now, bool countIt);
     void sendInit();
     void hex(const ZHeader& h);
-    bool report(int32_t action, int32_t data);
-    void fileFailed(int32_t reason);
-    void fail(int32_t status, bool cancelPeer);
-    void finish(int32_t status);
+    void onFail() override { sink_.abandon(); }
 
     ZmodemReceiverConfig cfg_;
-    EngineIo io_;
     FileSink sink_;
-    XferFileInfo record_{};
     ZFrameParser parser_;
     ZdleEncoder enc_;
     std::vector<uint8_t> out_;
 
-    State state_ = State::WaitFile;
-    int32_t status_ = XFER_STATUS_OK;
-    int32_t failure_ = XFER_STATUS_OK; // the last file that failed
-    uint64_t deadline_ = 0;
     int tries_ = 0;
 
     uint8_t pending_ = 0; // header type whose subpackets are being read
@@ -104,7 +91,6 @@ private:
     int retries_ = 0;
     uint64_t errorPos_ = 0;
     bool hadError_ = false;
-    uint64_t lastReportMs_ = 0;
     int filesReceived_ = 0;
     uint32_t localCrc_ = 0; // of the local file's bytes, while the sender's is asked for
 };

@@ -44,13 +44,12 @@ const char* ZmodemSender::stateName(State s) {
 }
 
 ZmodemSender::ZmodemSender(ZmodemSenderConfig config, EngineIo io)
-    : cfg_(std::move(config)), io_(std::move(io)) {
+    : EngineBase(std::move(io), State::WaitInit), cfg_(std::move(config)) {
     cfg_.minSubpacket = std::clamp<size_t>(cfg_.minSubpacket, 32, kMaxSubpacket);
     cfg_.maxSubpacket = std::clamp(cfg_.maxSubpacket, cfg_.minSubpacket, kMaxSubpacket);
     subLen_ = std::clamp(cfg_.initialSubpacket, cfg_.minSubpacket, cfg_.maxSubpacket);
     window_ = 4 * subLen_;
     chunk_.resize(kMaxSubpacket);
-    record_ = emptyRecord();
 }
 
 void ZmodemSender::flush() {
@@ -67,34 +66,6 @@ void ZmodemSender::hexHeader(const ZHeader& h) {
 
 void ZmodemSender::binHeader(const ZHeader& h) {
     appendBinaryHeader(h, crc32_, enc_, out_);
-}
-
-void ZmodemSender::finish(int32_t status) {
-    status_ = status;
-    state_ = State::Done;
-    file_.close();
-}
-
-void ZmodemSender::fail(int32_t status, bool cancelPeer) {
-    if (state_ == State::Done) {
-        return;
-    }
-    out_.clear();
-    if (cancelPeer) {
-        io_.write(cancelSequence());
-    }
-    finish(status);
-    if (io_.report) {
-        io_.report(XFER_ACTION_BREAK, status, &record_);
-    }
-}
-
-void ZmodemSender::abort(uint64_t) {
-    fail(XFER_STATUS_ABORTED, true);
-}
-
-void ZmodemSender::lineLost() {
-    fail(XFER_STATUS_LINE_LOST, false);
 }
 
 void ZmodemSender::start(uint64_t now) {

@@ -19,7 +19,7 @@
 // the same position and start again once data moves on.
 #pragma once
 
-#include "libs/transvex/engine.h"
+#include "libs/transvex/engine_base.h"
 #include "libs/transvex/file_source.h"
 #include "libs/transvex/zmodem_frame.h"
 
@@ -57,18 +57,20 @@ struct ZmodemSenderConfig {
     std::optional<ZmodemSession> session;
 };
 
-class ZmodemSender final : public Engine {
+enum class ZmodemSenderState {
+    WaitInit,
+    WaitSinitAck,
+    WaitFilePos,
+    Sending,
+    WaitSegmentAck,
+    WaitEofAck,
+    WaitFinAck,
+    Done,
+};
+
+class ZmodemSender final : public EngineBase<ZmodemSenderState> {
 public:
-    enum class State {
-        WaitInit,
-        WaitSinitAck,
-        WaitFilePos,
-        Sending,
-        WaitSegmentAck,
-        WaitEofAck,
-        WaitFinAck,
-        Done,
-    };
+    using State = ZmodemSenderState;
     static const char* stateName(State s);
 
     ZmodemSender(ZmodemSenderConfig config, EngineIo io);
@@ -76,15 +78,10 @@ public:
     void start(uint64_t nowMs) override;
     void feed(std::span<const uint8_t> bytes, uint64_t nowMs) override;
     void tick(uint64_t nowMs) override;
-    void abort(uint64_t nowMs) override;
-    void lineLost() override;
     bool ready() const override;
     uint64_t deadline() const override;
-    bool finished() const override { return state_ == State::Done; }
-    int32_t status() const override { return status_; }
     const char* stateName() const override { return stateName(state_); }
 
-    State state() const { return state_; }
     size_t subpacketLength() const { return subLen_; }
     uint64_t bytesAcknowledged() const { return ackPos_; }
     int retries() const { return retries_; }
@@ -111,8 +108,8 @@ private:
     void fileSkipped(uint64_t now);
     void afterFile(int32_t result, uint64_t now);
     void sendEmptyData(uint64_t now);
-    void fail(int32_t status, bool cancelPeer);
-    void finish(int32_t status);
+    void onFail() override { out_.clear(); }
+    void onFinish() override { file_.close(); }
     bool countRetry(uint64_t errorPos, uint64_t now);
     bool progress(uint64_t now, bool force);
     bool windowOpen() const;
@@ -121,19 +118,14 @@ private:
     void flush();
 
     ZmodemSenderConfig cfg_;
-    EngineIo io_;
     FileSource file_;
-    XferFileInfo record_{};
     ZFrameParser parser_{true};
     ZdleEncoder enc_;
     std::vector<uint8_t> out_;
     std::vector<uint8_t> chunk_;
     std::vector<uint8_t> fileInfo_;
 
-    State state_ = State::WaitInit;
-    int32_t status_ = XFER_STATUS_OK;
     int32_t endStatus_ = XFER_STATUS_OK;
-    uint64_t deadline_ = 0;
     int tries_ = 0;
 
     bool crc32_ = false;
@@ -153,7 +145,6 @@ private:
     size_t window_ = 4096;
     uint64_t cleanBytes_ = 0;
     uint64_t lastProgressMs_ = 0; // last time data was acknowledged or restarted
-    uint64_t lastReportMs_ = 0;
     uint64_t fileSentMs_ = 0;
     bool reportedOnce_ = false;
     int retries_ = 0;

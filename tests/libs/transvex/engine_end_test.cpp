@@ -1,0 +1,126 @@
+// How every engine ends when the local side stops or the line goes: the same status,
+// one XFER_ACTION_BREAK, the cancel sequence only where the protocol has one, no
+// deadline left, and nothing more from a second stop.
+#include "engine_pair.h"
+#include "test_files.h"
+
+#include "libs/transvex/ascii_transfer.h"
+#include "libs/transvex/xmodem_receiver.h"
+#include "libs/transvex/xmodem_sender.h"
+#include "libs/transvex/zmodem_receiver.h"
+#include "libs/transvex/zmodem_sender.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace transvex::test {
+namespace {
+
+struct EngineKind {
+    const char* name;
+    bool hasCancel; // the protocol tells the peer that the local side stops
+    std::function<std::unique_ptr<Engine>(const std::string& file, EngineIo io)> make;
+    friend void PrintTo(const EngineKind& k, std::ostream* os) { *os << k.name; }
+};
+
+const EngineKind kKinds[] = {
+    {"XmodemSender", true,
+     [](const std::string& f, EngineIo io) {
+         XmodemSenderConfig c;
+         c.path = f;
+         return std::make_unique<XmodemSender>(c, std::move(io));
+     }},
+    {"XmodemReceiver", true,
+     [](const std::string& f, EngineIo io) {
+         XmodemReceiverConfig c;
+         c.path = f + ".in";
+         return std::make_unique<XmodemReceiver>(c, std::move(io));
+     }},
+    {"ZmodemSender", true,
+     [](const std::string& f, EngineIo io) {
+         ZmodemSenderConfig c;
+         c.path = f;
+         return std::make_unique<ZmodemSender>(c, std::move(io));
+     }},
+    {"ZmodemReceiver", true,
+     [](const std::string&, EngineIo io) {
+         return std::make_unique<ZmodemReceiver>(ZmodemReceiverConfig{}, std::move(io));
+     }},
+    {"AsciiSender", false,
+     [](const std::string& f, EngineIo io) {
+         AsciiSenderConfig c;
+         c.path = f;
+         c.chunk = 16;
+         return std::make_unique<AsciiSender>(c, std::move(io));
+     }},
+    {"AsciiReceiver", false,
+     [](const std::string& f, EngineIo io) {
+         AsciiReceiverConfig c;
+         c.path = f + ".in";
+         return std::make_unique<AsciiReceiver>(c, std::move(io));
+     }},
+};
+
+class EngineEnd : public ::testing::TestWithParam<EngineKind> {
+protected:
+    void SetUp() override {
+        writeFile(dir / "file", randomBytes(4096, 7));
+        EngineIo io;
+        io.write = [this](std::span<const uint8_t> b) {
+            line.insert(line.end(), b.begin(), b.end());
+        };
+        io.report = recording(log);
+        engine = GetParam().make(dir / "file", std::move(io));
+        engine->start(1000);
+        ASSERT_FALSE(engine->finished()) << engine->stateName();
+        line.clear();
+    }
+
+    // A second stop of either kind changes nothing.
+    void expectStopsOnce() {
+        const auto written = line;
+        const size_t reports = log.entries.size();
+        const int32_t status = engine->status();
+        engine->abort(1002);
+        engine->lineLost();
+        EXPECT_EQ(line, written);
+        EXPECT_EQ(log.entries.size(), reports);
+        EXPECT_EQ(engine->status(), status);
+    }
+
+    ScratchDir dir;
+    std::vector<uint8_t> line;
+    Reports log;
+    std::unique_ptr<Engine> engine;
+};
+
+TEST_P(EngineEnd, AbortCancelsThePeerAndReportsOnce) {
+    engine->abort(1001);
+    EXPECT_TRUE(engine->finished());
+    EXPECT_EQ(engine->status(), XFER_STATUS_ABORTED);
+    const auto cancel = cancelSequence();
+    EXPECT_EQ(line, GetParam().hasCancel ? std::vector<uint8_t>(cancel.begin(), cancel.end())
+                                         : std::vector<uint8_t>{});
+    ASSERT_EQ(log.count(XFER_ACTION_BREAK), 1);
+    EXPECT_EQ(log.first(XFER_ACTION_BREAK)->data, XFER_STATUS_ABORTED);
+    EXPECT_EQ(engine->deadline(), UINT64_MAX);
+    expectStopsOnce();
+}
+
+TEST_P(EngineEnd, LostLineEndsWithoutWritingAndReportsOnce) {
+    engine->lineLost();
+    EXPECT_TRUE(engine->finished());
+    EXPECT_EQ(engine->status(), XFER_STATUS_LINE_LOST);
+    EXPECT_TRUE(line.empty());
+    ASSERT_EQ(log.count(XFER_ACTION_BREAK), 1);
+    EXPECT_EQ(log.first(XFER_ACTION_BREAK)->data, XFER_STATUS_LINE_LOST);
+    EXPECT_EQ(engine->deadline(), UINT64_MAX);
+    expectStopsOnce();
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryEngine, EngineEnd, ::testing::ValuesIn(kKinds),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace transvex::test
