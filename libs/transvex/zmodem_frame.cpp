@@ -2,30 +2,20 @@
 
 #include "libs/transvex/crc16.h"
 #include "libs/transvex/crc32.h"
+#include "platform/component/hex_digit.h"
 
 #include <algorithm>
 
 namespace transvex {
 namespace {
 
+using vort::component::hexDigitValue;
+
 constexpr char kHexDigits[] = "0123456789abcdef";
 
 void putHex(uint8_t byte, std::vector<uint8_t>& out) {
     out.push_back(static_cast<uint8_t>(kHexDigits[byte >> 4]));
     out.push_back(static_cast<uint8_t>(kHexDigits[byte & 0x0F]));
-}
-
-int hexValue(uint8_t c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 bool carriesData(uint8_t type) {
@@ -249,7 +239,7 @@ void ZFrameParser::push(std::span<const uint8_t> bytes, const Handler& handler) 
             }
             break;
         case State::Hex: {
-            if (hexValue(c) < 0) {
+            if (hexDigitValue(static_cast<char>(c)) < 0) {
                 emit(Kind::BadHeader);
                 if (c == kZpad) {
                     state_ = State::Pad;
@@ -260,8 +250,8 @@ void ZFrameParser::push(std::span<const uint8_t> bytes, const Handler& handler) 
             if (hexLen_ == hex_.size()) {
                 uint16_t crc = 0;
                 for (size_t i = 0; i < 7; ++i) {
-                    const uint8_t b = static_cast<uint8_t>(hexValue(hex_[2 * i]) << 4 |
-                                                           hexValue(hex_[2 * i + 1]));
+                    const uint8_t b = static_cast<uint8_t>(hexDigitValue(hex_[2 * i]) << 4 |
+                                                           hexDigitValue(hex_[2 * i + 1]));
                     hdr_[i] = b;
                     crc = crc16Update(crc, b);
                 }

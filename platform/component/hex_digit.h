@@ -1,6 +1,6 @@
-// One hexadecimal digit's value, for the readers of \xHH and \uXXXX escapes and GUIDs
-// (the model's quoted texts, the container's value notation, the scanner simulator's
-// escaped bytes), so they all accept the same digits.
+// One hexadecimal digit's value, for the readers of \xHH and \uXXXX escapes, GUIDs and
+// hex-coded headers (the model's quoted texts, the container's value notation, the
+// simulators' escaped bytes, ZMODEM's hex headers), so they all accept the same digits.
 #pragma once
 
 namespace vort::component {

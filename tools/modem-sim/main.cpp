@@ -18,6 +18,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/component/hex_digit.h"
 #include "tools/modem-sim/control_listener.h"
 #include "tools/modem-sim/hayes_modem.h"
 #include "tools/modem-sim/sim_options.h"
@@ -61,8 +62,12 @@ bool flushSome(int fd, std::string& pending) {
     return true;
 }
 
-// Text from the control channel: \r \n \t \\ and \xHH.
-std::string unescape(const std::string& s) {
+// The answer to text with a malformed \x escape.
+constexpr const char* kBadEscape = "err \\x needs two hex digits";
+
+// Text from the control channel: \r \n \t \\ and \xHH; nothing when a \x is not
+// followed by two hex digits.
+std::optional<std::string> unescape(const std::string& s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
         if (s[i] != '\\' || i + 1 >= s.size()) {
@@ -76,8 +81,12 @@ std::string unescape(const std::string& s) {
             out.push_back('\n');
         else if (e == 't')
             out.push_back('\t');
-        else if (e == 'x' && i + 2 < s.size()) {
-            out.push_back(static_cast<char>(std::strtol(s.substr(i + 1, 2).c_str(), nullptr, 16)));
+        else if (e == 'x') {
+            const int hi = i + 1 < s.size() ? vort::component::hexDigitValue(s[i + 1]) : -1;
+            const int lo = i + 2 < s.size() ? vort::component::hexDigitValue(s[i + 2]) : -1;
+            if (hi < 0 || lo < 0)
+                return std::nullopt;
+            out.push_back(static_cast<char>(hi * 16 + lo));
             i += 2;
         } else
             out.push_back(e);
@@ -103,7 +112,10 @@ std::string answer(HayesModem& modem, const std::string& line, bool& quit) {
         return "ok";
     }
     if (cmd == "send") {
-        modem.remoteSend(unescape(arg));
+        const std::optional<std::string> text = unescape(arg);
+        if (!text)
+            return kBadEscape;
+        modem.remoteSend(*text);
         return "ok";
     }
     if (cmd == "state") {
@@ -143,7 +155,10 @@ std::string answer(HayesModem& modem, const std::string& line, bool& quit) {
             return "ok";
         }
         if (key == "connect-text") {
-            modem.options().connectText = unescape(value);
+            const std::optional<std::string> text = unescape(value);
+            if (!text)
+                return kBadEscape;
+            modem.options().connectText = *text;
             return "ok";
         }
         return "err unknown setting";

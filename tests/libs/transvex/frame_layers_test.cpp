@@ -122,6 +122,16 @@ TEST(ZmodemFrame, HeadersRoundTripInAllThreeEncodings) {
                                              : e == 1 ? ZEncoding::Bin16
                                                       : ZEncoding::Bin32);
     }
+    // Hex digits in capitals read the same.
+    std::vector<uint8_t> upper;
+    appendHexHeader(h, upper);
+    for (auto& c : upper) {
+        c = c >= 'a' && c <= 'f' ? static_cast<uint8_t>(c - 'a' + 'A') : c;
+    }
+    const auto fromUpper = parse(upper);
+    ASSERT_EQ(fromUpper.size(), 1u);
+    EXPECT_EQ(fromUpper[0].kind, ZFrameParser::Kind::Header);
+    EXPECT_EQ(fromUpper[0].header.position(), 0x12345678u);
     EXPECT_EQ(ZHeader::withFlags(ZRINIT, 0x23).f0(), 0x23);
     EXPECT_EQ(ZHeader::withFlags(ZRINIT, 0x23).p[3], 0x23) << "ZF0 travels as ZP3";
 }

@@ -160,6 +160,15 @@ TEST(ModemSimProcess, NumbersAreValidated) {
     EXPECT_EQ(sim.command("state").rfind("ok command", 0), 0u);
 }
 
+TEST(ModemSimProcess, HexEscapesNeedTwoHexDigits) {
+    ModemSim sim;
+    ASSERT_TRUE(sim.start()) << sim.stderrText();
+    for (const char* bad : {"send \\xZZ", "send a\\x4", "send \\x4g", "set connect-text C\\x"})
+        EXPECT_EQ(sim.command(bad), "err \\x needs two hex digits") << bad;
+    EXPECT_EQ(sim.command("send \\x41\\x0a"), "ok");
+    EXPECT_EQ(sim.command("set connect-text CONNECT\\x209600"), "ok");
+}
+
 TEST_F(OnlineModem, AComputerThatStopsReadingStallsNothingAndLosesNothing) {
     // The far end echoes everything; the computer sends until the line is full and
     // reads nothing back meanwhile.
