@@ -60,25 +60,30 @@ std::string_view stripComment(std::string_view line) {
 
 } // namespace
 
+std::optional<PortMapEntry> parsePortMapLine(std::string_view line) {
+    line = trim(stripComment(line));
+    const std::size_t eq = line.find('=');
+    if (line.empty() || eq == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const int number = portNumberOf(trim(line.substr(0, eq)));
+    const std::string_view path = trim(line.substr(eq + 1));
+    // A NUL cannot be part of a path the system would open.
+    if (number == 0 || path.empty() || path.find('\0') != std::string_view::npos) {
+        return std::nullopt;
+    }
+    return PortMapEntry{number, path};
+}
+
 PortMap parsePortMap(std::string_view text) {
     PortMap map;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
+        const std::string_view line = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-
-        line = trim(stripComment(line));
-        const std::size_t eq = line.find('=');
-        if (line.empty() || eq == std::string_view::npos) {
-            continue;
+        if (const auto entry = parsePortMapLine(line)) {
+            map[entry->port] = std::string(entry->path);
         }
-        const int number = portNumberOf(trim(line.substr(0, eq)));
-        const std::string_view path = trim(line.substr(eq + 1));
-        // A NUL cannot be part of a path the system would open.
-        if (number == 0 || path.empty() || path.find('\0') != std::string_view::npos) {
-            continue;
-        }
-        map[number] = std::string(path);
     }
     return map;
 }

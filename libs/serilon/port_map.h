@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,17 @@ using PortMap = std::map<int, std::string>;
 // follows a blank. A later line for the same port wins. Lines that do not fit are skipped;
 // any text, including binary junk, gives a (possibly empty) map.
 PortMap parsePortMap(std::string_view text);
+
+// One entry of the map file: the port a line names and its path (a view into the line).
+struct PortMapEntry {
+    int port = 0;
+    std::string_view path;
+};
+
+// Reads one line (without its '\n') by the rules of parsePortMap; nullopt for blank
+// lines, comments and lines that do not fit. Programs that edit the map file read its
+// lines with this, so they see exactly the entries the library sees.
+std::optional<PortMapEntry> parsePortMapLine(std::string_view line);
 
 // The map file's path: $XDG_CONFIG_HOME/serilon/ports.conf when XDG_CONFIG_HOME is an
 // absolute path, else $HOME/.config/serilon/ports.conf; empty when neither is known.

@@ -1,7 +1,6 @@
 #include "tools/scanner-sim/port_map_file.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -11,50 +10,22 @@
 #include <unistd.h>
 #include <vector>
 
+#include "libs/serilon/port_map.h"
 #include "platform/files/atomic_rewrite.h"
 
 namespace scanner_sim {
 
 namespace {
 
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
-
-// The port a line names and its path, or port 0 for comments and other lines.
-int linePort(std::string_view line, std::string_view* path) {
-    std::string_view t = trim(line);
-    if (t.empty() || t.front() == '#')
+// The port a line names, as the serial core library reads it; 0 for comments and other
+// lines.
+int linePort(std::string_view line, std::string_view* path = nullptr) {
+    const auto entry = serilon::parsePortMapLine(line);
+    if (!entry)
         return 0;
-    size_t eq = t.find('=');
-    if (eq == std::string_view::npos)
-        return 0;
-    std::string_view name = trim(t.substr(0, eq));
-    if (name.size() < 4 || (name[0] != 'C' && name[0] != 'c') ||
-        (name[1] != 'O' && name[1] != 'o') || (name[2] != 'M' && name[2] != 'm'))
-        return 0;
-    int n = 0;
-    for (char c : name.substr(3)) {
-        if (c < '0' || c > '9' || n > 1000)
-            return 0;
-        n = n * 10 + (c - '0');
-    }
-    if (n < 1 || n > 255)
-        return 0;
-    if (path) {
-        std::string_view p = trim(t.substr(eq + 1));
-        size_t hash = p.find(" #");
-        if (hash == std::string_view::npos)
-            hash = p.find("\t#");
-        if (hash != std::string_view::npos)
-            p = trim(p.substr(0, hash));
-        *path = p;
-    }
-    return n;
+    if (path)
+        *path = entry->path;
+    return entry->port;
 }
 
 std::vector<std::string_view> splitLines(std::string_view text) {
@@ -122,22 +93,12 @@ bool rewrite(const std::string& file, const std::function<std::string(std::strin
 
 } // namespace
 
-std::string defaultPortMapPath() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg && xdg[0] == '/')
-        return std::string(xdg) + "/serilon/ports.conf";
-    const char* home = std::getenv("HOME");
-    if (home && home[0])
-        return std::string(home) + "/.config/serilon/ports.conf";
-    return {};
-}
-
 std::string withPortEntry(std::string_view text, int port, std::string_view path) {
     const std::string entry = "COM" + std::to_string(port) + "=" + std::string(path);
     std::string out;
     bool placed = false;
     for (std::string_view line : splitLines(text)) {
-        if (linePort(line, nullptr) == port) {
+        if (linePort(line) == port) {
             if (placed)
                 continue;
             out += entry;

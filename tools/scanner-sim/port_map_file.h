@@ -5,13 +5,13 @@
 
 namespace scanner_sim {
 
-// The port map other programs read to turn a port number into a device path:
-// $XDG_CONFIG_HOME/serilon/ports.conf when XDG_CONFIG_HOME is an absolute path, else
-// $HOME/.config/serilon/ports.conf. Empty when neither is known.
-std::string defaultPortMapPath();
+// Editing the port map other programs read to turn a port number into a device path
+// (its path: serilon::portMapPath()). Lines are read by the serial core library's own
+// parser (serilon::parsePortMapLine), so a line the library skips is never taken for an
+// entry here, and the reverse.
 
 // Returns text with port's entry set to "COM<port>=<path>": the first line that names the
-// port (any case, blanks allowed) is replaced, later lines for it are removed (a later
+// port is replaced, later lines for it are removed (a later
 // line would win), every other line is kept as it was; without one the entry is added
 // at the end.
 std::string withPortEntry(std::string_view text, int port, std::string_view path);

@@ -13,6 +13,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "libs/serilon/port_map.h"
 #include "tools/scanner-sim/escape.h"
 #include "tools/scanner-sim/image_header.h"
 #include "tools/scanner-sim/port_map_file.h"
@@ -331,7 +332,7 @@ bool SimApp::setUp(std::string& error) {
     }
 
     if (options_.comPort > 0) {
-        portMapFile_ = options_.portMap.empty() ? defaultPortMapPath() : options_.portMap;
+        portMapFile_ = options_.portMap.empty() ? serilon::portMapPath() : options_.portMap;
         if (portMapFile_.empty()) {
             error = "no port map: neither XDG_CONFIG_HOME nor HOME is set";
             return false;

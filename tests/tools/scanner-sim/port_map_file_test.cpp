@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "libs/serilon/port_map.h"
 #include "support/non_regular_files.h"
 #include "tools/scanner-sim/port_map_file.h"
 
@@ -32,6 +33,32 @@ TEST(PortMapText, RemoveTakesOnlyOurOwnEntry) {
     // Someone pointed COM3 elsewhere meanwhile: their entry stays.
     const std::string theirs = "COM3=/dev/ttyUSB1";
     EXPECT_EQ(withoutPortEntry(theirs, 3, "/dev/pts/7"), theirs);
+}
+
+// The simulator takes a line for an entry exactly when the serial core reads it as
+// one: comments after a blank (any blank), a path that is only a comment, a '#' inside
+// a path.
+TEST(PortMapText, LinesAreReadAsTheSerialCoreReadsThem) {
+    const std::string lines[] = {
+        "COM3=/dev/a # the scanner",
+        "  com3 = /dev/a\t#x",
+        "COM3=/dev/a\v# spare",
+        "COM3=/dev/a\f",
+        "COM3= # no path yet",
+        "# COM3=/dev/a",
+        "COM3 # =/dev/a",
+        "COM3=/dev/serial/by-id/x#1",
+        "COM003=/dev/a",
+    };
+    for (const std::string& line : lines) {
+        const serilon::PortMap read = serilon::parsePortMap(line);
+        if (read.count(3) == 1) {
+            EXPECT_EQ(withPortEntry(line, 3, "/new"), "COM3=/new\n") << line;
+            EXPECT_EQ(withoutPortEntry(line, 3, read.at(3)), "") << line;
+        } else {
+            EXPECT_EQ(withPortEntry(line, 3, "/new"), line + "\nCOM3=/new\n") << line;
+        }
+    }
 }
 
 std::string slurp(const std::string& path) {
@@ -90,16 +117,17 @@ TEST(PortMapFile, ALinkedPrivateMapStaysLinkedAndPrivateAndAFifoIsRefusedAtOnce)
     EXPECT_TRUE(vort::test::isFifo(file));
 }
 
+// The simulator writes the map where the serial core looks for it.
 TEST(PortMapFile, DefaultPathFollowsXdgConfigHome) {
     const char* old = std::getenv("XDG_CONFIG_HOME");
     const std::string saved = old ? old : "";
     const char* oldHome = std::getenv("HOME");
     const std::string savedHome = oldHome ? oldHome : "";
     setenv("XDG_CONFIG_HOME", "/tmp/cfg", 1);
-    EXPECT_EQ(defaultPortMapPath(), "/tmp/cfg/serilon/ports.conf");
+    EXPECT_EQ(serilon::portMapPath(), "/tmp/cfg/serilon/ports.conf");
     setenv("XDG_CONFIG_HOME", "relative", 1); // not absolute: ignored
     setenv("HOME", "/home/u", 1);
-    EXPECT_EQ(defaultPortMapPath(), "/home/u/.config/serilon/ports.conf");
+    EXPECT_EQ(serilon::portMapPath(), "/home/u/.config/serilon/ports.conf");
     if (old)
         setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
     else
