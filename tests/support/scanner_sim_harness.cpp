@@ -4,8 +4,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <poll.h>
 #include <spawn.h>
@@ -31,25 +31,6 @@ int remainingMs(Clock::time_point deadline) {
     return left.count() < 0 ? 0 : static_cast<int>(left.count());
 }
 
-void removeTree(const std::string& path) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0)
-        return;
-    if (S_ISDIR(st.st_mode)) {
-        if (DIR* d = opendir(path.c_str())) {
-            while (dirent* e = readdir(d)) {
-                std::string name = e->d_name;
-                if (name != "." && name != "..")
-                    removeTree(path + "/" + name);
-            }
-            closedir(d);
-        }
-        rmdir(path.c_str());
-    } else {
-        unlink(path.c_str());
-    }
-}
-
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -73,8 +54,10 @@ ScannerSimHarness::ScannerSimHarness() = default;
 
 ScannerSimHarness::~ScannerSimHarness() {
     stop();
-    if (!dir_.empty())
-        removeTree(dir_);
+    if (!dir_.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
 }
 
 bool ScannerSimHarness::start(const ScannerSimStart& how) {
@@ -94,8 +77,12 @@ bool ScannerSimHarness::start(const ScannerSimStart& how) {
     logPath_ = dir_ + "/sim.log";
     controlPath_ = dir_ + "/control";
     stderrPath_ = dir_ + "/stderr.txt";
-    mkdir(configHome_.c_str(), 0755);
-    mkdir((configHome_ + "/serilon").c_str(), 0755);
+    std::error_code ec;
+    std::filesystem::create_directories(configHome_ + "/serilon", ec);
+    if (ec) {
+        error_ = "cannot create " + configHome_ + "/serilon: " + ec.message();
+        return false;
+    }
 
     std::string program = how.program;
     if (program.empty()) {
