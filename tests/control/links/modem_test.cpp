@@ -148,9 +148,14 @@ TEST_F(ModemJob, EmptyNumberAnswersWhenItRingsAndAbortStopsAWait) {
     ctl_.setModemTimeout(20);
     ctl_.setPortOpen(true);
     ctl_.setModemConnect(true); // no number: the answer string waits for a call
-    ASSERT_TRUE(
-        waitFor([&] { return window_.count(kNotifyModem, MODEM_ACTION_WAITING) >= 1; }, 5000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200)); // past the init command
+    // The ring must come once the dial waits for it: the modem has had the init command
+    // and the wait reports its progress.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return window_.count(kNotifyModem, MODEM_ACTION_WAITING) >= 1 &&
+                   sim_.command("commands").find("S7=") != std::string::npos;
+        },
+        5000));
     EXPECT_EQ(sim_.command("ring 3"), "ok");
     ASSERT_TRUE(dialEnds(8000));
     EXPECT_EQ(narrow(ctl_.modemResult()), "CONNECT 9600");

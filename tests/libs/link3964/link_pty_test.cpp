@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <random>
 #include <thread>
@@ -10,6 +12,7 @@
 #include "control/libs/serilon.h"
 #include "libs/link3964/control_chars.h"
 #include "libs/link3964/file_records.h"
+#include "support/wait.h"
 #include "tests/libs/link3964/link_over_pty.h"
 
 namespace link3964 {
@@ -22,6 +25,29 @@ using Clock = std::chrono::steady_clock;
 
 long long msSince(Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+// Waits until a call on id runs in another thread: a receive that does not wait is
+// then refused with LINK3964_BUSY. The probe itself holds id for a moment, so the
+// other thread repeats its call while it is refused (see untilNotBusy).
+bool callRunsOn(testing::LinkApi& api, std::int32_t id) {
+    return vort::test::waitFor(
+        [&] {
+            Bytes buf(16);
+            std::uint16_t len = 16;
+            std::int32_t status = 0;
+            api.rx(id, buf.data(), &len, &status, 0, nullptr, 1);
+            return status == LINK3964_BUSY;
+        },
+        10000);
+}
+
+// Repeats call() while another call holds the comm id; returns its status.
+std::int32_t untilNotBusy(const std::function<std::int32_t()>& call) {
+    std::int32_t status = LINK3964_BUSY;
+    while (status == LINK3964_BUSY)
+        status = call();
+    return status;
 }
 
 // The telegram number i of a stream: random length 1..1024, random bytes with many
@@ -283,7 +309,17 @@ TEST_F(LinkPty, TimeoutsRetriesAndArguments) {
     EXPECT_TRUE(status == LINK3964_CHARACTER_TIMEOUT || status == LINK3964_FRAME_ERROR ||
                 status == LINK3964_BCC_ERROR)
         << status;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // B's NAK reaches A
+    // B's NAK reaches A.
+    EXPECT_TRUE(vort::test::waitFor(
+        [&] {
+            std::uint8_t c = 0;
+            std::uint16_t got = 0;
+            while (SerialRead(a, &c, 1, &got) == SERIAL_OK && got == 1)
+                if (c == kNak)
+                    return true;
+            return false;
+        },
+        5000));
     SerialFlushQueue(a, SERIAL_DIR_INPUT);
     SerialFlushQueue(b, SERIAL_DIR_INPUT);
 
@@ -296,18 +332,24 @@ TEST_F(LinkPty, TimeoutsRetriesAndArguments) {
     EXPECT_GE(took, 290);
     EXPECT_LT(took, 700);
 
-    // A concurrent call on the same comm id is refused at once.
+    // A concurrent call on the same comm id is refused at once. The waiting receive
+    // starts again until a refusal was seen, so a slow start cannot end it unseen.
+    std::atomic<bool> refused{false};
     auto waiting = std::async(std::launch::async, [&] {
-        std::uint16_t l = 16;
         std::int32_t s = 0;
-        Bytes b2(16);
-        link->api.rx(b, b2.data(), &l, &s, 500, nullptr, 1);
+        do {
+            s = untilNotBusy([&] {
+                std::uint16_t l = 16;
+                std::int32_t st = 0;
+                Bytes b2(16);
+                link->api.rx(b, b2.data(), &l, &st, 500, nullptr, 1);
+                return st;
+            });
+        } while (s == LINK3964_NOTHING_RECEIVED && !refused.load());
         return s;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    len = static_cast<std::uint16_t>(buf.size());
-    EXPECT_EQ(link->api.rx(b, buf.data(), &len, &status, 0, nullptr, 1), 0);
-    EXPECT_EQ(status, LINK3964_BUSY);
+    EXPECT_TRUE(callRunsOn(link->api, b));
+    refused = true;
     EXPECT_EQ(waiting.get(), LINK3964_NOTHING_RECEIVED);
 
     // Arguments.
@@ -328,11 +370,15 @@ TEST_F(LinkPty, TimeoutsRetriesAndArguments) {
         std::uint16_t l = 16;
         std::int32_t s = 0;
         Bytes b2(16);
-        auto t = Clock::now();
-        link->api.rx(a, b2.data(), &l, &s, 5000, nullptr, 1);
+        Clock::time_point t;
+        untilNotBusy([&] {
+            t = Clock::now();
+            link->api.rx(a, b2.data(), &l, &s, 5000, nullptr, 1);
+            return s;
+        });
         return std::make_pair(s, msSince(t));
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(callRunsOn(link->api, a)); // the receive waits
     link->relay->stop();
     link->ptyA.closeMaster();
     auto [hungStatus, hungMs] = hung.get();

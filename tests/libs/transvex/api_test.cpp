@@ -10,6 +10,7 @@
 #include "libs/transvex/xmodem_receiver.h"
 #include "libs/transvex/zmodem_sender.h"
 #include "support/pty_pair.h"
+#include "support/wait.h"
 #include "tools/scanner-sim/sha256.h"
 
 #include <gtest/gtest.h>
@@ -116,14 +117,8 @@ protected:
 
     // Waits until the comm id's input queue holds n bytes.
     bool inputQueued(int32_t n) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (SerialQueueCount(kId, SERIAL_DIR_INPUT) < n) {
-            if (std::chrono::steady_clock::now() > end) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return true;
+        return vort::test::waitFor([&] { return SerialQueueCount(kId, SERIAL_DIR_INPUT) >= n; },
+                                   10000);
     }
 
     vort::test::PtyPair pty_;
@@ -355,8 +350,10 @@ TEST_F(TransvexApi, AsciiSendsUnchangedAndReceivesUntilCtrlZ) {
     EXPECT_EQ(call(XferSendAscii, dir_ / "t.txt", status), 1);
     EXPECT_EQ(pty_.read(text.size(), 2000), text);
 
+    // The text comes once the receive runs: it has opened its file.
     std::thread writer([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_TRUE(
+            vort::test::waitFor([&] { return std::filesystem::exists(dir_ / "r.txt"); }, 10000));
         pty_.writeAll(std::string("hello\r\nworld\x1Atrailing"));
     });
     EXPECT_EQ(call(XferReceiveAscii, dir_ / "r.txt,T2", status), 1);

@@ -14,6 +14,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "support/wait.h"
+
 namespace transvex::test {
 
 class PtyPair {
@@ -89,15 +91,10 @@ public:
 
     // Exit code, or -1 when it did not end within timeoutMs (it is then killed).
     int wait(int timeoutMs) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (std::chrono::steady_clock::now() < end) {
-            int st = 0;
-            const pid_t r = waitpid(pid_, &st, WNOHANG);
-            if (r == pid_) {
-                exited_ = true;
-                return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        int st = 0;
+        if (vort::test::waitFor([&] { return waitpid(pid_, &st, WNOHANG) == pid_; }, timeoutMs)) {
+            exited_ = true;
+            return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
         }
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);

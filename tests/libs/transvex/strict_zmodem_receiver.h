@@ -13,6 +13,7 @@
 
 #include "libs/transvex/ymodem_header.h"
 #include "libs/transvex/zmodem_frame.h"
+#include "support/wait.h"
 
 #include <atomic>
 #include <chrono>
@@ -43,11 +44,7 @@ public:
 
     // True once the session ended with ZFIN and "OO" (or was cancelled) within ms.
     bool waitDone(int ms) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (!done_ && std::chrono::steady_clock::now() < end) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return done_;
+        return vort::test::waitFor([&] { return done_.load(); }, ms);
     }
     std::vector<std::string> departures() {
         std::lock_guard lock(mutex_);
