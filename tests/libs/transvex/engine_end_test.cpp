@@ -24,42 +24,27 @@ struct EngineKind {
     friend void PrintTo(const EngineKind& k, std::ostream* os) { *os << k.name; }
 };
 
+// An engine whose config names the test file (a sender's) or a new file beside it.
+template <typename E, typename Config>
+EngineKind withPath(const char* name, bool hasCancel, std::string suffix = "") {
+    return {name, hasCancel, [suffix](const std::string& file, EngineIo io) {
+                Config c;
+                c.path = file + suffix;
+                return std::unique_ptr<Engine>(std::make_unique<E>(c, std::move(io)));
+            }};
+}
+
 const EngineKind kKinds[] = {
-    {"XmodemSender", true,
-     [](const std::string& f, EngineIo io) {
-         XmodemSenderConfig c;
-         c.path = f;
-         return std::make_unique<XmodemSender>(c, std::move(io));
-     }},
-    {"XmodemReceiver", true,
-     [](const std::string& f, EngineIo io) {
-         XmodemReceiverConfig c;
-         c.path = f + ".in";
-         return std::make_unique<XmodemReceiver>(c, std::move(io));
-     }},
-    {"ZmodemSender", true,
-     [](const std::string& f, EngineIo io) {
-         ZmodemSenderConfig c;
-         c.path = f;
-         return std::make_unique<ZmodemSender>(c, std::move(io));
-     }},
+    withPath<XmodemSender, XmodemSenderConfig>("XmodemSender", true),
+    withPath<XmodemReceiver, XmodemReceiverConfig>("XmodemReceiver", true, ".in"),
+    withPath<ZmodemSender, ZmodemSenderConfig>("ZmodemSender", true),
     {"ZmodemReceiver", true,
      [](const std::string&, EngineIo io) {
-         return std::make_unique<ZmodemReceiver>(ZmodemReceiverConfig{}, std::move(io));
+         return std::unique_ptr<Engine>(
+             std::make_unique<ZmodemReceiver>(ZmodemReceiverConfig{}, std::move(io)));
      }},
-    {"AsciiSender", false,
-     [](const std::string& f, EngineIo io) {
-         AsciiSenderConfig c;
-         c.path = f;
-         c.chunk = 16;
-         return std::make_unique<AsciiSender>(c, std::move(io));
-     }},
-    {"AsciiReceiver", false,
-     [](const std::string& f, EngineIo io) {
-         AsciiReceiverConfig c;
-         c.path = f + ".in";
-         return std::make_unique<AsciiReceiver>(c, std::move(io));
-     }},
+    withPath<AsciiSender, AsciiSenderConfig>("AsciiSender", false),
+    withPath<AsciiReceiver, AsciiReceiverConfig>("AsciiReceiver", false, ".in"),
 };
 
 class EngineEnd : public ::testing::TestWithParam<EngineKind> {
