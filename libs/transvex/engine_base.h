@@ -12,6 +12,7 @@
 #include "libs/transvex/file_record.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <span>
 
 namespace transvex {
@@ -76,6 +77,29 @@ protected:
             return false;
         }
         return true;
+    }
+
+    // A sender offers its file to the caller's procedure: XFER_ACTION_FILE_DETAILS, then
+    // XFER_ACTION_SYN with the record's size set to size again. The caller's view of the
+    // time counts when it names another time than mtime, seen at the two-second grain
+    // of the record's time; it then replaces mtime. False when the procedure answered
+    // XFER_RESULT_STOP: the engine failed with XFER_STATUS_ABORTED.
+    bool offerFile(uint64_t size, int64_t& mtime, bool cancelPeer) {
+        if (!io_.report) {
+            return true;
+        }
+        if (io_.report(XFER_ACTION_FILE_DETAILS, 0, &record_) != XFER_RESULT_STOP) {
+            const auto t = recordTime(record_);
+            if (t && std::llabs(*t - mtime) > 2) {
+                mtime = *t;
+            }
+            record_.size = recordSize(size);
+            if (io_.report(XFER_ACTION_SYN, 0, &record_) != XFER_RESULT_STOP) {
+                return true;
+            }
+        }
+        fail(XFER_STATUS_ABORTED, cancelPeer);
+        return false;
     }
 
     EngineIo io_;

@@ -5,7 +5,6 @@
 #include "libs/transvex/ymodem_header.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace transvex {
 
@@ -61,20 +60,8 @@ void XmodemSender::start(uint64_t now) {
 }
 
 void XmodemSender::prepareHeader() {
-    if (io_.report) {
-        if (io_.report(XFER_ACTION_FILE_DETAILS, 0, &record_) == XFER_RESULT_STOP) {
-            fail(XFER_STATUS_ABORTED, false);
-            return;
-        }
-        const auto t = recordTime(record_);
-        if (t && std::llabs(*t - mtime_) > 2) {
-            mtime_ = *t;
-        }
-        record_.size = recordSize(size_);
-        if (io_.report(XFER_ACTION_SYN, 0, &record_) == XFER_RESULT_STOP) {
-            fail(XFER_STATUS_ABORTED, false);
-            return;
-        }
+    if (!offerFile(size_, mtime_, false)) {
+        return;
     }
     std::string name = normalizeSeparators(recordName(record_));
     const size_t slash = name.find_last_of('/');

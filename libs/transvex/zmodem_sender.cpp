@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 
 namespace transvex {
 namespace {
@@ -249,22 +248,8 @@ void ZmodemSender::prepareFile(uint64_t now) {
     record_.size = recordSize(size_);
     setRecordTime(record_, mtime_);
     record_.options = cfg_.options;
-    if (io_.report) {
-        if (io_.report(XFER_ACTION_FILE_DETAILS, 0, &record_) == XFER_RESULT_STOP) {
-            fail(XFER_STATUS_ABORTED, true);
-            return;
-        }
-        // The caller's view of the time counts when it names another time than the
-        // file's own, seen at the two-second grain of the caller's time records.
-        const auto t = recordTime(record_);
-        if (t && std::llabs(*t - mtime_) > 2) {
-            mtime_ = *t;
-        }
-        record_.size = recordSize(size_);
-        if (io_.report(XFER_ACTION_SYN, 0, &record_) == XFER_RESULT_STOP) {
-            fail(XFER_STATUS_ABORTED, true);
-            return;
-        }
+    if (!offerFile(size_, mtime_, true)) {
+        return;
     }
     const int32_t opts = record_.options;
     enc_.setEscapeControl((opts & XFER_OPT_ESCAPE_CONTROL) != 0 || (rxFlags_ & kEscCtl) != 0);

@@ -104,6 +104,32 @@ TEST_P(EngineEnd, LostLineEndsWithoutWritingAndReportsOnce) {
     expectStopsOnce();
 }
 
+// The caller's procedure stops a sender when it is offered the file, at either of the
+// two questions: the sender ends aborted before anything went to the line.
+TEST(EngineEndOffer, StopAtTheFileOfferAbortsTheSender) {
+    ScratchDir dir;
+    writeFile(dir / "file", randomBytes(100, 3));
+    for (const int32_t stopAt : {XFER_ACTION_FILE_DETAILS, XFER_ACTION_SYN}) {
+        std::vector<uint8_t> line;
+        Reports log;
+        EngineIo io;
+        io.write = [&](std::span<const uint8_t> b) { line.insert(line.end(), b.begin(), b.end()); };
+        io.report = recording(log, [stopAt](int32_t action, int32_t, XferFileInfo*) {
+            return action == stopAt ? XFER_RESULT_STOP : XFER_RESULT_GO_ON;
+        });
+        XmodemSenderConfig c;
+        c.path = dir / "file";
+        c.mode = XmodemSenderConfig::Mode::YmodemBatch;
+        XmodemSender tx(c, io);
+        tx.start(1000);
+        EXPECT_TRUE(tx.finished()) << stopAt;
+        EXPECT_EQ(tx.status(), XFER_STATUS_ABORTED) << stopAt;
+        EXPECT_TRUE(line.empty()) << stopAt;
+        EXPECT_EQ(log.count(XFER_ACTION_SYN), stopAt == XFER_ACTION_SYN ? 1 : 0);
+        EXPECT_EQ(log.count(XFER_ACTION_BREAK), 1) << stopAt;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryEngine, EngineEnd, ::testing::ValuesIn(kKinds),
                          [](const auto& info) { return std::string(info.param.name); });
 
