@@ -402,13 +402,17 @@ TEST_F(TransvexApi, WaitQueueReturnsOnChangeOrAfterItsTimeout) {
     EXPECT_GE(took, 150);
     EXPECT_LT(took, 1000);
 
+    // Bytes keep arriving until the wait returned: bytes queued before it began would
+    // be no change to it.
+    std::atomic<bool> returned{false};
     std::thread writer([&] {
-        std::this_thread::sleep_for(milliseconds(50));
-        pty_.writeAll(std::string("abc"));
+        while (!vort::test::waitFor([&] { return returned.load(); }, 20))
+            pty_.writeAll(std::string("abc"));
     });
     t0 = steady_clock::now();
     const int32_t count = XferWaitQueue(kId, SERIAL_DIR_INPUT, 5000);
     took = duration_cast<milliseconds>(steady_clock::now() - t0).count();
+    returned = true;
     writer.join();
     EXPECT_GT(count, 0);
     EXPECT_LT(took, 1000);
