@@ -13,6 +13,7 @@
 #include "app/forms/twips.h"
 #include "app/link/run_time_error.h"
 #include "app/upgrade/upgrade_rules.h"
+#include "vort/property_values.h"
 
 namespace tcu {
 
@@ -149,9 +150,9 @@ void Form3::Form_Unload() {
     ErrorState err;
     err.run([&] { main_.CommCtl1.setRThreshold(SavedRThreshold); });
     err.run([&] { main_.CommCtl1.setSThreshold(SavedSThreshold); });
-    err.run([&] { main_.CommCtl1.setComType(0); });
-    err.run([&] { main_.CommCtl1.setInputMode(0); });
-    err.run([&] { main_.CommCtl1.setProtocol(0); });
+    err.run([&] { main_.CommCtl1.setComType(vort::kComTypeRs232); });
+    err.run([&] { main_.CommCtl1.setInputMode(vort::kInputModeText); });
+    err.run([&] { main_.CommCtl1.setProtocol(vort::kProtocolAscii); });
     err.run([&] { main_.CommCtl1.setFileTransmit(false); });
     if (err)
         main_.showRunTimeError(err.last()->description);

@@ -1,6 +1,6 @@
 #include "app/link/comm_control.h"
 
-#include "control/object/dispids.h"
+#include "vort/dispids.h"
 
 namespace tcu {
 

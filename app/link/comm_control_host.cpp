@@ -5,8 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "control/object/dispids.h"
-#include "control/object/guids.h"
+#include "vort/dispids.h"
+#include "vort/guids.h"
 
 // The forms' resources are in a static library: nothing would pull their initialiser
 // into the program unless it is called by name (outside any namespace).

@@ -10,6 +10,7 @@
 #include "app/upgrade/image_header.h"
 #include "app/upgrade/upgrade_boxes.h"
 #include "app/upgrade/upgrade_rules.h"
+#include "vort/property_values.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -38,8 +39,6 @@ constexpr LoadTarget kLoadTargets[] = {
 };
 
 constexpr int16_t kFastLoadItem = 5;
-// The control's file-transfer protocol for images.
-constexpr int16_t kProtocolZmodem = 5;
 // Run-time error of a cancelled file dialog (the dialog raises it when asked to).
 constexpr int kErrDialogCancelled = 32755;
 
@@ -135,9 +134,9 @@ void Form1::mnuload_Click(int16_t Index) {
         // The order matters to the control: the port is in binary ZMODEM mode without
         // receive events before the job starts.
         CommCtl1.setInputLen(0);
-        CommCtl1.setComType(0);
-        CommCtl1.setInputMode(1);
-        CommCtl1.setProtocol(kProtocolZmodem);
+        CommCtl1.setComType(vort::kComTypeRs232);
+        CommCtl1.setInputMode(vort::kInputModeBinary);
+        CommCtl1.setProtocol(vort::kProtocolZmodem);
         CommCtl1.setRThreshold(0);
         CommCtl1.setSThreshold(0);
         CommCtl1.setFileName(chosen.path);

@@ -23,8 +23,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "control/object/dispids.h"
 #include "control/object/vort_ctrl.h"
+#include "vort/dispids.h"
 
 namespace {
 

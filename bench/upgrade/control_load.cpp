@@ -4,12 +4,12 @@
 #include <thread>
 
 #include "bench/upgrade/load_token.h"
-#include "control/object/dispids.h"
-#include "control/object/guids.h"
 #include "platform/component/component_host.h"
 #include "platform/component/error.h"
 #include "platform/component/hosted_control.h"
 #include "support/test_site.h"
+#include "vort/dispids.h"
+#include "vort/guids.h"
 
 namespace upgrade_bench {
 namespace {

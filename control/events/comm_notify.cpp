@@ -1,6 +1,7 @@
 // OnCommNotify: the owner's thread side of the event monitor.
-#include "control/object/dispids.h"
 #include "control/object/vort_ctrl.h"
+#include "vort/comm_events.h"
+#include "vort/dispids.h"
 
 namespace vort {
 
@@ -14,7 +15,7 @@ void CVortCtrl::OnCommNotify(uint32_t wParam, intptr_t lParam) {
     switch (kind) {
     case kNotifyComm:
         // A ring or incoming connection: its text first (this takes over the record).
-        if (code == 6)
+        if (code == kCommEvRing)
             describeIncoming(lParam);
         // Written just before firing, so a handler always reads its own code.
         commEvent_ = code;

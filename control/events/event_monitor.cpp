@@ -2,27 +2,13 @@
 // event notifications; the threshold, priority and yield properties tune it.
 #include "control/events/priority.h"
 #include "control/libs/serilon.h"
-#include "control/object/dispids.h"
 #include "control/object/vort_ctrl.h"
+#include "vort/comm_events.h"
+#include "vort/dispids.h"
 
 namespace vort {
 
 namespace {
-
-enum CommEventCode : int16_t {
-    kEvSend = 1,
-    kEvReceive = 2,
-    kEvCts = 3,
-    kEvDsr = 4,
-    kEvCd = 5,
-    kEvRing = 6,
-    kErBreak = 1001,
-    kErFrame = 1004,
-    kErOverrun = 1006,
-    kErRxOver = 1008,
-    kErRxParity = 1009,
-    kErTxFull = 1010,
-};
 
 constexpr int32_t kReceiveBits = SERIAL_EV_RXCHAR | SERIAL_EV_RXFLAG | SERIAL_EV_RX80FULL;
 constexpr int32_t kLineBits = SERIAL_EV_CTS | SERIAL_EV_DSR | SERIAL_EV_CD | SERIAL_EV_RING;
@@ -46,11 +32,11 @@ int32_t CVortCtrl::onLibraryEvent(int32_t id, int32_t mask) {
     if (mask & SERIAL_EV_LINE_ERROR) {
         const int32_t errors = SerialLineErrors(id);
         if (errors & SERIAL_ERR_OVERRUN)
-            postCommEvent(kErOverrun);
+            postCommEvent(kCommErOverrun);
         if (errors & SERIAL_ERR_PARITY)
-            postCommEvent(kErRxParity);
+            postCommEvent(kCommErRxParity);
         if (errors & SERIAL_ERR_FRAMING)
-            postCommEvent(kErFrame);
+            postCommEvent(kCommErFrame);
     }
 
     if (protocol_.load() == kProtocol3964) {
@@ -60,35 +46,35 @@ int32_t CVortCtrl::onLibraryEvent(int32_t id, int32_t mask) {
             link_->signalSend();
     } else {
         if ((mask & SERIAL_EV_TXEMPTY) && sThreshold_.load() > 0)
-            postCommEvent(kEvSend);
+            postCommEvent(kCommEvSend);
         const int16_t threshold = rThreshold_.load();
         if ((mask & kReceiveBits) && threshold > 0) {
             // The whole count: a 16-bit cut would turn 70,000 waiting bytes into 4,464.
             const int32_t waiting = SerialQueueCount(id, SERIAL_DIR_INPUT);
             if (waiting > inBufferSize_.load())
-                postCommEvent(kErRxOver);
+                postCommEvent(kCommErRxOver);
             else if (waiting >= threshold)
-                postCommEvent(kEvReceive);
+                postCommEvent(kCommEvReceive);
         }
     }
 
     if (mask & SERIAL_EV_BREAK)
-        postCommEvent(kErBreak);
+        postCommEvent(kCommErBreak);
 
     if (mask & kLineBits) {
         // The connection type decides what an incoming call posts, or refuses it.
         if (mask & SERIAL_EV_RING)
             result = onIncomingCall(id);
         if (mask & SERIAL_EV_CTS)
-            postCommEvent(kEvCts);
+            postCommEvent(kCommEvCts);
         if (mask & SERIAL_EV_DSR)
-            postCommEvent(kEvDsr);
+            postCommEvent(kCommEvDsr);
         if (mask & SERIAL_EV_CD)
-            postCommEvent(kEvCd);
+            postCommEvent(kCommEvCd);
     }
 
     if (SerialQueueFull(id, SERIAL_DIR_OUTPUT))
-        postCommEvent(kErTxFull);
+        postCommEvent(kCommErTxFull);
 
     eventReentry_.fetch_sub(1);
     return result;

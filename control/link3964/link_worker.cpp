@@ -4,6 +4,7 @@
 
 #include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
+#include "vort/comm_events.h"
 
 namespace vort {
 
@@ -11,8 +12,6 @@ namespace {
 
 constexpr int32_t kReceiveWaitMs = 2000;
 constexpr uint32_t kReannounceAfterMs = 499;
-constexpr int16_t kSent = 1, kReceived = 2, kReceiveOverflow = 1008, kSendQueueFull = 1010,
-                  kDropped = 2000;
 constexpr int32_t kPartnerSends = -9004, kBufferTooSmall = -9002;
 
 // The receive buffer size is shared by every link of the process: it starts at 4 KiB
@@ -171,7 +170,7 @@ int32_t Link3964::sendOne() {
         const int16_t limit = retries_.load();
         while (!sendQueue_.empty() && sendQueue_.front().attempts > limit) {
             sendQueue_.pop_front();
-            owner_.postCommEvent(kDropped);
+            owner_.postCommEvent(kCommErTxFailed);
         }
         if (sendQueue_.empty())
             return -1;
@@ -191,7 +190,7 @@ int32_t Link3964::sendOne() {
     if (ok) {
         if (it != sendQueue_.end())
             sendQueue_.erase(it);
-        owner_.postCommEvent(kSent);
+        owner_.postCommEvent(kCommEvSend);
         touch();
         return 0;
     }
@@ -208,7 +207,7 @@ int32_t Link3964::receiveOne() {
         SerialQueueCount(commId_, SERIAL_DIR_INPUT) == 0)
         return -1;
     if (receivedCount() >= static_cast<int32_t>(kMaxTelegrams)) {
-        owner_.postCommEvent(kReceiveOverflow);
+        owner_.postCommEvent(kCommErRxOver);
         SerialFlushQueue(commId_, SERIAL_DIR_INPUT);
         return -1;
     }
@@ -231,7 +230,7 @@ int32_t Link3964::receiveOne() {
         receiveList_.push_back(Telegram{.sequence = nextSequence_++, .bytes = std::move(buffer)});
     }
     touch();
-    owner_.postCommEvent(kReceived);
+    owner_.postCommEvent(kCommEvReceive);
     return 0;
 }
 
@@ -248,7 +247,7 @@ void Link3964::reannounceCheck() {
         ++head.reannounced;
     }
     touch();
-    owner_.postCommEvent(kReceived);
+    owner_.postCommEvent(kCommEvReceive);
 }
 
 void Link3964::queueTelegram(std::span<const uint8_t> flagAndData) {
@@ -265,7 +264,7 @@ void Link3964::queueTelegram(std::span<const uint8_t> flagAndData) {
     if (queued)
         signalSend();
     else
-        owner_.postCommEvent(kSendQueueFull);
+        owner_.postCommEvent(kCommErTxFull);
 }
 
 std::optional<std::vector<uint8_t>> Link3964::takeTelegram() {

@@ -3,9 +3,9 @@
 // A worker thread alternates sending the queued telegrams and receiving the partner's
 // through the 3964 link library; the owner's thread queues telegrams (Output), takes
 // received ones (Input) and empties the lists. Both lists are guarded by one mutex;
-// the worker posts comm events to the control: 1 sent, 2 received (and announced again
-// while unread), 2000 dropped after the retries, 1008 receive list full, 1010 send
-// queue full.
+// the worker posts comm events to the control (vort/comm_events.h): kCommEvSend sent,
+// kCommEvReceive received (and announced again while unread), kCommErTxFailed dropped
+// after the retries, kCommErRxOver receive list full, kCommErTxFull send queue full.
 //
 // A telegram is kept as the bytes the host gave: the first byte is the flag that travels
 // with it, the rest is the telegram.
@@ -49,7 +49,7 @@ public:
     // Passes new times and retry counts to the library while active.
     void applyTimes(int32_t tqMs, int32_t tzMs, int16_t retries);
 
-    // Queues one telegram (flag byte first); a full queue drops it with event 1010.
+    // Queues one telegram (flag byte first); a full queue drops it with kCommErTxFull.
     void queueTelegram(std::span<const uint8_t> flagAndData);
     // The oldest received telegram (flag byte first), or nothing.
     std::optional<std::vector<uint8_t>> takeTelegram();

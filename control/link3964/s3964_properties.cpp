@@ -1,7 +1,7 @@
 // The 3964 link's timing and retry properties: the flags travel with every telegram,
 // the times and retry counts reach the running link at once.
-#include "control/object/dispids.h"
 #include "control/object/vort_ctrl.h"
+#include "vort/dispids.h"
 
 namespace vort {
 

@@ -7,9 +7,9 @@
 
 #include "control/events/priority.h"
 #include "control/libs/serilon.h"
-#include "control/object/dispids.h"
 #include "control/object/vort_ctrl.h"
 #include "platform/component/text.h"
+#include "vort/dispids.h"
 
 extern "C" int32_t ModemInfoProc(int32_t commId, int32_t action, int32_t timeLeftMs,
                                  int32_t reserved);

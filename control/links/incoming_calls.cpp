@@ -6,12 +6,12 @@
 
 #include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
+#include "vort/comm_events.h"
 
 namespace vort {
 
 namespace {
 
-constexpr int16_t kEvRing = 6;
 // Results of the event procedure that refuse a call or connection.
 constexpr int32_t kRefuseCall = 1;
 constexpr int32_t kRefuseConnection = 3;
@@ -97,7 +97,7 @@ int32_t CVortCtrl::onIncomingCall(int32_t id) {
             std::lock_guard lock(incomingMutex_);
             incomingRecords_.push_back(std::move(record));
         }
-        postCommEvent(kEvRing, lParam);
+        postCommEvent(kCommEvRing, lParam);
     };
     if (type == kComTypeIsdn) {
         SerialIsdnRecord config{};

@@ -6,9 +6,9 @@
 
 #include "control/libs/serilon.h"
 #include "control/links/network_settings_parser.h"
-#include "control/object/dispids.h"
 #include "control/object/vort_ctrl.h"
 #include "platform/component/error.h"
+#include "vort/dispids.h"
 
 namespace vort {
 

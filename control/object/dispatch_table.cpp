@@ -1,6 +1,6 @@
 // The control's dispatch interface: every DISPID, its member, access and help text.
-#include "control/object/dispids.h"
 #include "control/object/vort_ctrl.h"
+#include "vort/dispids.h"
 
 namespace vort {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "control/object/dialog_units.h"
-#include "control/object/dispids.h"
 #include "platform/component/variant.h"
 #include "ui_prop_page.h"
+#include "vort/dispids.h"
 
 namespace vort {
 

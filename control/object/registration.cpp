@@ -1,9 +1,9 @@
 // The in-process server: the control's classes, their registration and the exports
 // DllGetClassObject, DllCanUnloadNow, DllRegisterServer, DllUnregisterServer.
-#include "control/object/guids.h"
 #include "control/object/prop_page.h"
 #include "control/object/vort_ctrl.h"
 #include "platform/component/inproc_server.h"
+#include "vort/guids.h"
 
 namespace vort {
 

@@ -33,6 +33,7 @@
 #include "platform/component/control_base.h"
 #include "platform/component/control_view.h"
 #include "platform/component/dispatch_table.h"
+#include "vort/property_values.h"
 
 namespace vort {
 
@@ -59,25 +60,6 @@ enum NotifyKind : uint16_t {
     kNotifyComm = 0x81,
     kNotifyModem = 0x82,
     kNotifyFileInfo = 0x83,
-};
-
-enum ComType : int16_t {
-    kComTypeRs232 = 0,
-    kComTypeRs485 = 1,
-    kComTypeIsdn = 10,
-    kComTypeTcpServer = 21,
-    kComTypeTcpClient = 22,
-};
-
-enum Protocol : int16_t {
-    kProtocolAscii = 0,
-    kProtocolXmodem = 1,
-    kProtocolXmodemCrc = 2,
-    kProtocolYmodem = 3,
-    kProtocolYmodemBatch = 4,
-    kProtocolZmodem = 5,
-    kProtocolZmodemSave = 6,
-    kProtocol3964 = 7,
 };
 
 enum TransferState : int16_t { kTransferIdle = 0, kTransferReceiving = 1, kTransferSending = 2 };

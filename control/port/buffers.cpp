@@ -2,8 +2,8 @@
 #include <algorithm>
 
 #include "control/libs/serilon.h"
-#include "control/object/dispids.h"
 #include "control/object/vort_ctrl.h"
+#include "vort/dispids.h"
 
 namespace vort {
 

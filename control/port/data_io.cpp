@@ -4,9 +4,9 @@
 
 #include "control/libs/serilon.h"
 #include "control/libs/transvex.h"
-#include "control/object/dispids.h"
 #include "control/object/vort_ctrl.h"
 #include "platform/component/text.h"
+#include "vort/dispids.h"
 
 namespace vort {
 
@@ -107,7 +107,7 @@ Variant CVortCtrl::input() {
     const int32_t waiting = SerialQueueCount(id, SERIAL_DIR_INPUT);
     const uint32_t want = wantedBytes(inputLen_, waiting);
 
-    if (inputMode_ == 1) {
+    if (inputMode_ == kInputModeBinary) {
         std::vector<uint8_t> bytes(want);
         bytes.resize(want ? readInto(id, bytes.data(), want) : 0);
         return Variant::bytes(std::move(bytes));
@@ -127,7 +127,7 @@ void CVortCtrl::setInputLen(int16_t len) {
 }
 
 void CVortCtrl::setInputMode(int16_t mode) {
-    if (mode != 0 && mode != 1)
+    if (mode != kInputModeText && mode != kInputModeBinary)
         return;
     inputMode_ = mode;
     propertyWritten(kDispInputMode);

@@ -4,16 +4,9 @@
 
 #include <cstdint>
 
-namespace vort {
+#include "vort/property_values.h"
 
-enum Handshaking : int16_t {
-    kHandshakeNone = 0,
-    kHandshakeXOnXOff = 1,
-    kHandshakeRts = 2,
-    kHandshakeRtsXOnXOff = 3,
-    kHandshakeDtr = 4,
-    kHandshakeDtrXOnXOff = 5,
-};
+namespace vort {
 
 // Flags written for a Handshaking value; any value outside 0..5 writes no flags.
 int32_t flowFlagsFor(int16_t handshaking);

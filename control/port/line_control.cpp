@@ -1,9 +1,9 @@
 // Flow control, the modem lines, break, line errors and the input filters.
 #include "control/libs/serilon.h"
-#include "control/object/dispids.h"
 #include "control/object/vort_ctrl.h"
 #include "control/port/handshaking.h"
 #include "platform/component/text.h"
+#include "vort/dispids.h"
 
 namespace vort {
 

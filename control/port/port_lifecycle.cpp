@@ -4,10 +4,10 @@
 
 #include "control/libs/serilon.h"
 #include "control/libs/transvex.h"
-#include "control/object/dispids.h"
 #include "control/object/vort_ctrl.h"
 #include "control/port/handshaking.h"
 #include "platform/component/error.h"
+#include "vort/dispids.h"
 
 extern "C" int32_t EventProc(int32_t commId, int32_t mask);
 

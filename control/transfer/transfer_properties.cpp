@@ -5,8 +5,8 @@
 
 #include "control/libs/serilon.h"
 #include "control/libs/transvex.h"
-#include "control/object/dispids.h"
 #include "control/object/vort_ctrl.h"
+#include "vort/dispids.h"
 
 namespace vort {
 

@@ -8,14 +8,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
+#include <tuple>
 
-#include "control/object/dispids.h"
-#include "control/object/guids.h"
 #include "platform/component/component_host.h"
 #include "platform/component/error.h"
 #include "platform/component/hosted_control.h"
 #include "support/pty_pair.h"
 #include "support/test_site.h"
+#include "vort/dispids.h"
+#include "vort/guids.h"
 
 namespace fs = std::filesystem;
 using namespace vort;
@@ -295,6 +296,29 @@ TEST_F(VortComponent, TypeLibraryDescribesTheInterface) {
     EXPECT_EQ(lib->enums.size(), 15u);
     ASSERT_NE(ctl_.eventInfo(), nullptr);
     EXPECT_EQ(ctl_.eventInfo()->find("OnFileInfo")->dispid, kEventOnFileInfo);
+}
+
+// The older hosts' enumerations repeat the newer ones under other names: the same values
+// in the same order (COMM_ERRORS has no TXFAILED), so a value picked wrongly for one name
+// shows.
+TEST_F(VortComponent, TwinEnumerationsCarryTheSameValues) {
+    const component::TypeLibrary* lib = ctl_.control().typeLibrary();
+    ASSERT_NE(lib, nullptr);
+    for (const auto& [newer, older, extra] :
+         {std::tuple{"VORTOCX_EVENTS", "COMM_EVENTS", 0u},
+          std::tuple{"VORTOCX_ERRORS", "COMM_ERRORS", 1u},
+          std::tuple{"VORTOCX_HANDSHAKING", "COMM_HANDSHAKING", 0u}}) {
+        SCOPED_TRACE(newer);
+        const component::EnumInfo* a = lib->findEnum(newer);
+        const component::EnumInfo* b = lib->findEnum(older);
+        ASSERT_NE(a, nullptr);
+        ASSERT_NE(b, nullptr);
+        ASSERT_EQ(a->members.size(), b->members.size() + extra);
+        for (size_t i = 0; i < b->members.size(); ++i)
+            EXPECT_EQ(a->members[i].value, b->members[i].value)
+                << a->members[i].name << " / " << b->members[i].name;
+    }
+    EXPECT_EQ(lib->findEnum("VORTOCX_ERRORS")->members.back().name, "COMM_ER_TXFAILED");
 }
 
 namespace {

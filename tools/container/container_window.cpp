@@ -19,6 +19,7 @@
 #include "platform/files/atomic_rewrite.h"
 #include "tools/container/property_browser.h"
 #include "tools/container/property_sheet.h"
+#include "vort/guids.h"
 
 namespace vort::container {
 
@@ -182,7 +183,7 @@ void ContainerWindow::askForClass() {
     bool ok = false;
     const QString text = QInputDialog::getText(
         this, QStringLiteral("New Control"), QStringLiteral("ProgID or {CLSID} of the control:"),
-        QLineEdit::Normal, className_.isEmpty() ? QStringLiteral("VORT.VortCtrl.1") : className_,
+        QLineEdit::Normal, className_.isEmpty() ? QString::fromLatin1(kProgIdVortCtrl) : className_,
         &ok);
     if (ok && !text.trimmed().isEmpty())
         createControl(text);

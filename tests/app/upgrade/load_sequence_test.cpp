@@ -16,11 +16,11 @@
 #include "app/link/baud_detect.h"
 #include "app/link/port_settings_file.h"
 #include "app/upgrade/upgrade_state.h"
-#include "control/object/dispids.h"
 #include "platform/component/dispatch.h"
 #include "platform/component/result.h"
 #include "tcu_fixture.h"
 #include "tools/scanner-sim/sha256.h"
+#include "vort/dispids.h"
 
 namespace tcu::test {
 namespace {

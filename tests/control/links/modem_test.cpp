@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "control/libs/serilon.h"
-#include "control/object/dispids.h"
 #include "control/object/vort_ctrl.h"
 #include "links_fixture.h"
 #include "support/pty_pair.h"
+#include "vort/dispids.h"
 
 using namespace vort;
 using component::Variant;

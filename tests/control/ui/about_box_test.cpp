@@ -11,12 +11,12 @@
 #include <QTimer>
 
 #include "control/object/about_box.h"
-#include "control/object/dispids.h"
 #include "control/object/vort_ctrl.h"
 #include "platform/component/dispatch_proxy.h"
 #include "support/scripted_dialogs.h"
 #include "support/test_site.h"
 #include "tests/control/ui/qt_app_environment.h"
+#include "vort/dispids.h"
 
 using namespace vort;
 using dialogs::Answer;

@@ -10,13 +10,13 @@
 #include <memory>
 
 #include "control/object/dialog_units.h"
-#include "control/object/dispids.h"
 #include "control/object/prop_page.h"
 #include "control/object/vort_ctrl.h"
 #include "platform/component/module.h"
 #include "support/test_site.h"
 #include "tests/control/ui/qt_app_environment.h"
 #include "tests/control/ui/recording_dispatch.h"
+#include "vort/dispids.h"
 
 using namespace vort;
 using component::PropertyPage;

@@ -4,12 +4,12 @@
 
 #include <QCoreApplication>
 
-#include "control/object/dispids.h"
 #include "control/object/prop_page.h"
 #include "control/object/vort_ctrl.h"
 #include "platform/component/dispatch_proxy.h"
 #include "platform/component/error.h"
 #include "platform/component/property_page.h"
+#include "vort/dispids.h"
 
 using namespace vort;
 using component::Ref;
