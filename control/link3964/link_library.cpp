@@ -38,6 +38,9 @@ template <class F> bool find(void* h, const char* name, F& out) {
     return out != nullptr;
 }
 
+// Looks a declared function up by its own name; the member must have its type.
+#define VORT_FIND_LINK3964(h, function, member) find<decltype(&function)>(h, #function, member)
+
 } // namespace
 
 const Link3964Functions* acquireLink3964(std::string* message) {
@@ -48,11 +51,13 @@ const Link3964Functions* acquireLink3964(std::string* message) {
     }
     void* h = open();
     Link3964Functions f{};
-    const bool complete = h && find(h, "RS_3964Version", f.version) &&
-                          find(h, "RS_SetTQTZ", f.setTqTz) &&
-                          find(h, "RS_SetMZ1MZ2", f.setMz1Mz2) && find(h, "RS_TX3964R", f.tx) &&
-                          find(h, "RS_RX3964R", f.rx) && find(h, "RS_TXFile_3964R", f.txFile) &&
-                          find(h, "RS_RXFile_3964R", f.rxFile);
+    const bool complete = h && VORT_FIND_LINK3964(h, RS_3964Version, f.version) &&
+                          VORT_FIND_LINK3964(h, RS_SetTQTZ, f.setTqTz) &&
+                          VORT_FIND_LINK3964(h, RS_SetMZ1MZ2, f.setMz1Mz2) &&
+                          VORT_FIND_LINK3964(h, RS_TX3964R, f.tx) &&
+                          VORT_FIND_LINK3964(h, RS_RX3964R, f.rx) &&
+                          VORT_FIND_LINK3964(h, RS_TXFile_3964R, f.txFile) &&
+                          VORT_FIND_LINK3964(h, RS_RXFile_3964R, f.rxFile);
     if (!complete) {
         if (h)
             dlclose(h);

@@ -13,18 +13,20 @@
 #include <cstdint>
 #include <string>
 
+#include "libs/link3964/link3964.h"
+
 namespace vort {
 
+// The library's functions, typed by its own header's declarations (decltype), so the
+// prototypes exist once: a change there changes the table with it.
 struct Link3964Functions {
-    uint16_t (*version)();
-    int32_t (*setTqTz)(int32_t commId, int32_t tqMs, int32_t tzMs);
-    int32_t (*setMz1Mz2)(int32_t commId, int32_t mz1, int32_t mz2);
-    uint8_t (*tx)(int32_t commId, const uint8_t* data, uint16_t length, int32_t* status,
-                  uint8_t flag, int32_t useBcc, int32_t master);
-    uint8_t (*rx)(int32_t commId, uint8_t* buffer, uint16_t* length, int32_t* status,
-                  int32_t waitMs, uint8_t* flag, int32_t useBcc);
-    uint8_t (*txFile)(int32_t commId, const char* fileName, int32_t* status);
-    uint8_t (*rxFile)(int32_t commId, const char* fileName, int32_t* status);
+    decltype(&RS_3964Version) version;
+    decltype(&RS_SetTQTZ) setTqTz;
+    decltype(&RS_SetMZ1MZ2) setMz1Mz2;
+    decltype(&RS_TX3964R) tx;
+    decltype(&RS_RX3964R) rx;
+    decltype(&RS_TXFile_3964R) txFile;
+    decltype(&RS_RXFile_3964R) rxFile;
 };
 
 // The lowest version accepted: 1.84.

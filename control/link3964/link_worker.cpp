@@ -4,6 +4,7 @@
 
 #include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
+#include "libs/link3964/link3964.h"
 #include "vort/comm_events.h"
 
 namespace vort {
@@ -12,7 +13,6 @@ namespace {
 
 constexpr int32_t kReceiveWaitMs = 2000;
 constexpr uint32_t kReannounceAfterMs = 499;
-constexpr int32_t kPartnerSends = -9004, kBufferTooSmall = -9002;
 
 // The receive buffer size is shared by every link of the process: it starts at 4 KiB
 // and grows when a telegram did not fit.
@@ -151,7 +151,7 @@ void Link3964::sendLoop() {
     for (;;) {
         reannounceCheck();
         const int32_t status = sendOne();
-        if (status == kPartnerSends)
+        if (status == LINK3964_PARTNER_SENDS)
             receiveOne();
         if (status == -1)
             break; // nothing was sent: nothing queued or the port is gone
@@ -196,7 +196,7 @@ int32_t Link3964::sendOne() {
     }
     if (it != sendQueue_.end()) {
         it->lastStatus = status;
-        if (status != kPartnerSends)
+        if (status != LINK3964_PARTNER_SENDS)
             ++it->attempts;
     }
     return status == 0 ? -2 : status;
@@ -219,7 +219,7 @@ int32_t Link3964::receiveOne() {
     uint8_t flag = 0;
     const bool ok = fn_->rx(commId_, buffer.data() + 1, &length, &status, kReceiveWaitMs, &flag,
                             owner_.s3964UseBcc());
-    if (status == kBufferTooSmall)
+    if (status == LINK3964_BUFFER_TOO_SMALL)
         growReceiveBuffer();
     if (!ok)
         return status == 0 ? -2 : status;
