@@ -19,9 +19,6 @@ namespace {
 
 constexpr int kIconSize = 32;
 
-// The number a host sees when the About box cannot be shown at all.
-constexpr int32_t kErrInvalidProcedureCall = 5;
-
 } // namespace
 
 QString aboutVersionLine() {
@@ -83,7 +80,7 @@ void VortAboutBox::closeEvent(QCloseEvent* event) {
 void CVortCtrl::AboutBox() {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
         throw component::ComponentError(
-            kErrInvalidProcedureCall,
+            component::kErrInvalidProcedureCall,
             "The About box needs a windowed host: this program runs without a widget application");
     VortAboutBox box(QApplication::activeWindow());
     box.exec();

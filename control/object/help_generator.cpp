@@ -3,6 +3,7 @@
 // libvort.so. The page replaces the old one in one step, so an interrupted build never
 // leaves half a page.
 #include <cstdio>
+#include <exception>
 #include <string>
 
 #include "control/object/help_reference.h"
@@ -15,8 +16,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string out = argv[1];
-    const std::string html = vort::helpReferenceHtml(vort::vortTypeLibrary(),
-                                                     vort::CVortCtrl::description().browserLists);
+    std::string html;
+    try {
+        html = vort::helpReferenceHtml(vort::vortTypeLibrary(),
+                                       vort::CVortCtrl::description().browserLists);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vort-helpgen: %s\n", e.what());
+        return 1;
+    }
     vort::files::FileFailure failure;
     if (!vort::files::rewriteFile(out, html, failure)) {
         std::fprintf(stderr, "vort-helpgen: cannot write %s\n", failure.text().c_str());

@@ -1,9 +1,10 @@
 // The control's help reference: one HTML page, vortocxe.html, listing every property,
 // method, event and enumeration of the type library with its type, access, run-time
 // mark and help string, and a short paragraph where the help string alone says too
-// little. It is generated from the type library itself at build time (help_generator)
-// so it can never drift from the interface, and installed beside libvort.so, where F1
-// in design mode opens it. Plain C++, no Qt.
+// little (those paragraphs are prose kept in resources/help_reference.txt, help_prose.h).
+// It is generated from the type library itself at build time (help_generator) so it can
+// never drift from the interface, and installed beside libvort.so, where F1 in design
+// mode opens it. Plain C++, no Qt.
 #pragma once
 
 #include <span>
@@ -15,7 +16,8 @@
 namespace vort {
 
 // The whole page. browserLists: the property browser's predefined values, listed with
-// their properties (may be empty).
+// their properties (may be empty). Throws std::runtime_error when the compiled-in prose
+// is malformed or lacks one of the page's paragraphs.
 std::string helpReferenceHtml(const component::TypeLibrary& library,
                               std::span<const component::PropertyBrowserList> browserLists);
 

@@ -4,6 +4,8 @@ namespace vort::component {
 
 std::string standardErrorText(int32_t number) {
     switch (number) {
+    case kErrInvalidProcedureCall:
+        return "Invalid procedure call";
     case kErrFileAlreadyOpen:
         return "Port already open";
     case kErrDeviceUnavailable:

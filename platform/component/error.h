@@ -36,6 +36,7 @@ private:
 
 // Error numbers raised by the control and the dispatch layer.
 enum ErrorNumber : int32_t {
+    kErrInvalidProcedureCall = 5, // a call the host cannot serve (AboutBox without windows)
     kErrFileAlreadyOpen = 55,
     kErrDeviceUnavailable = 68,
     kErrInvalidPropertyValue = 380,

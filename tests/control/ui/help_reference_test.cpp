@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <sys/wait.h>
 
+#include "control/object/help_prose.h"
 #include "control/object/help_reference.h"
 #include "control/object/vort_ctrl.h"
 
@@ -134,6 +136,48 @@ TEST(HelpReference, TransferNotesSayWhatEachProtocolDelivers) {
     const std::string dir = section(html, "FileDownLoadDir");
     EXPECT_NE(dir.find("xdg-user-dir DOWNLOAD"), std::string::npos);
     EXPECT_NE(dir.find("working directory"), std::string::npos);
+}
+
+// A paragraph whose heading names no member of the type library (a typo, a renamed
+// member) would never reach the page.
+TEST(HelpReference, EveryParagraphOfTheProseHasItsMember) {
+    std::string error;
+    const std::optional<HelpProse> prose = parseHelpProse(helpProseText(), &error);
+    ASSERT_TRUE(prose) << error;
+    ASSERT_FALSE(prose->members.empty());
+    const component::TypeLibrary& lib = vortTypeLibrary();
+    for (const auto& [name, text] : prose->members) {
+        bool found = false;
+        for (const auto& iface : lib.interfaces)
+            found = found || iface.find(name) != nullptr;
+        EXPECT_TRUE(found) << "[member " << name << "] names no member";
+        EXPECT_NE(section(generated(), name).find("<p>" + text + "</p>"), std::string::npos)
+            << name;
+    }
+}
+
+TEST(HelpReference, ProseJoinsLinesAndRejectsMalformedText) {
+    std::string error;
+    const auto prose = parseHelpProse("# comment\r\n[member A]\r\none\n\ntwo  x\n"
+                                      "# between\n[page b c]\nthree",
+                                      &error);
+    ASSERT_TRUE(prose) << error;
+    EXPECT_EQ(prose->members.at("A"), "one two  x");
+    EXPECT_EQ(prose->page.at("b c"), "three");
+    EXPECT_TRUE(parseHelpProse("", &error)->members.empty());
+
+    for (const auto& [text, where] :
+         {std::pair{"text\n[member A]\nx", "line 1: text before the first heading"},
+          std::pair{"[member A]\nx\n[other B]\ny", "line 3: unknown heading kind \"other\""},
+          std::pair{"[member A]\nx\n[member A]\ny", "line 3: [A] is given twice"},
+          std::pair{"[member A]\n\n[member B]\ny", "line 1: [A] has no text"},
+          std::pair{"[member A]\nx\n[member B]", "line 3: [B] has no text"},
+          std::pair{"[member]\nx", "line 1: a heading is \"[member NAME]\" or \"[page NAME]\""},
+          std::pair{"[member A\nx", "line 1: a heading is \"[member NAME]\" or \"[page NAME]\""}}) {
+        error.clear();
+        EXPECT_FALSE(parseHelpProse(text, &error)) << text;
+        EXPECT_EQ(error, where) << text;
+    }
 }
 
 TEST(HelpReference, TextFromTheTypeLibraryIsEscaped) {
