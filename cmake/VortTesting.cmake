@@ -1,5 +1,9 @@
 # vort_test(NAME <target> LABELS <unit|pty|gui|interop|slow...> SOURCES ... LIBS ...)
-# One GoogleTest executable; each of its tests becomes one CTest test with the labels.
+# One GoogleTest executable; each of its tests becomes one CTest test with the labels,
+# and with the name of its subsystem folder under tests/ as one more label (control,
+# libs, app, platform, tools), so one subsystem's tests run alone: ctest -L control.
+# The target <subsystem>_nongui_tests builds that subsystem's tests not labelled gui,
+# with what they need (the thread-sanitizer stage of scripts/test builds only those).
 include(GoogleTest)
 find_package(GTest REQUIRED)
 
@@ -11,7 +15,18 @@ function(vort_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
+  file(RELATIVE_PATH subsystem ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
+  string(REGEX REPLACE "/.*" "" subsystem "${subsystem}")
   add_executable(${T_NAME} ${T_SOURCES})
+  if(subsystem AND NOT subsystem MATCHES "^\\.\\.")
+    list(APPEND T_LABELS ${subsystem})
+    if(NOT "gui" IN_LIST T_LABELS)
+      if(NOT TARGET ${subsystem}_nongui_tests)
+        add_custom_target(${subsystem}_nongui_tests)
+      endif()
+      add_dependencies(${subsystem}_nongui_tests ${T_NAME})
+    endif()
+  endif()
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   set(env "QT_QPA_PLATFORM=offscreen;VORT_BUILD_OUT=${CMAKE_BINARY_DIR}/out;VORT_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
