@@ -89,7 +89,7 @@ void CVortCtrl::applyPriority() {
         if (intptr_t tid = SerialThreadHandle(id, which))
             applyThreadPriority(static_cast<pid_t>(tid), priority_.load());
     // The modem's dial thread, while it runs.
-    if (const pid_t tid = dialThreadId_.load())
+    if (const pid_t tid = dial_.threadId())
         applyThreadPriority(tid, priority_.load());
 }
 

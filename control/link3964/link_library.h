@@ -6,8 +6,9 @@
 // there and the version must be at least 1.84. One process-wide copy is shared by
 // every control; it is unloaded when the last control using it lets go.
 //
-// Thread rule: acquire and release in the owner's thread; the functions may be called
-// from the controls' worker threads while acquired.
+// Thread rule: acquire in the owner's thread; release in any thread (a file transfer
+// job gives its reference back when its thread ends); the functions may be called from
+// the controls' worker threads while acquired.
 #pragma once
 
 #include <cstdint>

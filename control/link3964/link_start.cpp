@@ -7,7 +7,12 @@ namespace vort {
 
 bool CVortCtrl::start3964Link() {
     std::string message;
-    if (link_->start(openCommId_, s3964Tq_, s3964Tz_, s3964Retry_, &message))
+    const Link3964::Settings settings{.tqMs = s3964Tq_,
+                                      .tzMs = s3964Tz_,
+                                      .retries = s3964Retry_,
+                                      .master = s3964Master_,
+                                      .useBcc = s3964UseBcc_};
+    if (link_->start(openCommId_, settings, &message))
         return true;
     if (!message.empty()) {
         dialogs::MessageBoxRequest box;

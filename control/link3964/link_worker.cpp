@@ -39,8 +39,7 @@ void Link3964::touch() {
     lastActivity_ = SerialTickStart();
 }
 
-bool Link3964::start(int32_t commId, int32_t tqMs, int32_t tzMs, int16_t retries,
-                     std::string* message) {
+bool Link3964::start(int32_t commId, const Settings& settings, std::string* message) {
     if (!SerialInUse(commId))
         return false;
     if (active_)
@@ -49,9 +48,10 @@ bool Link3964::start(int32_t commId, int32_t tqMs, int32_t tzMs, int16_t retries
     if (!fn_)
         return false;
     commId_ = commId;
-    retries_ = retries;
-    fn_->setTqTz(commId_, tqMs, tzMs);
-    fn_->setMz1Mz2(commId_, retries, retries);
+    retries_ = settings.retries;
+    applyFlags(settings.master, settings.useBcc);
+    fn_->setTqTz(commId_, settings.tqMs, settings.tzMs);
+    fn_->setMz1Mz2(commId_, settings.retries, settings.retries);
     {
         std::lock_guard lock(signalMutex_);
         sendSignal_ = receiveSignal_ = false;
@@ -70,6 +70,15 @@ void Link3964::applyTimes(int32_t tqMs, int32_t tzMs, int16_t retries) {
     retries_ = retries;
     fn_->setTqTz(commId_, tqMs, tzMs);
     fn_->setMz1Mz2(commId_, retries, retries);
+}
+
+void Link3964::applyFlags(bool master, bool useBcc) {
+    master_ = master;
+    useBcc_ = useBcc;
+}
+
+const Link3964Functions* Link3964::shareFunctions() {
+    return active_ ? acquireLink3964(nullptr) : nullptr;
 }
 
 void Link3964::stop() {
@@ -182,8 +191,8 @@ int32_t Link3964::sendOne() {
     const uint8_t* data = head.bytes.size() > 1 ? head.bytes.data() + 1 : nullptr;
     const uint16_t length =
         static_cast<uint16_t>(head.bytes.size() > 1 ? head.bytes.size() - 1 : 0);
-    const bool ok = fn_->tx(commId_, data, length, &status, flag != 0, owner_.s3964UseBcc(),
-                            owner_.s3964Master());
+    const bool ok =
+        fn_->tx(commId_, data, length, &status, flag != 0, useBcc_.load(), master_.load());
     std::lock_guard lock(listMutex_);
     auto it = std::find_if(sendQueue_.begin(), sendQueue_.end(),
                            [&](const Telegram& t) { return t.sequence == head.sequence; });
@@ -218,7 +227,7 @@ int32_t Link3964::receiveOne() {
     int32_t status = 0;
     uint8_t flag = 0;
     const bool ok = fn_->rx(commId_, buffer.data() + 1, &length, &status, kReceiveWaitMs, &flag,
-                            owner_.s3964UseBcc());
+                            useBcc_.load());
     if (status == LINK3964_BUFFER_TOO_SMALL)
         growReceiveBuffer();
     if (!ok)

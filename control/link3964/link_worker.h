@@ -7,6 +7,13 @@
 // kCommEvReceive received (and announced again while unread), kCommErTxFailed dropped
 // after the retries, kCommErRxOver receive list full, kCommErTxFull send queue full.
 //
+// The link owns what its worker reads: the comm id, times and flags are copied when it
+// starts, and the S3964 property writes reach it through applyTimes and applyFlags.
+//
+// Thread rules: start, stop, applyTimes, applyFlags, shareFunctions and the list calls
+// run in the owner's thread; signalReceive and signalSend come from the serial core
+// library's thread.
+//
 // A telegram is kept as the bytes the host gave: the first byte is the flag that travels
 // with it, the rest is the telegram.
 #pragma once
@@ -38,16 +45,26 @@ public:
     Link3964(const Link3964&) = delete;
     Link3964& operator=(const Link3964&) = delete;
 
-    // Starts on an open comm id with the given times (ms) and retry count. False when
-    // the comm id is not open or the library cannot be loaded (then *message says why,
-    // for the operator).
-    bool start(int32_t commId, int32_t tqMs, int32_t tzMs, int16_t retries, std::string* message);
+    // The S3964 properties the link works with.
+    struct Settings {
+        int32_t tqMs = 2000;
+        int32_t tzMs = 200;
+        int16_t retries = 3; // both retry counts, MZ1 and MZ2
+        bool master = false;
+        bool useBcc = true;
+    };
+
+    // Starts on an open comm id with these settings. False when the comm id is not
+    // open or the library cannot be loaded (then *message says why, for the operator).
+    bool start(int32_t commId, const Settings& settings, std::string* message);
     // Stops the worker (at most about 10 s), empties both lists and lets the library go.
     void stop();
     bool active() const { return active_; }
 
     // Passes new times and retry counts to the library while active.
     void applyTimes(int32_t tqMs, int32_t tzMs, int16_t retries);
+    // The flags that travel with every telegram from now on.
+    void applyFlags(bool master, bool useBcc);
 
     // Queues one telegram (flag byte first); a full queue drops it with kCommErTxFull.
     void queueTelegram(std::span<const uint8_t> flagAndData);
@@ -62,8 +79,10 @@ public:
     void signalReceive();
     void signalSend();
 
-    // The library's functions while active (file transfers use them), else nullptr.
-    const Link3964Functions* functions() const { return fn_; }
+    // While active, one more reference of the library's functions for a file transfer
+    // job, which gives it back with releaseLink3964() (from any thread) when it ends, so
+    // a stop meanwhile cannot unload the library under it; nullptr when inactive.
+    const Link3964Functions* shareFunctions();
 
 private:
     struct Telegram {
@@ -93,6 +112,8 @@ private:
     std::thread worker_;
     std::atomic<int> state_{kEnded};
     std::atomic<int16_t> retries_{3};
+    std::atomic<bool> master_{false};
+    std::atomic<bool> useBcc_{true};
 
     std::mutex signalMutex_;
     std::condition_variable signalCv_;

@@ -7,11 +7,13 @@ namespace vort {
 
 void CVortCtrl::setS3964Master(bool on) {
     s3964Master_ = on;
+    link_->applyFlags(s3964Master_, s3964UseBcc_);
     propertyWritten(kDispS3964Master);
 }
 
 void CVortCtrl::setS3964UseBcc(bool on) {
     s3964UseBcc_ = on;
+    link_->applyFlags(s3964Master_, s3964UseBcc_);
     propertyWritten(kDispS3964UseBCC);
 }
 

@@ -19,10 +19,10 @@ CVortCtrl::CVortCtrl() : ControlBase(description()), link_(std::make_unique<Link
 
 CVortCtrl::~CVortCtrl() {
     ClosePort();
-    // A transfer still finishing after the close ends at its next report (the port is
-    // closed), so this wait is short.
-    if (transferThread_.joinable())
-        transferThread_.join();
+    // A job still finishing after the close ends at its next report (the port is
+    // closed), so these waits are short.
+    transfer_.join();
+    dial_.join();
     // The library keeps user slots across close; a slot still naming this control
     // would let a late callback reach freed memory.
     for (int32_t id = 0; id < SERIAL_COMM_IDS; ++id)
@@ -50,7 +50,7 @@ void CVortCtrl::PostNotification(uint32_t wParam, intptr_t lParam) {
 }
 
 bool CVortCtrl::jobRunning() const {
-    return transferState_.load() != kTransferIdle || dialFlag_.load();
+    return transfer_.state() != kTransferIdle || dial_.dialling();
 }
 
 int32_t CVortCtrl::hWnd() const {

@@ -6,30 +6,32 @@
 // OnFileInfo).
 //
 // Thread rules: every property and method runs in the owner's thread (the thread
-// that created the control). The library's threads and the control's worker threads
-// never call into the host; they post notifications to the control's window object,
-// whose handler (OnCommNotify) fires the events in the owner's thread. Fields those
-// threads read are atomics.
+// that created the control). The library's threads and the control's worker objects
+// (the dial job, the transfer job, the 3964 link) never call into the host; they post
+// notifications to the control's window object, whose handler (OnCommNotify) fires the
+// events in the owner's thread. Each worker object owns its thread, flags and locks and
+// starts from a copy of the properties it needs, taken in the owner's thread; what
+// those threads still read or write of the control is atomic or guarded, and named in
+// the section "For the library callbacks and the worker objects" below.
 //
 // Failures raise vort::component::ComponentError with the numbers 55, 68 and 380; the
 // dispatch table raises 383, 394 and 422 (run-time-only members in design mode).
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <sys/types.h>
-#include <thread>
 #include <vector>
 
 #include "control/libs/serilon.h"
 #include "control/libs/transvex.h"
 #include "control/link3964/link_worker.h"
+#include "control/links/dial_job.h"
 #include "control/port/settings_parser.h"
+#include "control/transfer/transfer_job.h"
 #include "platform/component/control_base.h"
 #include "platform/component/control_view.h"
 #include "platform/component/dispatch_table.h"
@@ -61,8 +63,6 @@ enum NotifyKind : uint16_t {
     kNotifyModem = 0x82,
     kNotifyFileInfo = 0x83,
 };
-
-enum TransferState : int16_t { kTransferIdle = 0, kTransferReceiving = 1, kTransferSending = 2 };
 
 inline bool isSerialComType(int16_t t) {
     return t == kComTypeRs232 || t == kComTypeRs485;
@@ -180,10 +180,10 @@ public:
     void setFileName(std::u16string text);
     std::u16string fileDownLoadDir() const;
     void setFileDownLoadDir(std::u16string text);
-    int32_t fileSize() const { return fileSize_.load(); }
-    bool fileTransmit() const { return transferState_.load() == kTransferSending; }
+    int32_t fileSize() const { return transfer_.fileSize(); }
+    bool fileTransmit() const { return transfer_.state() == kTransferSending; }
     void setFileTransmit(bool on);
-    bool fileReceive() const { return transferState_.load() == kTransferReceiving; }
+    bool fileReceive() const { return transfer_.state() == kTransferReceiving; }
     void setFileReceive(bool on);
     bool jobProcessing() const;
     void setJobProcessing(bool on);
@@ -205,9 +205,9 @@ public:
     std::u16string modemResult() const;
 
     // ---- 3964 link -----------------------------------------------------------
-    bool s3964Master() const { return s3964Master_.load(); }
+    bool s3964Master() const { return s3964Master_; }
     void setS3964Master(bool on);
-    bool s3964UseBcc() const { return s3964UseBcc_.load(); }
+    bool s3964UseBcc() const { return s3964UseBcc_; }
     void setS3964UseBcc(bool on);
     int32_t s3964Tq() const { return s3964Tq_; }
     void setS3964Tq(int32_t ms);
@@ -229,7 +229,7 @@ public:
     // events.
     virtual void OnCommNotify(uint32_t wParam, intptr_t lParam);
 
-    // ---- For the library callbacks (any thread) ------------------------------
+    // ---- For the library callbacks and the worker objects (any thread) -------
     // Posts a notification to the control's window, if it has one.
     void PostNotification(uint32_t wParam, intptr_t lParam);
     // Posts a comm event (kind 0x81) with that code.
@@ -240,15 +240,20 @@ public:
     // posts code 6 (with a record the owner's thread takes over) and returns 0, or
     // returns the refusal value (nothing posted).
     int32_t onIncomingCall(int32_t id);
-    // A progress report of the modem wait, from the dial thread (through ModemInfoProc);
-    // returns 0 to end the wait.
-    int32_t onModemInfo(int32_t id, int32_t action, int32_t timeLeftMs);
-    // One report of the transfer library, from the transfer thread (through
-    // FileInfoProc); the result steers the library.
-    int32_t onFileInfo(int32_t id, int32_t action, int32_t data, XferFileInfo* record);
     bool isPortOpenFlagSet() const { return portOpenFlag_.load(); }
-    int16_t transferStateNow() const { return transferState_.load(); }
-    // The comm id the open port uses (fixed at open), else CommPort - 1.
+    int16_t transferStateNow() const { return transfer_.state(); }
+    // ModemResult, written by the dial job with the library's result text (at most 80
+    // characters are kept) and by the owner's thread for incoming calls.
+    void setModemResult(const std::string& text);
+    // The connected flag, as a dial leaves it.
+    void setConnectedFlag(bool on) { connectedFlag_ = on; }
+    // FileName, as the transfer job names the file it handles.
+    void setFileNameFromJob(std::u16string name);
+    // The worker objects, for their library callbacks (ModemInfoProc, FileInfoProc).
+    DialJob& dialJob() { return dial_; }
+    TransferJob& transferJob() { return transfer_; }
+
+    // The comm id the open port uses (fixed at open), else CommPort - 1. Owner's thread.
     int32_t activeCommId() const { return portOpenFlag_.load() ? openCommId_ : commPort_ - 1; }
 
 protected:
@@ -275,9 +280,6 @@ protected:
     static constexpr int32_t kNoFreeCommId = -1;
     static constexpr int32_t kConnectionGone = -2;
     int32_t takeConnection(const SerialTcpConnectInfo& info);
-    // The modem job of the dial thread.
-    void runDial();
-    void setModemResult(const std::string& text);
     // The stored Settings text, parsed without a baud check (open and read).
     bool parseStoredSettings(LineSettings& out) const;
     // The baud limit a text must keep on the open port (its maximum, or any baud above
@@ -300,14 +302,9 @@ protected:
     // Starts the 3964 link on the open comm id; on failure tells the operator why and
     // returns false.
     bool start3964Link();
-    // Starts the transfer thread for state (sending or receiving) if the start
+    // Starts the transfer job in that direction (sending or receiving) if the start
     // conditions hold; otherwise does nothing.
-    void startTransfer(TransferState state);
-    void runTransfer(TransferState state);
-    void sendFiles(int32_t id);
-    void receiveFile(int32_t id);
-    // Waits up to ms, or less when an abort comes.
-    void pauseBetweenFiles(int ms);
+    void startTransfer(TransferState direction);
 
     // Owner-thread state.
     int16_t commPort_ = 2;
@@ -330,16 +327,12 @@ protected:
     bool yieldState_ = true;
     int32_t interval_ = 0;
     int16_t comType_ = kComTypeRs232;
-    // FileName is written by the transfer thread too (a received file's name), and
-    // FileDownLoadDir is read there: both are guarded by fileNameMutex_.
+    // FileName is written by the transfer job too (the name of the file it handles):
+    // it is guarded by fileNameMutex_, and so are the suffix and FileDownLoadDir, which
+    // a job copies with it when it starts.
     mutable std::mutex fileNameMutex_;
     std::u16string fileName_;
     std::u16string fileSuffix_;
-    // The working file name handed to the transfer library (NUL-terminated).
-    char workingName_[XFER_NAME_SIZE] = {};
-    std::thread transferThread_;
-    std::mutex abortMutex_;
-    std::condition_variable abortCv_;
     std::u16string fileDownLoadDir_ = u"\\";
     std::u16string modemInitString_ = u"ATE0L1M0Q0V1&C1&D2&S1";
     std::u16string modemAnswerString_ = u"ATA";
@@ -355,6 +348,8 @@ protected:
     int32_t s3964Tq_ = 2000;
     int32_t s3964Tz_ = 200;
     int16_t s3964Retry_ = 3;
+    bool s3964Master_ = false;
+    bool s3964UseBcc_ = true;
     std::unique_ptr<NotificationWindow> ownWindow_;
     // The design-time views made so far; they hold it weakly and so learn when the
     // control is gone.
@@ -372,31 +367,15 @@ protected:
     std::atomic<int16_t> priority_{2};
     std::atomic<int16_t> eventReentry_{0};
     std::atomic<int16_t> commEvent_{0};
-    std::atomic<int16_t> transferState_{kTransferIdle};
-    std::atomic<int32_t> fileSize_{0};
-    std::atomic<bool> transferThreadRunning_{false};
-    std::atomic<bool> dialThreadRunning_{false};
-    std::atomic<pid_t> dialThreadId_{0}; // kernel id of the running dial thread, 0 none
     // ComType as the library's thread reads it (incoming calls); follows comType_.
     std::atomic<int16_t> comTypeShared_{kComTypeRs232};
-    std::atomic<bool> dialFlag_{false};
     std::atomic<bool> connectedFlag_{false};
-    std::atomic<bool> modemStop_{false};
-    std::atomic<bool> abortFlag_{false};
-    std::atomic<bool> lastFileFlag_{true};
-    std::atomic<bool> s3964Master_{false};
-    std::atomic<bool> s3964UseBcc_{true};
 
-    // The dial thread. Declared last so it is joined first when the control goes, while
-    // everything it uses still exists (the destructor's ClosePort has stopped it).
-    struct JoiningThread {
-        std::thread thread;
-        ~JoiningThread() {
-            if (thread.joinable())
-                thread.join();
-        }
-    };
-    JoiningThread dialThread_;
+    // The worker objects. Declared last so their threads are joined first when the
+    // control goes, while everything they use still exists (the destructor's ClosePort
+    // has stopped them).
+    DialJob dial_{*this};
+    TransferJob transfer_{*this};
 };
 
 } // namespace vort

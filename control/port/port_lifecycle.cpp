@@ -36,8 +36,6 @@ void CVortCtrl::setPortOpen(bool open) {
 
 void CVortCtrl::openPort() {
     const int32_t id = commPort_ - 1;
-    modemStop_ = false;
-    abortFlag_ = false;
 
     // A connection a server handed to this comm id is taken over, not opened.
     const bool adopted = comType_ == kComTypeTcpClient && SerialGetUserData(id, 4) != 0;
@@ -49,8 +47,7 @@ void CVortCtrl::openPort() {
 
     eventReentry_ = 0;
     commEvent_ = 0;
-    transferState_ = kTransferIdle;
-    dialFlag_ = false;
+    // The jobs' own flags are theirs: each job clears them when it starts.
     connectedFlag_ = false;
 
     if (adopted) {
@@ -128,10 +125,8 @@ void CVortCtrl::AbortJob(bool wait, bool enabled) {
     if (!enabled || !jobRunning())
         return;
     const int32_t id = openCommId_;
-    modemStop_ = true;
-    abortFlag_ = true;
-    lastFileFlag_ = true;
-    abortCv_.notify_all();
+    dial_.requestStop();
+    transfer_.abort();
     XferAbort(id, 10000);
     if (wait)
         waitWhileBusy(id, [this] { return jobRunning(); });

@@ -1,5 +1,5 @@
-// The control's side of the transfer library's reports: what each action does, the
-// resume decision for received files, the file times, and OnFileInfo.
+// The transfer job's side of the transfer library's reports: what each action does,
+// the resume decision for received files, the file times, and OnFileInfo.
 #include "control/transfer/file_info_proc.h"
 
 #include <cstring>
@@ -28,8 +28,8 @@ bool endsWithSeparator(const std::string& s) {
 
 } // namespace
 
-int32_t CVortCtrl::onFileInfo(int32_t /*id*/, int32_t action, int32_t data, XferFileInfo* record) {
-    if (!portOpenFlag_.load() || !record)
+int32_t TransferJob::onFileInfo(int32_t action, int32_t data, XferFileInfo* record) {
+    if (!owner_.isPortOpenFlagSet() || !record)
         return XFER_RESULT_STOP;
     int32_t result = XFER_RESULT_GO_ON;
     bool post = true;
@@ -47,17 +47,13 @@ int32_t CVortCtrl::onFileInfo(int32_t /*id*/, int32_t action, int32_t data, Xfer
         break;
     case XFER_ACTION_SYN:
         // ZMODEM/Save asks the receiver to keep an existing file of that name.
-        if (protocol_.load() == kProtocolZmodemSave)
+        if (request_.protocol == kProtocolZmodemSave)
             record->options &= ~XFER_OPT_REPLACE;
         break;
     case XFER_ACTION_RX_HEADER: {
         post = false;
         std::string name = recordName(*record);
-        std::string dir;
-        {
-            std::lock_guard lock(fileNameMutex_);
-            dir = component::toUtf8(fileDownLoadDir_);
-        }
+        std::string dir = request_.downloadDir;
         if (dir == kDefaultDownLoadDir) {
             // The stored default names the user's download directory, never the root.
             const auto downloads = userDownloadDirectory();
@@ -78,10 +74,8 @@ int32_t CVortCtrl::onFileInfo(int32_t /*id*/, int32_t action, int32_t data, Xfer
             break;
         }
         std::memcpy(record->fileName, name.c_str(), name.size() + 1);
-        if (isZmodemKind(record->kind) || record->kind == XFER_KIND_YMODEM_BATCH) {
-            std::lock_guard lock(fileNameMutex_);
-            fileName_ = component::fromUtf8(name);
-        }
+        if (isZmodemKind(record->kind) || record->kind == XFER_KIND_YMODEM_BATCH)
+            owner_.setFileNameFromJob(component::fromUtf8(name));
         if (isZmodemKind(record->kind)) {
             if (auto local = localFileDetails(name); local && local->size > 0)
                 result = resumeDecision(*local, *record);
@@ -95,7 +89,7 @@ int32_t CVortCtrl::onFileInfo(int32_t /*id*/, int32_t action, int32_t data, Xfer
     case XFER_ACTION_TX_FINISHED:
     case XFER_ACTION_TX_SKIPPED:
         // A skipped file ends nothing: the batch goes on as after a finished one.
-        if (!lastFileFlag_.load())
+        if (!lastFile_.load())
             result = XFER_RESULT_MORE_FILES;
         break;
     case XFER_ACTION_FILE_DETAILS: {
@@ -112,19 +106,18 @@ int32_t CVortCtrl::onFileInfo(int32_t /*id*/, int32_t action, int32_t data, Xfer
         }
         std::memcpy(workingName_, record->fileName, sizeof workingName_);
         workingName_[sizeof workingName_ - 1] = '\0';
-        std::lock_guard lock(fileNameMutex_);
-        fileName_ = component::fromUtf8(name);
+        owner_.setFileNameFromJob(component::fromUtf8(name));
         break;
     }
     default:
         break;
     }
 
-    if (abortFlag_.load())
+    if (abort_.load())
         result = XFER_RESULT_STOP;
     if (post) {
         fileSize_ = record->size != 0 ? record->size : data;
-        PostNotification(
+        owner_.PostNotification(
             (static_cast<uint32_t>(static_cast<uint16_t>(action)) << 16) | kNotifyFileInfo, data);
     }
     return result;
@@ -137,5 +130,5 @@ extern "C" int32_t FileInfoProc(int32_t commId, int32_t action, int32_t data,
     auto* control = reinterpret_cast<vort::CVortCtrl*>(SerialGetUserData(commId, 0));
     if (!control)
         return XFER_RESULT_STOP;
-    return control->onFileInfo(commId, action, data, record);
+    return control->transferJob().onFileInfo(action, data, record);
 }

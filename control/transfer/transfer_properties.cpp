@@ -1,11 +1,11 @@
 // Protocol, FileName, FileDownLoadDir, FileSize, FileTransmit, FileReceive,
-// JobProcessing, and the transfer abort.
-#include <chrono>
-#include <thread>
+// JobProcessing, starting the transfer job (transfer_job.cpp) and the transfer abort.
+#include <algorithm>
 
 #include "control/libs/serilon.h"
 #include "control/libs/transvex.h"
 #include "control/object/vort_ctrl.h"
+#include "platform/component/text.h"
 #include "vort/dispids.h"
 
 namespace vort {
@@ -14,6 +14,13 @@ namespace {
 
 // The working file name is a 512-byte buffer with its terminating NUL.
 constexpr size_t kMaxFileName = 511;
+
+// A path from the interface's text: both separators count, the file system's is '/'.
+std::string systemPath(const std::u16string& text) {
+    std::string path = component::toUtf8(text);
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
 
 } // namespace
 
@@ -56,6 +63,11 @@ void CVortCtrl::setFileName(std::u16string text) {
     propertyWritten(kDispFileName);
 }
 
+void CVortCtrl::setFileNameFromJob(std::u16string name) {
+    std::lock_guard lock(fileNameMutex_);
+    fileName_ = std::move(name);
+}
+
 std::u16string CVortCtrl::fileDownLoadDir() const {
     std::lock_guard lock(fileNameMutex_);
     return fileDownLoadDir_;
@@ -70,7 +82,7 @@ void CVortCtrl::setFileDownLoadDir(std::u16string text) {
 }
 
 bool CVortCtrl::jobProcessing() const {
-    return transferState_.load() != kTransferIdle || dialThreadRunning_.load() || dialFlag_.load();
+    return transfer_.state() != kTransferIdle || dial_.threadExists() || dial_.dialling();
 }
 
 void CVortCtrl::setJobProcessing(bool on) {
@@ -83,7 +95,7 @@ void CVortCtrl::setFileTransmit(bool on) {
         startTransfer(kTransferSending);
         return;
     }
-    if (!on && (transferThreadRunning_.load() || transferState_.load() == kTransferSending))
+    if (!on && (transfer_.threadExists() || transfer_.state() == kTransferSending))
         AbortTransfer(false, portOpenFlag_.load());
 }
 
@@ -92,20 +104,44 @@ void CVortCtrl::setFileReceive(bool on) {
         startTransfer(kTransferReceiving);
         return;
     }
-    if (!on && (transferThreadRunning_.load() || transferState_.load() == kTransferReceiving))
+    if (!on && (transfer_.threadExists() || transfer_.state() == kTransferReceiving))
         AbortTransfer(false, portOpenFlag_.load());
 }
 
+void CVortCtrl::startTransfer(TransferState direction) {
+    if (!portOpenFlag_.load() || transfer_.state() != kTransferIdle || dial_.dialling() ||
+        dial_.threadExists() || transfer_.threadExists())
+        return;
+    std::u16string name, suffix, downloadDir;
+    {
+        std::lock_guard lock(fileNameMutex_);
+        name = fileName_;
+        suffix = fileSuffix_;
+        downloadDir = fileDownLoadDir_;
+    }
+    if (direction == kTransferSending && name.empty())
+        return;
+    const int16_t protocol = protocol_.load();
+    // The job works on these copies: the host may change the properties meanwhile.
+    transfer_.start({.direction = direction,
+                     .commId = openCommId_,
+                     .protocol = protocol,
+                     .name = systemPath(name),
+                     .suffix = component::toUtf8(suffix),
+                     .downloadDir = component::toUtf8(downloadDir),
+                     .carrierEvents = connectedFlag_.load(),
+                     .priority = priority_.load(),
+                     .link3964 = protocol == kProtocol3964 ? link_->shareFunctions() : nullptr});
+}
+
 void CVortCtrl::AbortTransfer(bool wait, bool /*portOpen*/) {
-    if (!transferThreadRunning_.load())
+    if (!transfer_.threadExists())
         return;
     const int32_t id = activeCommId();
-    abortFlag_ = true;
-    lastFileFlag_ = true;
-    abortCv_.notify_all();
+    transfer_.abort();
     XferAbort(id, 10000);
     if (wait)
-        waitWhileBusy(id, [this] { return transferThreadRunning_.load(); });
+        waitWhileBusy(id, [this] { return transfer_.threadExists(); });
 }
 
 } // namespace vort

@@ -288,6 +288,33 @@ TEST_F(TransferJobs, FileTransmitFalseAbortsAtOnce) {
     EXPECT_EQ(fileHash(dir_ / "in" / "s.bin"), small);
 }
 
+// A job works on the FileName, suffix, FileDownLoadDir and Protocol of its start; what
+// the host writes meanwhile is for the next job. The suffix's options show it: with Z a
+// Ctrl-Z is data (without it the Ctrl-Z would end the file) and T1 ends the receive
+// after one second of silence.
+TEST_F(TransferJobs, AJobKeepsTheNameAndOptionsItStartedWith) {
+    ctl_.setPortOpen(true);
+    ctl_.setProtocol(kProtocolAscii);
+    const fs::path target = dir_ / "in" / "r.txt";
+    const fs::path other = dir_ / "in" / "other.txt";
+    ctl_.setFileName(u16(target.string() + ",ZT1"));
+    ctl_.setFileReceive(true);
+    ASSERT_TRUE(ctl_.fileReceive());
+    ctl_.setFileName(u16(other.string()));
+    ctl_.setFileDownLoadDir(u"");
+    ctl_.setProtocol(kProtocolXmodem);
+    const std::string sent("ab\x1A"
+                           "cd",
+                           5);
+    ASSERT_EQ(::write(pty_.master(), sent.data(), sent.size()), 5);
+    ASSERT_TRUE(jobEnds(15000));
+    std::ifstream in(target, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), sent);
+    EXPECT_FALSE(fs::exists(other));
+    EXPECT_EQ(ctl_.fileName(), u16(other.string())); // the host's write is kept
+    EXPECT_EQ(ctl_.protocol(), kProtocolXmodem);
+}
+
 // A wildcard ZMODEM send is one session: one ZRQINIT, a ZFILE for each next file, one
 // ZFIN. The receiver here ignores a ZRQINIT once its session runs and records every
 // departure from that sequence. Empty files go as a ZDATA frame before their ZEOF.

@@ -191,3 +191,32 @@ TEST_F(ModemJob, ClosingThePortEndsAWaitingDial) {
     const std::string result = narrow(ctl_.modemResult());
     EXPECT_TRUE(result == "ABORTED" || result == "PORT CLOSED") << result;
 }
+
+// A dial works on the texts of its start: what the host writes while it runs is kept
+// for the next dial and never reaches the running one.
+TEST_F(ModemJob, ADialKeepsTheTextsItStartedWith) {
+    ctl_.setModemPhoneNumber(u"5551234");
+    ctl_.setModemTimeout(10);
+    ctl_.setPortOpen(true);
+    ctl_.setModemConnect(true);
+    // The host rewrites the texts until the dial waits for its connection.
+    auto rewrite = [&] {
+        ctl_.setModemPhoneNumber(u"999");
+        ctl_.setModemInitString(u"ATZ");
+        ctl_.setModemAnswerString(u"ATS0=1");
+        ctl_.setModemTimeout(100);
+    };
+    rewrite();
+    ASSERT_TRUE(waitFor([&] { return window_.count(kNotifyModem, MODEM_ACTION_WAITING) >= 1; },
+                        8000, rewrite));
+    ASSERT_TRUE(dialEnds(8000));
+    EXPECT_EQ(narrow(ctl_.modemResult()), "CONNECT 9600");
+    const std::string state = simState();
+    EXPECT_NE(state.find("number=5551234"), std::string::npos) << state;
+    const std::string commands = sim_.command("commands");
+    EXPECT_NE(commands.find("ATE0L1M0Q0V1&C1&D2&S1S7=1"), std::string::npos) << commands;
+    EXPECT_EQ(commands.find("ATZ"), std::string::npos) << commands;
+    EXPECT_EQ(ctl_.modemPhoneNumber(), u"999");
+    EXPECT_EQ(ctl_.modemTimeout(), 100);
+    ctl_.setModemConnect(false);
+}

@@ -1,15 +1,16 @@
-// File transfer jobs: the send and receive threads that run the transfer library's
-// calls over the open comm id, and the wildcard batch of the send side.
-#include <algorithm>
+// The transfer thread: the send batch (a wildcard pattern, one file after another) and
+// the receive call over the comm id the job started on.
+#include "control/transfer/transfer_job.h"
+
 #include <cstring>
 #include <glob.h>
 #include <sys/stat.h>
+#include <system_error>
 
 #include "control/events/priority.h"
 #include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
 #include "control/transfer/file_info_proc.h"
-#include "platform/component/text.h"
 
 namespace vort {
 
@@ -63,13 +64,6 @@ XferCall receiveCall(int16_t protocol) {
     }
 }
 
-// A path from the interface's text: both separators count, the file system's is '/'.
-std::string systemPath(const std::u16string& text) {
-    std::string path = component::toUtf8(text);
-    std::replace(path.begin(), path.end(), '\\', '/');
-    return path;
-}
-
 // Every regular file matching pattern, in name order; directories are skipped.
 std::vector<std::string> matchingFiles(const std::string& pattern) {
     std::vector<std::string> files;
@@ -94,91 +88,120 @@ bool copyName(char (&buffer)[XFER_NAME_SIZE], const std::string& name) {
 
 } // namespace
 
-void CVortCtrl::startTransfer(TransferState state) {
-    if (!portOpenFlag_.load() || transferState_.load() != kTransferIdle || dialFlag_.load() ||
-        dialThreadRunning_.load() || transferThreadRunning_.load())
-        return;
-    const std::u16string name = fileName();
-    if (state == kTransferSending && name.empty())
-        return;
-    if (!copyName(workingName_, systemPath(name)))
-        return;
-    if (transferThread_.joinable())
-        transferThread_.join(); // the previous job has ended
-    transferState_ = state;
-    abortFlag_ = false;
-    transferThreadRunning_ = true;
-    try {
-        transferThread_ = std::thread([this, state] { runTransfer(state); });
-    } catch (const std::system_error&) {
-        transferThreadRunning_ = false;
-        transferState_ = kTransferIdle;
-    }
+TransferJob::TransferJob(CVortCtrl& owner) : owner_(owner) {}
+
+TransferJob::~TransferJob() {
+    join();
 }
 
-void CVortCtrl::runTransfer(TransferState state) {
-    const int32_t id = openCommId_;
-    applyThreadPriority(0, priority_.load());
+void TransferJob::join() {
+    if (thread_.joinable())
+        thread_.join();
+}
+
+bool TransferJob::start(Request request) {
+    auto refuse = [&] {
+        if (request.link3964)
+            releaseLink3964();
+        return false;
+    };
+    if (threadRunning_.load())
+        return refuse();
+    join(); // the previous job has ended
+    if (!copyName(workingName_, request.name))
+        return refuse();
+    request_ = std::move(request);
+    state_ = request_.direction;
+    {
+        std::lock_guard lock(abortMutex_);
+        abort_ = false;
+        lastFile_ = false; // here, not in the thread: an abort right after the start counts
+    }
+    threadRunning_ = true;
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        threadRunning_ = false;
+        state_ = kTransferIdle;
+        if (request_.link3964)
+            releaseLink3964();
+        request_.link3964 = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void TransferJob::abort() {
+    {
+        std::lock_guard lock(abortMutex_);
+        abort_ = true;
+        lastFile_ = true;
+    }
+    abortCv_.notify_all();
+}
+
+void TransferJob::run() {
+    const int32_t id = request_.commId;
+    applyThreadPriority(0, request_.priority);
     const int32_t previousMode =
-        SerialSetMode(id, connectedFlag_.load() ? kTransferMaskConnected : kTransferMask, 0);
+        SerialSetMode(id, request_.carrierEvents ? kTransferMaskConnected : kTransferMask, 0);
     SerialWaitLeave();
     const int32_t savedYield = SerialGetYield();
     SerialSetYield(1);
-    lastFileFlag_ = false;
 
-    if (state == kTransferSending)
-        sendFiles(id);
+    if (request_.direction == kTransferSending)
+        sendFiles();
     else
-        receiveFile(id);
+        receiveFile();
 
-    transferState_ = kTransferIdle;
+    if (request_.link3964)
+        releaseLink3964();
+    state_ = kTransferIdle;
     SerialSetYield(savedYield);
     SerialSetMode(id, previousMode, 0);
-    transferThreadRunning_ = false;
+    threadRunning_ = false;
 }
 
-void CVortCtrl::pauseBetweenFiles(int ms) {
+void TransferJob::pauseBetweenFiles(int ms) {
     std::unique_lock lock(abortMutex_);
-    abortCv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return abortFlag_.load(); });
+    abortCv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return abort_.load(); });
 }
 
-void CVortCtrl::sendFiles(int32_t id) {
-    const std::string suffix = component::toUtf8(fileSuffix_);
+void TransferJob::sendFiles() {
     const std::vector<std::string> files = matchingFiles(workingName_);
     if (files.empty()) {
         workingName_[0] = '\0';
         return;
     }
-    const int16_t protocol = protocol_.load();
+    const int32_t id = request_.commId;
     int32_t status = 0;
-    for (size_t i = 0; i < files.size() && !lastFileFlag_.load(); ++i) {
+    for (size_t i = 0; i < files.size() && !lastFile_.load(); ++i) {
         if (status == XFER_STATUS_ABORTED || status == XFER_STATUS_PEER_CANCELLED)
             break;
         if (i + 1 == files.size())
-            lastFileFlag_ = true;
-        if (!copyName(workingName_, files[i] + suffix))
+            lastFile_ = true;
+        if (!copyName(workingName_, files[i] + request_.suffix))
             continue;
-        if (protocol == kProtocol3964) {
-            if (const Link3964Functions* fn = link_->functions())
-                fn->txFile(id, workingName_, &status);
-        } else if (XferCall call = sendCall(protocol)) {
+        if (request_.protocol == kProtocol3964) {
+            if (request_.link3964)
+                request_.link3964->txFile(id, workingName_, &status);
+        } else if (XferCall call = sendCall(request_.protocol)) {
             call(id, workingName_, &status, &FileInfoProc);
         }
-        if (!lastFileFlag_.load())
+        if (!lastFile_.load())
             pauseBetweenFiles(kGapBetweenFilesMs);
     }
 }
 
-void CVortCtrl::receiveFile(int32_t id) {
-    const std::string target = std::string(workingName_) + component::toUtf8(fileSuffix_);
-    if (!copyName(workingName_, target))
+void TransferJob::receiveFile() {
+    if (!copyName(workingName_, std::string(workingName_) + request_.suffix))
         return;
+    const int32_t id = request_.commId;
     int32_t status = 0;
-    const int16_t protocol = protocol_.load();
-    if (protocol == kProtocol3964) {
-        if (const Link3964Functions* fn = link_->functions())
-            fn->rxFile(id, workingName_, &status);
-    } else if (XferCall call = receiveCall(protocol)) {
+    if (request_.protocol == kProtocol3964) {
+        if (request_.link3964)
+            request_.link3964->rxFile(id, workingName_, &status);
+    } else if (XferCall call = receiveCall(request_.protocol)) {
         call(id, workingName_, &status, &FileInfoProc);
     }
 }
