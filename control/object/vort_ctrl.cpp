@@ -28,14 +28,24 @@ CVortCtrl::~CVortCtrl() {
     for (int32_t id = 0; id < SERIAL_COMM_IDS; ++id)
         if (SerialGetUserData(id, 0) == reinterpret_cast<intptr_t>(this))
             SerialSetUserData(id, 0, 0);
-    window_.store(nullptr);
+    setNotificationWindow(nullptr);
 }
 
 void CVortCtrl::ensureWindow() {
     if (ownWindow_)
         return;
     ownWindow_ = std::make_unique<ControlWindow>(*this);
-    window_.store(ownWindow_.get());
+    setNotificationWindow(ownWindow_.get());
+}
+
+void CVortCtrl::setNotificationWindow(NotificationWindow* window) {
+    std::unique_lock lock(windowMutex_);
+    window_ = window;
+}
+
+NotificationWindow* CVortCtrl::notificationWindow() const {
+    std::shared_lock lock(windowMutex_);
+    return window_;
 }
 
 void CVortCtrl::onSiteChanged() {
@@ -45,8 +55,9 @@ void CVortCtrl::onSiteChanged() {
 }
 
 void CVortCtrl::PostNotification(uint32_t wParam, intptr_t lParam) {
-    if (NotificationWindow* w = window_.load())
-        w->post(wParam, lParam);
+    std::shared_lock lock(windowMutex_);
+    if (window_)
+        window_->post(wParam, lParam);
 }
 
 bool CVortCtrl::jobRunning() const {
@@ -54,8 +65,8 @@ bool CVortCtrl::jobRunning() const {
 }
 
 int32_t CVortCtrl::hWnd() const {
-    NotificationWindow* w = window_.load();
-    return w ? w->handle() : 0;
+    std::shared_lock lock(windowMutex_);
+    return window_ ? window_->handle() : 0;
 }
 
 std::u16string CVortCtrl::zRelease() const {

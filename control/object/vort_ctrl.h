@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -91,9 +92,10 @@ public:
 
     // Records the window that receives the control's notifications. The control
     // creates its own Qt window when it gets a site (or on demand); tests may put in
-    // their own. nullptr: notifications are skipped.
-    void setNotificationWindow(NotificationWindow* window) { window_.store(window); }
-    NotificationWindow* notificationWindow() const { return window_.load(); }
+    // their own. nullptr: notifications are skipped. Returns once no thread is still
+    // posting to the window it replaces, so that window may go at once.
+    void setNotificationWindow(NotificationWindow* window);
+    NotificationWindow* notificationWindow() const;
     // Creates the control's own window in the calling (owner's) thread if it has none.
     void ensureWindow();
 
@@ -358,7 +360,10 @@ protected:
     const std::unique_ptr<Link3964> link_;
 
     // Shared with library and worker threads.
-    std::atomic<NotificationWindow*> window_{nullptr};
+    // The notification window: posting holds windowMutex_ shared, replacing it holds it
+    // exclusively, so a replaced window is no longer in use when the write returns.
+    mutable std::shared_mutex windowMutex_;
+    NotificationWindow* window_ = nullptr;
     std::atomic<bool> portOpenFlag_{false};
     std::atomic<int16_t> protocol_{kProtocolZmodemSave};
     std::atomic<int16_t> inBufferSize_{2048};

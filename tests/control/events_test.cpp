@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <sys/resource.h>
@@ -91,4 +92,37 @@ TEST_F(EventMonitor, YieldStateReachesTheLibrary) {
 TEST_F(EventMonitor, ClosedControlIgnoresReports) {
     EXPECT_EQ(ctl_.onLibraryEvent(8, SERIAL_EV_RXCHAR | SERIAL_EV_CTS), 0);
     EXPECT_EQ(rec_.count(2) + rec_.count(3), 0);
+}
+
+// A window a host replaces may go at once: the write returns only when no thread is
+// still inside a post to it (a library thread posting while the host swaps windows).
+TEST_F(EventMonitor, ReplacingTheWindowWaitsForAPostInFlight) {
+    class GateWindow : public NotificationWindow {
+    public:
+        int32_t handle() const override { return 2; }
+        void post(uint32_t, intptr_t) override {
+            entered = true;
+            vort::test::waitFor([&] { return open.load(); }, 10000);
+            left = true;
+        }
+        std::atomic<bool> entered{false}, open{false}, left{false};
+    } gate;
+    ctl_.setNotificationWindow(&gate);
+    std::thread poster([&] { ctl_.postCommEvent(2); });
+    ASSERT_TRUE(waitFor([&] { return gate.entered.load(); }));
+    std::atomic<bool> replaced{false};
+    std::thread replacer([&] {
+        ctl_.setNotificationWindow(&rec_);
+        replaced = true;
+    });
+    // Room for a wrong early return to show; the post is still held inside.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(replaced.load());
+    gate.open = true;
+    EXPECT_TRUE(waitFor([&] { return replaced.load(); }));
+    EXPECT_TRUE(gate.left.load()) << "the replacement returned before the post ended";
+    poster.join();
+    replacer.join();
+    ctl_.postCommEvent(1); // later posts reach the new window
+    EXPECT_EQ(rec_.count(1), 1);
 }
