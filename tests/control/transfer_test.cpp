@@ -497,3 +497,36 @@ TEST_F(TwoControls, FileOverThe3964LinkArrivesIdentical) {
     EXPECT_EQ(fileHash(dir_ / "in" / "t.bin"), sent);
     EXPECT_TRUE(recS_.events().empty()); // the 3964 file transfer reports no file events
 }
+
+// Protocol leaving 7 on both controls stops their links while their 3964 file jobs run:
+// each job keeps the link library loaded until it ends, so the jobs end by themselves.
+TEST_F(TwoControls, LeavingProtocol7DuringA3964FileJobKeepsItsLibraryLoaded) {
+    static int argc = 1;
+    static char name[] = "transfer_test";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        new QApplication(argc, argv);
+    writeRandomFile(dir_ / "t.bin", 1u << 20, 32);
+    for (auto* c : {&sender_, &receiver_})
+        c->setProtocol(kProtocol3964);
+    sender_.setPortOpen(true);
+    receiver_.setPortOpen(true);
+    ASSERT_EQ(sender_.protocol(), kProtocol3964);
+    sender_.setS3964Master(true);
+    const fs::path target = dir_ / "in" / "t.bin";
+    receiver_.setFileName(u16(target.string()));
+    receiver_.setFileReceive(true);
+    sender_.setFileName(u16((dir_ / "t.bin").string()));
+    sender_.setFileTransmit(true);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            std::error_code ec;
+            return fs::file_size(target, ec) > 0 && !ec;
+        },
+        30000));
+    for (auto* c : {&sender_, &receiver_})
+        c->setProtocol(kProtocolZmodem);
+    EXPECT_EQ(sender_.protocol(), kProtocolZmodem);
+    EXPECT_TRUE(
+        waitFor([&] { return !sender_.jobProcessing() && !receiver_.jobProcessing(); }, 60000));
+}
