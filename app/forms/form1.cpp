@@ -6,15 +6,10 @@
 #include <QLayout>
 #include <QPainter>
 #include <QPixmap>
-#include <QTimer>
 
 #include "app/forms/twips.h"
 #include "app/identity/identity_fields.h"
-#include "app/identity/revision_state.h"
-#include "app/link/comm_control_host.h"
-#include "app/link/port_settings_file.h"
 #include "app/settings/settings_window.h"
-#include "platform/dialogs/dialogs.h"
 
 namespace tcu {
 
@@ -31,21 +26,15 @@ QPixmap indicatorImage(const QColor& fill) {
     return image;
 }
 
-std::unique_ptr<CommControlHost> createCommControl() {
-    const std::string design = CommControlHost::storedDesign();
-    if (design.empty())
-        throw ControlUnavailable("the window's stored design of the control is missing",
-                                 QStringLiteral("The program itself is damaged; build or "
-                                                "install it again."));
-    return std::make_unique<CommControlHost>(design);
-}
-
 } // namespace
 
-Form1::Form1(QWidget* parent) : QMainWindow(parent), commHost_(createCommControl()) {
+Form1::Form1(std::unique_ptr<ProgramCore> core)
+    : core_(core ? std::move(core) : std::make_unique<ProgramCore>()), CommCtl1(core_->CommCtl1),
+      Timer1(core_->Timer1) {
+    if (!core_->hasControl())
+        core_->createControl();
     setupUi(this);
-    CommCtl1 = CommControl(commHost_->proxy());
-    commHost_->onComm = [this] { CommCtl1_OnComm(); };
+    core_->setView(this);
 
     // The indicator lives on the status bar, beside the two panels.
     sbrStatus->addPermanentWidget(FrameLED);
@@ -60,9 +49,12 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), commHost_(createCommControl
 }
 
 Form1::~Form1() {
-    // Let go of the control before its host: the proxy holds a reference to it.
-    CommCtl1 = CommControl();
-    commHost_.reset();
+    // The core goes with the window; it shows nothing from here on.
+    core_->setView(nullptr);
+}
+
+void Form1::setPanelText(int panel, const QString& text) {
+    sbrStatus->setPanelText(panel, text);
 }
 
 void Form1::drawIndicatorImages() {
@@ -71,8 +63,6 @@ void Form1::drawIndicatorImages() {
 }
 
 void Form1::connectEvents() {
-    connect(&Timer1, &WindowTimer::tick, this, [this] { Timer1_Timer(); });
-
     connect(mnuexit, &QAction::triggered, this, [this] { mnuexit_Click(); });
     connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
     connect(mnuauto, &QAction::triggered, this,
@@ -93,15 +83,15 @@ void Form1::connectEvents() {
 }
 
 void Form1::registerAnswerRules() {
-    registerRevisionRules(answerRules_);
-    identity_->registerDisplayRules(answerRules_);
-    answerRules_.add(QStringLiteral("<SETPAR:>"),
-                     [this](const QString& answer) { SettingsAnswer(answer); });
+    // Behind the core's own "<APP1RV:>" rule, which sets App1RevNumber.
+    identity_->registerDisplayRules(answerRules());
+    answerRules().add(QStringLiteral("<SETPAR:>"),
+                      [this](const QString& answer) { SettingsAnswer(answer); });
 }
 
 void Form1::Form_Load() {
     centreOnScreen(this);
-    if (StartupDetect == 1) {
+    if (core_->StartupDetect == 1) {
         cmdFactory->setEnabled(false);
         cmdReceive->setEnabled(false);
         cmdSend->setEnabled(false);
@@ -146,21 +136,16 @@ void Form1::mnuexit_Click() {
 }
 
 void Form1::endProgram() {
-    ending_ = true;
+    core_->end();
     hide();
     // Ends the event loop when it runs; before it runs, Main's caller sees isEnding().
     QCoreApplication::exit(0);
 }
 
 void Form1::mnumanual_Click() {
-    if (ending_)
+    if (isEnding())
         return;
     form4().exec();
-}
-
-QString Form1::openPortText() {
-    return QStringLiteral("Settings: ") + CommCtl1.settings() + QStringLiteral("  Com Port: ") +
-           QString::number(CommCtl1.commPort());
 }
 
 void Form1::placeFrameLed() {
@@ -191,18 +176,6 @@ void Form1::setScannerButtons(bool enabled) {
         b->setEnabled(enabled);
 }
 
-void Form1::showRunTimeError(const QString& description) {
-    if (ending_)
-        return;
-    vort::dialogs::MessageBoxRequest box;
-    box.text = description;
-    box.title = QString::fromLatin1(kAppTitle);
-    box.icon = vort::dialogs::Icon::Exclamation;
-    box.buttons = vort::dialogs::Buttons::Ok;
-    box.owner = this;
-    vort::dialogs::dialogs().messageBox(box);
-}
-
 Form2& Form1::form2() {
     if (!form2_) {
         form2_ = new Form2(this);
@@ -217,30 +190,6 @@ Form4& Form1::form4() {
         loadedWindows_.emplace_back(form4_.data());
     }
     return *form4_;
-}
-
-void Form1::whenLinkFree(std::function<void()> action) {
-    if (ending_)
-        return;
-    if (linkBusy_ == 0) {
-        action();
-        return;
-    }
-    deferredLinkAction_ = std::move(action);
-}
-
-LinkOperation::LinkOperation(Form1& form) : form_(form) {
-    ++form_.linkBusy_;
-}
-
-LinkOperation::~LinkOperation() {
-    if (--form_.linkBusy_ > 0 || !form_.deferredLinkAction_)
-        return;
-    // Posted, not run here: the operation that just ended is still on the stack.
-    QTimer::singleShot(0, &form_, [f = &form_, action = std::move(form_.deferredLinkAction_)] {
-        f->whenLinkFree(action);
-    });
-    form_.deferredLinkAction_ = nullptr;
 }
 
 } // namespace tcu

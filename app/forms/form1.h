@@ -1,12 +1,12 @@
-// Form1: the program's main window. It holds the serial communication control
-// CommCtl1, the engine's timer Timer1, the ten setting tabs (SSTab1), the scanner
-// buttons, the status bar sbrStatus and the connection indicator FrameLED.
+// Form1: the program's main window, a view of the program core it owns (which holds
+// the serial communication control CommCtl1, the engine's timer Timer1 and the shared
+// state). The window holds the ten setting tabs (SSTab1), the scanner buttons, the
+// status bar sbrStatus and the connection indicator FrameLED.
 //
 // The window's event procedures are members, each defined in the file of the
 // subsystem it belongs to:
 //   app/forms/form1.cpp          loading, the ways out, menus and display helpers
-//   app/link/exchange.cpp        ExchangeCommand, ReadPortText, OnComm, Timer1_Timer
-//   app/link/baud_detect.cpp     mnuauto_Click and the ping
+//   app/link/baud_detect.cpp     mnuauto_Click
 //   app/link/manual_port.cpp     the manual port window's "&Open Port"
 //   app/settings/...             the setting tabs, Send, Receive, setup files, editor
 //   app/identity/...             identity fields, "&Factory", "&GoTo Web", About
@@ -14,11 +14,9 @@
 // Subsystems that come later add theirs the same way, connect them in
 // connectEvents() and register their answer rules in registerAnswerRules().
 //
-// Link operations (an exchange, a ping, a detection) never run inside one another: all
-// of them share AnswerBuffer, PendingInput, TimeoutFlag and Timer1. The waits pump
-// messages, so the operator can pick a menu item meanwhile; a detection or the manual
-// window asked for then runs as soon as the running operation ends, and an exchange
-// started then fails at once (returns 0).
+// Link operations (an exchange, a ping, a detection) never run inside one another
+// (app/core/program_core.h): a detection or the manual window asked for while one runs
+// runs as soon as it ends.
 //
 // GUI thread only.
 #pragma once
@@ -29,12 +27,10 @@
 #include <memory>
 #include <optional>
 
+#include "app/core/program_core.h"
 #include "app/forms/form2.h"
 #include "app/forms/form3.h"
 #include "app/forms/form4.h"
-#include "app/link/answer_rules.h"
-#include "app/link/comm_control.h"
-#include "app/link/window_timer.h"
 #include "app/settings/identity_hooks.h"
 #include "ui_form1.h"
 
@@ -46,7 +42,6 @@ namespace settings {
 class SettingsWindow;
 }
 
-inline constexpr char kAppTitle[] = "TCU1";
 inline constexpr char kCaption[] = " TCU - 2.11";
 // Run-time size of the main window, in twips.
 inline constexpr int kForm1HeightTwips = 7815;
@@ -54,20 +49,26 @@ inline constexpr int kForm1WidthTwips = 8980;
 // FrameLED sits this far below the top edge of the status bar, in twips.
 inline constexpr int kFrameLedTopTwips = 30;
 
-class Form1 : public QMainWindow, public Ui::Form1 {
+class Form1 : public QMainWindow, public Ui::Form1, private CoreView {
     Q_OBJECT
 public:
-    // Loads the window without showing it: creates CommCtl1 from the control's class
-    // identifier with the window's stored design, advises the event handlers and
-    // registers the answer rules. Throws ControlUnavailable when the control cannot be
-    // had. Form_Load is not run here (Main runs it).
-    explicit Form1(QWidget* parent = nullptr);
+    // Loads the window without showing it over core (a new one when nullptr, in the
+    // state of a program that has just started): creates the core's CommCtl1 from the
+    // control's class identifier with the window's stored design unless the core has it
+    // already, and registers the window's answer rules. Throws ControlUnavailable when
+    // the control cannot be had. Form_Load is not run here (Main runs it).
+    explicit Form1(std::unique_ptr<ProgramCore> core = nullptr);
     ~Form1() override;
 
-    // The serial communication control, driven by DISPID.
-    CommControl CommCtl1;
-    // The engine's time-out timer: disabled at design, without an interval.
-    WindowTimer Timer1;
+private:
+    std::unique_ptr<ProgramCore> core_;
+
+public:
+    // The program core this window shows.
+    ProgramCore& core() { return *core_; }
+    // The core's serial communication control and the engine's time-out timer.
+    CommControl& CommCtl1;
+    WindowTimer& Timer1;
 
     // ---- Loading and the ways out (start-up) -----------------------------------
     // Centres the window; on the first load (StartupDetect 1) disables cmdFactory,
@@ -82,26 +83,12 @@ public:
     // "&Exit" of "&File": ends the program at once; no unload runs.
     void mnuexit_Click();
     // True once the program is ending: every wait stops, no further box is shown.
-    bool isEnding() const { return ending_; }
+    bool isEnding() const { return core_->isEnding(); }
 
-    // ---- Command exchange engine -----------------------------------------------
-    // Sends token framed (SOH token EOT) and waits for its ACK, up to three attempts of
-    // 1000 ms (a NAK ends an attempt at once); for a query (":>" in the token) then
-    // waits for the answer line (CR LF) 1500 ms, 2500 ms at 1200 and 2400 baud, and
-    // applies the token's answer rules. Returns 1 on success, 0 on failure. Status
-    // panel 2 shows "TIME OUT COUNT = " + attempt, panel 1 the line. A run-time error
-    // (from the control, or an answer a rule cannot use) is shown in a box with the
-    // exclamation icon and gives 0. An exchange started while another link operation
-    // runs gives 0 at once and touches nothing.
-    int16_t ExchangeCommand(const QString& token);
-    // Reads the control's Input once into PendingInput; take: returns PendingInput and
-    // empties it, else returns "".
-    QString ReadPortText(bool take);
-    // The control's OnComm: drains Input into PendingInput (ReadPortText(false)).
-    void CommCtl1_OnComm();
-    // Tick of Timer1: TimeoutFlag = 1. The timer keeps running.
-    void Timer1_Timer();
-    AnswerRules& answerRules() { return answerRules_; }
+    // ---- Command exchange engine (the core's) -----------------------------------
+    int16_t ExchangeCommand(const QString& token) { return core_->ExchangeCommand(token); }
+    QString ReadPortText(bool take) { return core_->ReadPortText(take); }
+    AnswerRules& answerRules() { return core_->answerRules(); }
 
     // ---- Port connection and baud detection ------------------------------------
     // "&Auto Baud Detect": opens the saved port (IniPortCom) and tries the eight rates
@@ -109,11 +96,8 @@ public:
     void mnuauto_Click();
     // "&Manual Baud Setting...": shows Form4 modally.
     void mnumanual_Click();
-    // Writes the ping frame to the control and waits, pumping messages, until an ACK
-    // arrives (true: Timer1 disabled, TimeoutFlag 0) or TimeoutFlag becomes 1 (false).
-    // AnswerBuffer is not emptied first; everything up to and including the ACK is
-    // consumed. The caller sets Timer1's interval, TimeoutFlag and enables Timer1.
-    bool SendPingAndWait();
+    // The core's ping.
+    bool SendPingAndWait() { return core_->SendPingAndWait(); }
 
     // ---- Scanner settings ------------------------------------------------------
     // The setting tabs' widgets, and the window seen as the settings model.
@@ -189,7 +173,7 @@ public:
 
     // ---- Display helpers -------------------------------------------------------
     // "Settings: " + Settings + "  Com Port: " + CommPort.
-    QString openPortText();
+    QString openPortText() { return core_->openPortText(); }
     // Places the indicator's images kFrameLedTopTwips below the top edge of sbrStatus.
     void placeFrameLed();
     // Brings imgConnected (true) or imgNotConnected (false) to the front.
@@ -199,7 +183,7 @@ public:
     // Enables or disables cmdSend, cmdReceive, cmdFactory, cmdRevision and cmdWeb.
     void setScannerButtons(bool enabled);
     // Shows a run-time error's description: exclamation icon, OK, title "TCU1".
-    void showRunTimeError(const QString& description);
+    void showRunTimeError(const QString& description) { core_->showRunTimeError(description); }
     // The About / detection window and the manual port window, loaded on first use.
     Form2& form2();
     Form4& form4();
@@ -207,18 +191,20 @@ public:
     bool form4Loaded() const { return form4_ != nullptr; }
 
     // The control's creation and event routing (onFileInfo, onModem for the upgrade).
-    CommControlHost& commHost() { return *commHost_; }
+    CommControlHost& commHost() { return core_->commHost(); }
 
     // Runs action now, or, while a link operation runs, as soon as it has ended (a
     // later request replaces an earlier one still waiting).
-    void whenLinkFree(std::function<void()> action);
-    bool linkBusy() const { return linkBusy_ > 0; }
+    void whenLinkFree(std::function<void()> action) { core_->whenLinkFree(std::move(action)); }
+    bool linkBusy() const { return core_->linkBusy(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    friend class LinkOperation;
+    // CoreView: the status panels, and this window owns the core's boxes.
+    void setPanelText(int panel, const QString& text) override;
+    QWidget* dialogOwner() override { return this; }
 
     void connectEvents();
     void connectSettingsEvents();
@@ -227,39 +213,18 @@ private:
     void registerAnswerRules();
     void drawIndicatorImages();
     void endProgram();
-    // The waits of ExchangeCommand: true on ACK (the rest stays in AnswerBuffer).
-    bool waitForAck();
-    bool waitForAnswer();
     // Detection steps behind the pass: found, and cancelled.
     void detectionFound();
     void detectionCancelled();
 
-    std::unique_ptr<CommControlHost> commHost_;
     std::unique_ptr<settings::SettingsWindow> settings_;
     IdentityFields* identity_ = nullptr; // owned by the window (a child QObject)
-    AnswerRules answerRules_;
     QPointer<Form2> form2_;
     QPointer<Form4> form4_;
     QPointer<Form3> form3_;
     bool form3Loaded_ = false;
     // Windows loaded besides this one, in load order.
     std::vector<QPointer<QWidget>> loadedWindows_;
-    int linkBusy_ = 0;
-    std::function<void()> deferredLinkAction_;
-    bool ending_ = false;
-};
-
-// Marks a link operation running for its lifetime; when the last one ends, an action
-// deferred by whenLinkFree is posted.
-class LinkOperation {
-public:
-    explicit LinkOperation(Form1& form);
-    ~LinkOperation();
-    LinkOperation(const LinkOperation&) = delete;
-    LinkOperation& operator=(const LinkOperation&) = delete;
-
-private:
-    Form1& form_;
 };
 
 } // namespace tcu

@@ -101,7 +101,7 @@ void IdentityFields::buildRegistrationTab(QWidget* tab) {
 
 void IdentityFields::registerDisplayRules(AnswerRules& rules) {
     rules.add(QStringLiteral("<APP1RV:>"), [this](const QString& answer) {
-        if (!QuietRevQuery)
+        if (!form_.core().QuietRevQuery)
             labRevision[1]->setText(RevisionCaption(answer));
     });
     rules.add(QStringLiteral("<APP2RV:>"),
@@ -121,7 +121,7 @@ void IdentityFields::registerDisplayRules(AnswerRules& rules) {
 }
 
 void IdentityFields::Command1_Click() {
-    if (!IdentitySupported(App1RevNumber)) {
+    if (!IdentitySupported(form_.core().App1RevNumber)) {
         Text5->setText(QString::fromLatin1(kNotSupported));
         return;
     }

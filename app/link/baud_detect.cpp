@@ -1,6 +1,7 @@
 // The automatic baud detection (mnuauto_Click) and the ping.
 #include "app/link/baud_detect.h"
 
+#include "app/core/program_core.h"
 #include "app/forms/form1.h"
 #include "app/link/exchange.h"
 #include "app/link/message_pump.h"
@@ -10,8 +11,6 @@
 #include "platform/dialogs/dialogs.h"
 
 namespace tcu {
-
-QString ParityLetter;
 
 QString pingFrame() {
     return frameOf(QStringLiteral("<TXPING:>"));
@@ -32,7 +31,7 @@ vort::dialogs::Answer askOperator(Form1& form, const QString& text, vort::dialog
 
 } // namespace
 
-bool Form1::SendPingAndWait() {
+bool ProgramCore::SendPingAndWait() {
     ErrorState err;
     err.run([&] { CommCtl1.setOutput(pingFrame()); });
     for (;;) {
@@ -47,24 +46,24 @@ bool Form1::SendPingAndWait() {
             return true;
         }
         AnswerBuffer.clear();
-        if (TimeoutFlag == 1 || ending_)
+        if (TimeoutFlag == 1 || isEnding())
             return false;
     }
 }
 
 void Form1::mnuauto_Click() {
-    if (ending_)
+    if (isEnding())
         return;
-    if (linkBusy_ > 0) {
+    if (core_->linkBusy()) {
         whenLinkFree([this] { mnuauto_Click(); });
         return;
     }
-    LinkOperation running(*this);
+    LinkOperation running(*core_);
     using vort::dialogs::Answer;
     using vort::dialogs::Buttons;
 
-    if (StartupDetect < INT16_MAX)
-        ++StartupDetect;
+    if (core_->StartupDetect < INT16_MAX)
+        ++core_->StartupDetect;
     mnuauto->setEnabled(false);
     mnumanual->setEnabled(false);
     SSTab1->setEnabled(false);
@@ -73,10 +72,10 @@ void Form1::mnuauto_Click() {
     // looked at, once, right after it.
     ErrorState err;
     for (;;) {
-        if (ParityLetter.isEmpty())
-            ParityLetter = QStringLiteral("N");
+        if (core_->ParityLetter.isEmpty())
+            core_->ParityLetter = QStringLiteral("N");
 
-        if (const std::optional<int16_t> port = portNumberOf(IniPortCom))
+        if (const std::optional<int16_t> port = portNumberOf(core_->IniPortCom))
             err.run([&] { CommCtl1.setCommPort(*port); });
         else
             askOperator(*this, QStringLiteral("Invalid port number"), Buttons::Ok);
@@ -84,11 +83,11 @@ void Form1::mnuauto_Click() {
         err.run([&] { CommCtl1.setPortOpen(false); });
         ErrorState openErr;
         openErr.run([&] { CommCtl1.setPortOpen(true); });
-        if (openErr && !ending_) {
+        if (openErr && !isEnding()) {
             // The port actually tried: the saved one, or the control's own when the
             // saved number was invalid. The control's description says why (a port
             // that does not exist, is in use, or needs the dialout group).
-            QString port = IniPortCom;
+            QString port = core_->IniPortCom;
             err.run([&] { port = QString::number(CommCtl1.commPort()); });
             askOperator(*this,
                         QStringLiteral("Port is not available at COM:") + port +
@@ -100,7 +99,7 @@ void Form1::mnuauto_Click() {
 
         bool open = false;
         err.run([&] { open = CommCtl1.portOpen(); });
-        if (!open || ending_) {
+        if (!open || isEnding()) {
             // A Retry whose open failed must not leave the progress display up.
             if (form2Loaded())
                 form2().hide();
@@ -113,19 +112,21 @@ void Form1::mnuauto_Click() {
 
         err.run([&] { sbrStatus->setPanelText(1, openPortText()); });
         showConnected(true);
-        TimeoutFlag = 0;
+        core_->TimeoutFlag = 0;
         Timer1.setInterval(kDetectionTickMs);
         form2().show();
 
-        PendingInput.clear();
+        core_->PendingInput.clear();
         err.run([&] { ReadPortText(true); });
 
         for (const QString& entry : kDetectionRates) {
-            err.run([&] { CommCtl1.setSettings(entry + ParityLetter + QStringLiteral(",8,1")); });
+            err.run([&] {
+                CommCtl1.setSettings(entry + core_->ParityLetter + QStringLiteral(",8,1"));
+            });
             PumpMessages();
-            PendingInput.clear();
+            core_->PendingInput.clear();
             err.run([&] { ReadPortText(true); });
-            if (ending_)
+            if (isEnding())
                 return;
             form2().Label3->setText(entry.left(6));
             err.run([&] {
@@ -133,8 +134,8 @@ void Form1::mnuauto_Click() {
                                         QString::number(CommCtl1.commPort()) +
                                         QStringLiteral(" at"));
             });
-            AnswerBuffer.clear();
-            TimeoutFlag = 0;
+            core_->AnswerBuffer.clear();
+            core_->TimeoutFlag = 0;
             // Already running from the previous try: not restarted, so each try gets
             // what is left of the current tick period.
             Timer1.setEnabled(true);
@@ -142,13 +143,13 @@ void Form1::mnuauto_Click() {
                 detectionFound();
                 return;
             }
-            if (ending_)
+            if (isEnding())
                 return;
         }
 
         if (askOperator(*this, QStringLiteral("Connection Failed"), Buttons::RetryCancel) ==
                 Answer::Retry &&
-            !ending_)
+            !isEnding())
             continue;
         detectionCancelled();
         return;
@@ -186,8 +187,8 @@ void Form1::detectionFound() {
     err.run([&] {
         const int16_t port = CommCtl1.commPort();
         const QString settings = CommCtl1.settings();
-        if (leadingNumber(IniPortCom) != port && settings != IniPortSet)
-            RewritePortSettings(port, settings);
+        if (leadingNumber(core_->IniPortCom) != port && settings != core_->IniPortSet)
+            core_->RewritePortSettings(port, settings);
     });
     err.run([&] { CommCtl1.setInputLen(0); });
     mnuauto->setEnabled(true);

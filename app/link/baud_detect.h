@@ -1,15 +1,12 @@
-// The automatic baud detection's rate list and program-wide state. The procedures are
-// members of Form1 (mnuauto_Click, the ping) in app/link/baud_detect.cpp.
+// The automatic baud detection's rate list and ping frame. The procedures are in
+// app/link/baud_detect.cpp: the ping is the program core's, the detection Form1's
+// (mnuauto_Click); ParityLetter is the core's.
 #pragma once
 
 #include <QString>
 #include <array>
 
 namespace tcu {
-
-// Parity letter of every settings string the detection and the manual window build:
-// "" at start, "N" once a detection ran, "N"/"O"/"E" from the manual window. Not saved.
-extern QString ParityLetter;
 
 // The rates tried, in order; each entry is 7 characters: the rate right-aligned in 6,
 // then a comma. The control accepts the leading blanks.

@@ -2,23 +2,13 @@
 // and the time-out tick.
 #include "app/link/exchange.h"
 
-#include "app/forms/form1.h"
+#include "app/core/program_core.h"
 #include "app/link/message_pump.h"
 #include "app/link/run_time_error.h"
 
 namespace tcu {
 
-QString PendingInput;
-QString AnswerBuffer;
-int16_t TimeoutFlag = 0;
-
-void resetExchangeState() {
-    PendingInput.clear();
-    AnswerBuffer.clear();
-    TimeoutFlag = 0;
-}
-
-QString Form1::ReadPortText(bool take) {
+QString ProgramCore::ReadPortText(bool take) {
     // The receive event stops draining once PendingInput is full: what it would add is
     // text nobody takes, and on a flooding line every one of the control's events would
     // otherwise convert a full read, leaving the waits no time to see their timer.
@@ -31,7 +21,7 @@ QString Form1::ReadPortText(bool take) {
     return taken;
 }
 
-void Form1::CommCtl1_OnComm() {
+void ProgramCore::CommCtl1_OnComm() {
     try {
         ReadPortText(false);
     } catch (...) {
@@ -40,11 +30,11 @@ void Form1::CommCtl1_OnComm() {
     }
 }
 
-void Form1::Timer1_Timer() {
+void ProgramCore::Timer1_Timer() {
     TimeoutFlag = 1;
 }
 
-bool Form1::waitForAck() {
+bool ProgramCore::waitForAck() {
     for (;;) {
         PumpMessages();
         AnswerBuffer += ReadPortText(true);
@@ -66,7 +56,7 @@ bool Form1::waitForAck() {
     }
 }
 
-bool Form1::waitForAnswer() {
+bool ProgramCore::waitForAnswer() {
     const QString rate = CommCtl1.settings().left(4);
     const bool slow = rate == QLatin1String("2400") || rate == QLatin1String("1200");
     Timer1.setInterval(slow ? kSlowAnswerWaitMs : kAnswerWaitMs);
@@ -95,7 +85,7 @@ bool Form1::waitForAnswer() {
     }
 }
 
-int16_t Form1::ExchangeCommand(const QString& token) {
+int16_t ProgramCore::ExchangeCommand(const QString& token) {
     if (ending_ || linkBusy_ > 0)
         return 0;
     LinkOperation running(*this);
@@ -111,12 +101,11 @@ int16_t Form1::ExchangeCommand(const QString& token) {
             Timer1.setInterval(kAckWaitMs);
             CommCtl1.setOutput(frameOf(token));
             Timer1.setEnabled(true);
-            sbrStatus->setPanelText(2,
-                                    QStringLiteral("TIME OUT COUNT = ") + QString::number(attempt));
+            setPanelText(2, QStringLiteral("TIME OUT COUNT = ") + QString::number(attempt));
             // The line state: a closed port (the control ignores the frame then) is
             // shown as closed, not with settings that carry nothing.
-            sbrStatus->setPanelText(1, CommCtl1.portOpen() ? openPortText()
-                                                           : QStringLiteral("Settings: Closed"));
+            setPanelText(1,
+                         CommCtl1.portOpen() ? openPortText() : QStringLiteral("Settings: Closed"));
             const bool acknowledged = waitForAck();
             Timer1.setEnabled(false);
             if (acknowledged)

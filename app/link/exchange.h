@@ -1,10 +1,6 @@
-// The command exchange engine's wire bytes and program-wide state.
-//
-// One exchange or ping at a time: PendingInput, AnswerBuffer, TimeoutFlag and the main
-// window's Timer1 are shared by ExchangeCommand (Form1, app/link/exchange.cpp), the
-// pings of the port connection code and the upgrade window's ping.
-//
-// GUI thread only.
+// The command exchange engine's wire bytes and limits. The engine itself and its state
+// (PendingInput, AnswerBuffer, TimeoutFlag, Timer1) are the program core's
+// (app/core/program_core.h), defined in app/link/exchange.cpp.
 #pragma once
 
 #include <QChar>
@@ -18,13 +14,6 @@ inline constexpr QChar kEot{0x04};
 inline constexpr QChar kAck{0x06};
 inline constexpr QChar kNak{0x15};
 inline constexpr char kCrLf[] = "\r\n";
-
-// Text drained from the control and not yet taken (ReadPortText).
-extern QString PendingInput;
-// Text received during the current exchange; after the acknowledgement, the answer.
-extern QString AnswerBuffer;
-// 1 when the current wait has failed (a tick of Timer1, or a NAK), else 0.
-extern int16_t TimeoutFlag;
 
 // The control's receive event adds to PendingInput only while it holds fewer than this
 // many characters: text nobody takes (the scanner talking while the program is idle)
@@ -55,8 +44,5 @@ inline constexpr int kAnswerWaitExtensions = 3;
 // An answer is one line; a "line" longer than this without CR LF is noise (a flooding
 // line), and the answer wait fails at once instead of collecting it.
 inline constexpr qsizetype kAnswerLimit = 64 * 1024;
-
-// Puts the variables above back to their start values (tests).
-void resetExchangeState();
 
 } // namespace tcu

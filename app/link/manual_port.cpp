@@ -35,29 +35,30 @@ void reportPortNotAvailable(Form1& main, Form4& window, const RaisedError& error
 
 void Form4::Command1_Click() {
     Form1& f = main_;
+    ProgramCore& core = f.core();
     if (f.isEnding())
         return;
     if (f.linkBusy()) {
         f.whenLinkFree([this] { Command1_Click(); });
         return;
     }
-    LinkOperation running(f);
+    LinkOperation running(f.core());
     ErrorState err;
 
     f.setScannerButtons(false);
 
     const int parity = Combo3->currentIndex();
     if (parity == 0 || Combo3->currentText() == QLatin1String("NONE"))
-        ParityLetter = QStringLiteral("N");
+        core.ParityLetter = QStringLiteral("N");
     else if (parity == 1)
-        ParityLetter = QStringLiteral("O");
+        core.ParityLetter = QStringLiteral("O");
     else if (parity == 2)
-        ParityLetter = QStringLiteral("E");
+        core.ParityLetter = QStringLiteral("E");
     // A typed text keeps the letter in force.
 
     err.run([&] { f.CommCtl1.setCommPort(static_cast<int16_t>(Combo1->currentIndex() + 1)); });
     err.run([&] {
-        f.CommCtl1.setSettings(Combo2->currentText() + QLatin1Char(',') + ParityLetter +
+        f.CommCtl1.setSettings(Combo2->currentText() + QLatin1Char(',') + core.ParityLetter +
                                QStringLiteral(",8,1"));
     });
     err.run([&] { f.CommCtl1.setPortOpen(!f.CommCtl1.portOpen()); });
@@ -88,11 +89,11 @@ void Form4::Command1_Click() {
         err.run([&] { f.sbrStatus->setPanelText(1, f.openPortText()); });
     }
     PumpMessages();
-    PendingInput.clear();
+    core.PendingInput.clear();
     err.run([&] { f.ReadPortText(true); });
-    AnswerBuffer.clear();
+    core.AnswerBuffer.clear();
 
-    TimeoutFlag = 0;
+    core.TimeoutFlag = 0;
     f.Timer1.setInterval(kManualPingWaitMs);
     f.Timer1.setEnabled(true);
     const bool answered = f.SendPingAndWait();
@@ -103,10 +104,10 @@ void Form4::Command1_Click() {
             f.sbrStatus->setPanelText(1, f.openPortText());
             const int16_t port = f.CommCtl1.commPort();
             const QString settings = f.CommCtl1.settings();
-            if (leadingNumber(IniPortCom) != port || settings != IniPortSet) {
-                RewritePortSettings(port, settings);
-                IniPortCom = QString::number(port);
-                IniPortSet = settings;
+            if (leadingNumber(core.IniPortCom) != port || settings != core.IniPortSet) {
+                core.RewritePortSettings(port, settings);
+                core.IniPortCom = QString::number(port);
+                core.IniPortSet = settings;
             }
         });
     }

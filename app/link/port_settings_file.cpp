@@ -4,17 +4,11 @@
 #include <QFile>
 #include <cstdio>
 
+#include "app/core/program_core.h"
 #include "app/link/text_numbers.h"
 #include "platform/files/atomic_rewrite.h"
 
 namespace tcu {
-
-QString WindowsDir;
-QString IniPath;
-QString IniPortCom;
-QString IniPortSet;
-QString IniSuppSet;
-int16_t StartupDetect = 0;
 
 namespace {
 
@@ -31,12 +25,12 @@ bool writeWhole(const QString& path, const QByteArray& bytes) {
     return false;
 }
 
-// Reads the entries; false when the defaults must be written instead.
-bool readEntries() {
+// Reads the entries of core's IniPath; false when the defaults must be written instead.
+bool readEntries(ProgramCore& core) {
     // A FIFO or a device is refused without blocking, and the repair's rewrite then
     // refuses it too (and says so): it is treated as an unreadable file.
     const vort::files::ReadResult file =
-        vort::files::readRegularFile(QFile::encodeName(IniPath).toStdString(), kMaxIniBytes);
+        vort::files::readRegularFile(QFile::encodeName(core.IniPath).toStdString(), kMaxIniBytes);
     if (file.outcome != vort::files::ReadOutcome::Read || file.truncated)
         return false;
     const QByteArray bytes = QByteArray::fromStdString(file.text);
@@ -50,11 +44,11 @@ bool readEntries() {
         const QString key = text.left(kKeyLength);
         const QString value = text.mid(kKeyLength, p - 1 - kKeyLength);
         if (key == QLatin1String("PORTCOM=")) {
-            IniPortCom = value;
+            core.IniPortCom = value;
             if (!portNumberOf(value))
                 return false;
         } else if (key == QLatin1String("PORTSET=")) {
-            IniPortSet = value;
+            core.IniPortSet = value;
         }
         text.remove(0, p);
     }
@@ -72,10 +66,10 @@ QString configDirectory() {
     return dir;
 }
 
-void LoadPortSettings() {
+void ProgramCore::LoadPortSettings() {
     WindowsDir = configDirectory();
     IniPath = WindowsDir + QLatin1Char('/') + QLatin1String(kIniFileName);
-    if (readEntries())
+    if (readEntries(*this))
         return;
     // The repair: the default file and the default values. A directory where the
     // file cannot be written still leaves the program with the defaults.
@@ -84,24 +78,15 @@ void LoadPortSettings() {
     IniPortSet = QStringLiteral("9600,n,8,1");
 }
 
-QString portSettingsLine(int16_t commPort, const QString& settings) {
+QString ProgramCore::portSettingsLine(int16_t commPort, const QString& settings) const {
     return QStringLiteral("PORTCOM=") + QString::number(commPort) + QStringLiteral(";PORTSET=") +
            settings + QStringLiteral(";SUPPSET=") + IniSuppSet + QStringLiteral(";\r\n");
 }
 
-bool RewritePortSettings(int16_t commPort, const QString& settings) {
+bool ProgramCore::RewritePortSettings(int16_t commPort, const QString& settings) {
     if (IniPath.isEmpty())
         return false;
     return writeWhole(IniPath, portSettingsLine(commPort, settings).toLatin1());
-}
-
-void resetPortSettingsState() {
-    WindowsDir.clear();
-    IniPath.clear();
-    IniPortCom.clear();
-    IniPortSet.clear();
-    IniSuppSet.clear();
-    StartupDetect = 0;
 }
 
 } // namespace tcu

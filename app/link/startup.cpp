@@ -6,10 +6,8 @@
 
 #include "app/forms/form1.h"
 #include "app/forms/twips.h"
-#include "app/identity/revision_state.h"
 #include "app/link/comm_control_host.h"
 #include "app/link/message_pump.h"
-#include "app/link/port_settings_file.h"
 #include "platform/dialogs/dialogs.h"
 
 namespace tcu {
@@ -51,12 +49,13 @@ void placeMainWindow(Form1& form) {
 std::unique_ptr<Form1> Main(int* exitCode) {
     if (exitCode)
         *exitCode = 0;
-    StartupDetect = 1;
-    LoadPortSettings();
+    auto core = std::make_unique<ProgramCore>();
+    core->StartupDetect = 1;
+    core->LoadPortSettings();
 
     std::unique_ptr<Form1> form;
     try {
-        form = std::make_unique<Form1>();
+        form = std::make_unique<Form1>(std::move(core));
     } catch (const ControlUnavailable& e) {
         tellControlUnavailable(e);
         if (exitCode)
@@ -75,9 +74,9 @@ std::unique_ptr<Form1> Main(int* exitCode) {
     form->setWindowTitle(QString::fromLatin1(kCaption));
     form->form2().Label1->setText(QString::fromLatin1(kCaption));
 
-    QuietRevQuery = true;
+    form->core().QuietRevQuery = true;
     form->ExchangeCommand(QStringLiteral("<APP1RV:>"));
-    QuietRevQuery = false;
+    form->core().QuietRevQuery = false;
     return form;
 }
 

@@ -53,7 +53,7 @@ void Form1::cmdReceive_Click() {
 
     bool chainEnded = false; // "NOT SUPPORTED" shown, or the last query answered
     for (int i = 0; i < 7; ++i) {
-        if (i == 5 && App1RevNumber < kFirstRevisionWithSerial) {
+        if (i == 5 && core().App1RevNumber < kFirstRevisionWithSerial) {
             call(receiveIdentity.serialNotSupported);
             chainEnded = true;
             break;

@@ -2,21 +2,14 @@
 #include "app/forms/form1.h"
 #include "app/link/run_time_error.h"
 #include "app/upgrade/upgrade_rules.h"
-#include "app/upgrade/upgrade_state.h"
 
 namespace tcu {
-
-QString SavedPortSettings;
-
-void resetUpgradeState() {
-    SavedPortSettings.clear();
-}
 
 int16_t Form1::Fast_Load() {
     if (!mnuload_5->isChecked())
         return 1;
-    SavedPortSettings = CommCtl1.settings();
-    const std::optional<QString> fast = upgrade::fastLoadSettings(SavedPortSettings);
+    core_->SavedPortSettings = CommCtl1.settings();
+    const std::optional<QString> fast = upgrade::fastLoadSettings(core_->SavedPortSettings);
     if (!fast)
         return 0; // settings the control never reports; nothing to switch
     if (ExchangeCommand(QStringLiteral("<RSBAUD=115200>")) == 0)

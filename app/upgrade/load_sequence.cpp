@@ -80,7 +80,7 @@ void Form1::mnuload_Click(int16_t Index) {
         return;
     }
     const LoadTarget* target = loadTarget(Index);
-    if (target == nullptr || ending_)
+    if (target == nullptr || isEnding())
         return;
     const QString token = QString::fromLatin1(target->token);
     const QString title = QString::fromLatin1(target->title);
@@ -193,7 +193,7 @@ void Form1::connectUpgradeEvents() {
     connect(mnuload_3, &QAction::triggered, this, [this] { mnuload_Click(3); });
     // Progress reaches the upload window only while it is loaded: a late report after
     // it was closed must not load it again, which would take the control's thresholds.
-    commHost_->onFileInfo = [this](int16_t action, int32_t bytes) {
+    commHost().onFileInfo = [this](int16_t action, int32_t bytes) {
         if (form3Loaded())
             form3_->fileInfo(action, bytes);
     };

@@ -10,7 +10,6 @@
 #include "app/link/run_time_error.h"
 #include "app/upgrade/upgrade_boxes.h"
 #include "app/upgrade/upgrade_rules.h"
-#include "app/upgrade/upgrade_state.h"
 
 namespace tcu {
 
@@ -46,9 +45,9 @@ void Form3::Command1_Click() {
     if (main.mnuload_5->isChecked()) {
         // Nothing was saved when the option came on after the load began: there is no
         // rate to go back to, and the port stays where it is.
-        if (const std::optional<QString> baud = upgrade::savedBaud(SavedPortSettings)) {
+        if (const std::optional<QString> baud = upgrade::savedBaud(main.core().SavedPortSettings)) {
             main.ExchangeCommand(QStringLiteral("<RSBAUD=") + *baud + QLatin1Char('>'));
-            err.run([&] { main.CommCtl1.setSettings(SavedPortSettings); });
+            err.run([&] { main.CommCtl1.setSettings(main.core().SavedPortSettings); });
         }
     }
     if (err)
@@ -75,7 +74,7 @@ void Form3::Timer2_Timer() {
 }
 
 void Form1::afterUpload() {
-    if (ending_)
+    if (isEnding())
         return;
     // The detection and the ping share the link with an exchange the operator may
     // have started meanwhile; they wait for it instead of running inside it.
@@ -87,16 +86,16 @@ void Form1::afterUpload() {
         QStringLiteral("RESTART the scanner by DISCONNET and RECONNECT the power cable\r"
                        "then press OK to continue"),
         QStringLiteral("Restart"), Buttons::Ok, Icon::Information);
-    if (ending_)
+    if (isEnding())
         return;
     mnuauto_Click();
-    if (ending_)
+    if (isEnding())
         return;
 
     bool answered = false;
     {
-        LinkOperation running(*this);
-        TimeoutFlag = 0;
+        LinkOperation running(*core_);
+        core_->TimeoutFlag = 0;
         if (Timer1.interval() == 0)
             Timer1.setInterval(kFallbackPingWaitMs);
         Timer1.setEnabled(true);

@@ -238,8 +238,8 @@ int main(int argc, char** argv) {
         vort::test::PtyPair line;
         vort::test::ScopedPortMap portMap;
         portMap.map(1, line.slavePath());
-        tcu::LoadPortSettings();
         tcu::Form1 form;
+        form.core().LoadPortSettings();
         form.CommCtl1.setCommPort(1);
         form.CommCtl1.setSettings("9600,N,8,1");
         form.CommCtl1.setPortOpen(true);

@@ -6,10 +6,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/identity/revision_state.h"
-#include "app/link/baud_detect.h"
-#include "app/link/exchange.h"
-#include "app/link/port_settings_file.h"
 #include "support/non_regular_files.h"
 
 namespace tcu::test {
@@ -82,10 +78,6 @@ bool fileExists(const std::string& path) {
 }
 
 void TcuTest::SetUp() {
-    resetPortSettingsState();
-    resetExchangeState();
-    resetRevisionState();
-    ParityLetter.clear();
     scratch_ = makeScratch("tcu-test-XXXXXX");
     useConfigHome(scratch_ + "/config");
 }
@@ -126,8 +118,9 @@ void TcuTest::startSim(int port, int baud, std::vector<std::string> extra) {
 }
 
 Form1& TcuTest::loadForm() {
-    LoadPortSettings();
-    form_ = std::make_unique<Form1>();
+    auto core = std::make_unique<ProgramCore>();
+    core->LoadPortSettings();
+    form_ = std::make_unique<Form1>(std::move(core));
     return *form_;
 }
 

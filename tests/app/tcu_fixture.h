@@ -1,6 +1,6 @@
 // What the program's tests share: one QApplication (offscreen), the control registered
 // by vortreg in a scratch XDG_DATA_HOME for the whole test program, and a fixture that
-// resets the program-wide state, scripts the dialogs and builds the main window.
+// scripts the dialogs and builds the main window over a new program core.
 #pragma once
 
 #include <QString>
@@ -54,8 +54,11 @@ protected:
     // process's port map and configuration directory its own.
     void startSim(int port, int baud, std::vector<std::string> extra = {});
 
-    // LoadPortSettings and a new main window (not shown, Form_Load not run).
+    // A new program core with its LoadPortSettings run, and a main window over it (not
+    // shown, Form_Load not run).
     Form1& loadForm();
+    // The core of the window made last.
+    ProgramCore& core() { return form_->core(); }
     // Records every write of status panel 2.
     void recordPanel2();
 

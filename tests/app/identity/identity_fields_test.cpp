@@ -21,7 +21,7 @@ TEST_F(IdentityFieldsTest, ReceiveAt322ShowsEveryIdentityField) {
 
     form_->cmdReceive_Click();
     EXPECT_EQ(form_->sbrStatus->panelText(2), "");
-    EXPECT_EQ(App1RevNumber, 322);
+    EXPECT_EQ(core().App1RevNumber, 322);
     EXPECT_EQ(id().labRevision[0]->text(), "") << "Receive empties the hidden boot field";
     EXPECT_EQ(id().labRevision[1]->text(), " 3.22   ");
     EXPECT_EQ(id().labRevision[2]->text(), " 1.7    ");
@@ -42,7 +42,7 @@ TEST_F(IdentityFieldsTest, ReceiveAt321ShowsNotSupportedAndKeepsOlderFields) {
     id().Label5->setText(QStringLiteral("kept"));
     id().Text5->setText(QStringLiteral("typed"));
     form_->cmdReceive_Click();
-    EXPECT_EQ(App1RevNumber, 321);
+    EXPECT_EQ(core().App1RevNumber, 321);
     EXPECT_EQ(id().Label4->text(), "NOT SUPPORTED");
     EXPECT_EQ(id().Label5->text(), "kept") << "only overwritten by an answer";
     EXPECT_EQ(id().Text5->text(), "");
@@ -53,17 +53,17 @@ TEST_F(IdentityFieldsTest, ReceiveAt321ShowsNotSupportedAndKeepsOlderFields) {
     ASSERT_TRUE(sim_->set("APP1RV", "3.3"));
     ASSERT_TRUE(sim_->clearFrames());
     form_->cmdReceive_Click();
-    EXPECT_EQ(App1RevNumber, 33);
+    EXPECT_EQ(core().App1RevNumber, 33);
     EXPECT_EQ(sentCount("<SERIAL:>"), 0);
 }
 
 TEST_F(IdentityFieldsTest, QuietQueryLearnsTheRevisionWithoutShowingIt) {
     ASSERT_TRUE(sim_->set("APP1RV", "3.22"));
     id().labRevision[1]->setText(QStringLiteral(" before"));
-    QuietRevQuery = true;
+    core().QuietRevQuery = true;
     EXPECT_EQ(form_->ExchangeCommand(QStringLiteral("<APP1RV:>")), 1);
-    QuietRevQuery = false;
-    EXPECT_EQ(App1RevNumber, 322);
+    core().QuietRevQuery = false;
+    EXPECT_EQ(core().App1RevNumber, 322);
     EXPECT_EQ(id().labRevision[1]->text(), " before");
     EXPECT_EQ(form_->ExchangeCommand(QStringLiteral("<APP1RV:>")), 1);
     EXPECT_EQ(id().labRevision[1]->text(), " 3.22   ");

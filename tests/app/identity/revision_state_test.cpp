@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/core/program_core.h"
 #include "app/link/answer_rules.h"
 #include "app/link/run_time_error.h"
 
@@ -31,19 +32,18 @@ TEST(RevisionStateTest, AnswersThatAreNoNumberRaiseTypeMismatch) {
 }
 
 TEST(RevisionStateTest, TheRuleSetsTheNumberEvenWhenQuietAndKeepsItOnFailure) {
-    resetRevisionState();
-    AnswerRules rules;
-    registerRevisionRules(rules);
-    QuietRevQuery = true;
+    // A new core registers the rule itself, first of its "<APP1RV:>" rules.
+    ProgramCore core;
+    AnswerRules& rules = core.answerRules();
+    core.QuietRevQuery = true;
     rules.apply("<APP1RV:>", "3.22   \r\n");
-    EXPECT_EQ(App1RevNumber, 322);
+    EXPECT_EQ(core.App1RevNumber, 322);
     EXPECT_THROW(rules.apply("<APP1RV:>", "??"), RunTimeError);
-    EXPECT_EQ(App1RevNumber, 322);
+    EXPECT_EQ(core.App1RevNumber, 322);
     // Tokens are compared exactly.
     rules.apply("<app1rv:>", "1.00");
     rules.apply("<APP2RV:>", "1.00");
-    EXPECT_EQ(App1RevNumber, 322);
-    resetRevisionState();
+    EXPECT_EQ(core.App1RevNumber, 322);
 }
 
 TEST(RevisionStateTest, RulesOfOneTokenRunInTheOrderTheyWereAdded) {

@@ -60,7 +60,7 @@ TEST_F(BaudDetectTest, FindsA57600ScannerOnTheFourthTryWithoutRewritingForARateC
     Form1& f = loadForm(); // no TCU.INI: the default file, port 1
     const std::string before = readFile(iniPath());
     const auto start = Clock::now();
-    StartupDetect = 1;
+    core().StartupDetect = 1;
     f.mnuauto_Click();
     const long long ms = msSince(start);
 
@@ -73,8 +73,8 @@ TEST_F(BaudDetectTest, FindsA57600ScannerOnTheFourthTryWithoutRewritingForARateC
     EXPECT_EQ(sim_->frames(), std::vector<std::string>{"\x01<TXPING:>\x04"})
         << "the pings at 9600, 19200 and 115200 never reached the scanner";
     EXPECT_EQ(readFile(iniPath()), before) << "same port, only the rate changed";
-    EXPECT_EQ(StartupDetect, 2);
-    EXPECT_EQ(ParityLetter, "N");
+    EXPECT_EQ(core().StartupDetect, 2);
+    EXPECT_EQ(core().ParityLetter, "N");
     EXPECT_TRUE(dialogs_.boxes().empty());
 }
 
@@ -83,15 +83,15 @@ TEST_F(BaudDetectTest, RewritesTheFileWhenPortAndSettingsBothDiffer) {
     // Entries well formed but no PORTCOM: the port stays the control's (1).
     writeIni("PORTSET=19200,n,8,1;");
     Form1& f = loadForm();
-    EXPECT_EQ(IniPortCom, "");
+    EXPECT_EQ(core().IniPortCom, "");
     dialogs_.answer(Answer::Ok, QStringLiteral("Invalid port number"));
     f.mnuauto_Click();
     expectFound("57600,N,8,1", 1);
     EXPECT_EQ(dialogs_.boxes().at(0).icon, Icon::None);
     EXPECT_EQ(dialogs_.boxes().at(0).title, "TCU1");
     EXPECT_EQ(readFile(iniPath()), "PORTCOM=1;PORTSET=57600,N,8,1;SUPPSET=;\r\n");
-    EXPECT_EQ(IniPortCom, "") << "the detection does not update the loaded values";
-    EXPECT_EQ(IniPortSet, "19200,n,8,1");
+    EXPECT_EQ(core().IniPortCom, "") << "the detection does not update the loaded values";
+    EXPECT_EQ(core().IniPortSet, "19200,n,8,1");
 }
 
 TEST_F(BaudDetectTest, ConnectionFailedRetryRunsAWholeNewPass) {

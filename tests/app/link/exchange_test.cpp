@@ -65,7 +65,7 @@ TEST_F(ExchangeTest, NakNakAckSucceedsOnTheThirdFrameCountingAttempts) {
     EXPECT_EQ(panel2_,
               QStringList({"TIME OUT COUNT = 0", "TIME OUT COUNT = 1", "TIME OUT COUNT = 2"}));
     EXPECT_EQ(sim_->frames(), std::vector<std::string>(3, "\x01<APP1RV:>\x04"));
-    EXPECT_EQ(App1RevNumber, 322);
+    EXPECT_EQ(core().App1RevNumber, 322);
     EXPECT_EQ(form_->sbrStatus->panelText(1), "Settings: 9600,N,8,1  Com Port: 1");
 }
 
@@ -106,15 +106,15 @@ TEST_F(ExchangeTest, StrayBytesBeforeTheAckAreDroppedAndAckAndAnswerInOneReadCom
                   "3.22   \r\n"}});
     EXPECT_EQ(exchangeTimed(kRevQuery, &ms), 1);
     EXPECT_LT(ms, 900);
-    EXPECT_EQ(AnswerBuffer, "3.22   \r\n");
-    EXPECT_EQ(App1RevNumber, 322);
+    EXPECT_EQ(core().AnswerBuffer, "3.22   \r\n");
+    EXPECT_EQ(core().App1RevNumber, 322);
 
     // The answer ends at the first CR LF; what came in the same read stays behind it.
     peer.script({{"\x06"
                   "3.21\r\nXY"}});
     EXPECT_EQ(form_->ExchangeCommand(kRevQuery), 1);
-    EXPECT_EQ(AnswerBuffer, "3.21\r\nXY");
-    EXPECT_EQ(App1RevNumber, 321);
+    EXPECT_EQ(core().AnswerBuffer, "3.21\r\nXY");
+    EXPECT_EQ(core().App1RevNumber, 321);
 
     // An ACK and an answer left on the line before the call are not taken for this
     // exchange's: the real ones come 50 ms after the frame.
@@ -126,7 +126,7 @@ TEST_F(ExchangeTest, StrayBytesBeforeTheAckAreDroppedAndAckAndAnswerInOneReadCom
                   "3.20\r\n",
                   50}});
     EXPECT_EQ(form_->ExchangeCommand(kRevQuery), 1);
-    EXPECT_EQ(App1RevNumber, 320);
+    EXPECT_EQ(core().App1RevNumber, 320);
 }
 
 TEST_F(ExchangeTest, TheReceiveEventDrainsTheControlIntoPendingInput) {
@@ -140,16 +140,16 @@ TEST_F(ExchangeTest, TheReceiveEventDrainsTheControlIntoPendingInput) {
     // Input per event; with InputLen 0 that is everything waiting.
     peer.send("hello");
     settle();
-    EXPECT_EQ(PendingInput, "hello");
+    EXPECT_EQ(core().PendingInput, "hello");
     EXPECT_EQ(form_->ReadPortText(true), "hello");
-    EXPECT_EQ(PendingInput, "");
+    EXPECT_EQ(core().PendingInput, "");
 
     // With InputLen 1 the event takes one character; the rest waits in the control for
     // the next read, and nothing is lost between the two.
     form_->CommCtl1.setInputLen(1);
     peer.send("abc");
     settle();
-    EXPECT_EQ(PendingInput, "a");
+    EXPECT_EQ(core().PendingInput, "a");
     EXPECT_EQ(form_->ReadPortText(true), "ab");
     EXPECT_EQ(form_->ReadPortText(true), "c");
 }
@@ -157,7 +157,7 @@ TEST_F(ExchangeTest, TheReceiveEventDrainsTheControlIntoPendingInput) {
 TEST_F(ExchangeTest, AnswerRulesFailuresShowTheErrorBoxAndGiveZero) {
     FramePeer& peer = usePeer();
     openPort();
-    App1RevNumber = 250;
+    core().App1RevNumber = 250;
     // Characters 1, 3 and 4 of "V1.05" are V . 0: not a number.
     peer.script({{"\x06V1.05  \r\n"}});
     dialogs_.answer(Answer::Ok, QStringLiteral("Type mismatch"));
@@ -166,7 +166,7 @@ TEST_F(ExchangeTest, AnswerRulesFailuresShowTheErrorBoxAndGiveZero) {
     EXPECT_EQ(dialogs_.boxes()[0].icon, Icon::Exclamation);
     EXPECT_EQ(dialogs_.boxes()[0].buttons, Buttons::Ok);
     EXPECT_EQ(dialogs_.boxes()[0].title, "TCU1");
-    EXPECT_EQ(App1RevNumber, 250);
+    EXPECT_EQ(core().App1RevNumber, 250);
     EXPECT_FALSE(form_->Timer1.isEnabled());
 
     // A query answered without CR LF times out; its rule is not applied.
@@ -176,7 +176,7 @@ TEST_F(ExchangeTest, AnswerRulesFailuresShowTheErrorBoxAndGiveZero) {
     EXPECT_EQ(exchangeTimed(kRevQuery, &ms), 0);
     EXPECT_GE(ms, 1450);
     EXPECT_LE(ms, 2200);
-    EXPECT_EQ(App1RevNumber, 250);
+    EXPECT_EQ(core().App1RevNumber, 250);
     EXPECT_EQ(peer.frames().size(), 2u) << "an answer time-out is not retried";
 }
 
@@ -212,8 +212,8 @@ TEST_F(ExchangeTest, AWholeSetupAt1200BaudIsNotCutOffWhileItStillArrives) {
     long long ms = 0;
     EXPECT_EQ(exchangeTimed(QStringLiteral("<SETPAR:>"), &ms), 1);
     EXPECT_GT(ms, 2500);
-    EXPECT_TRUE(AnswerBuffer.endsWith("\r\n"));
-    EXPECT_EQ(AnswerBuffer.count(QChar(0x01)), 26);
+    EXPECT_TRUE(core().AnswerBuffer.endsWith("\r\n"));
+    EXPECT_EQ(core().AnswerBuffer.count(QChar(0x01)), 26);
     EXPECT_EQ(form_->sbrStatus->panelText(2), "Current Settings");
 }
 
@@ -245,7 +245,7 @@ TEST_F(ExchangeTest, AFloodingLineNeverHangsTheExchange) {
     EXPECT_LE(ms, 8000);
     peer.flood(false);
     EXPECT_TRUE(dialogs_.boxes().empty());
-    EXPECT_LE(PendingInput.size(), kPendingInputLimit + 65000);
+    EXPECT_LE(core().PendingInput.size(), kPendingInputLimit + 65000);
 }
 
 TEST_F(ExchangeTest, AScannerKilledMidExchangeEndsInFailureNotAHang) {
@@ -287,7 +287,7 @@ TEST_F(ExchangeTest, AnExchangeStartedDuringAnotherFailsAtOnceAndLeavesItAlone) 
     EXPECT_EQ(form_->ExchangeCommand(kRevQuery), 1);
     EXPECT_EQ(nested, 0);
     EXPECT_LT(nestedMs, 50);
-    EXPECT_EQ(App1RevNumber, 322);
+    EXPECT_EQ(core().App1RevNumber, 322);
     EXPECT_EQ(sim_->frames(), std::vector<std::string>{"\x01<APP1RV:>\x04"});
 }
 

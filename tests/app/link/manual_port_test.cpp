@@ -46,9 +46,9 @@ TEST_F(ManualPortTest, Port2At19200OddIsOpenedPingedAndKept) {
     EXPECT_TRUE(f.CommCtl1.portOpen());
     EXPECT_EQ(sim_->frames(), std::vector<std::string>{"\x01<TXPING:>\x04"});
     EXPECT_EQ(readFile(iniPath()), "PORTCOM=2;PORTSET=19200,O,8,1;SUPPSET=;\r\n");
-    EXPECT_EQ(IniPortCom, "2");
-    EXPECT_EQ(IniPortSet, "19200,O,8,1");
-    EXPECT_EQ(ParityLetter, "O");
+    EXPECT_EQ(core().IniPortCom, "2");
+    EXPECT_EQ(core().IniPortSet, "19200,O,8,1");
+    EXPECT_EQ(core().ParityLetter, "O");
     for (QPushButton* b : {f.cmdSend, f.cmdReceive, f.cmdFactory, f.cmdRevision, f.cmdWeb})
         EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
     EXPECT_EQ(f.sbrStatus->panelText(1), "Settings: 19200,O,8,1  Com Port: 2");
@@ -112,7 +112,7 @@ TEST_F(ManualPortTest, APingNobodyAnswersLeavesThePortOpenAndTheFileAlone) {
     EXPECT_TRUE(f.cmdSend->isEnabled());
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(readFile(iniPath()), before);
-    EXPECT_EQ(IniPortCom, "1");
+    EXPECT_EQ(core().IniPortCom, "1");
 
     // Open again on the same window: the toggle closes the port, which is then opened
     // once more on the choice; a refused rate text reports and leaves nothing open.

@@ -1,6 +1,8 @@
 // "TCU.INI": where it lives, what is read from it and when it is repaired.
 #include "app/link/port_settings_file.h"
 
+#include "app/core/program_core.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -20,7 +22,7 @@ const std::string kDefault = "PORTCOM=1;PORTSET=9600,n,8,1;SUPPSET=000000;\r\n";
 class PortSettingsFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetPortSettingsState();
+        core_ = std::make_unique<ProgramCore>();
         std::string pattern = (fs::temp_directory_path() / "tcu-ini-XXXXXX").string();
         ASSERT_TRUE(mkdtemp(pattern.data()));
         dir_ = pattern;
@@ -45,24 +47,26 @@ protected:
     void expectLoad(const std::string& text, const std::string& file, const char* portCom,
                     const char* portSet) {
         SCOPED_TRACE(text);
-        resetPortSettingsState();
+        core_ = std::make_unique<ProgramCore>();
         write(text);
-        LoadPortSettings();
+        core_->LoadPortSettings();
         EXPECT_EQ(read(), file);
-        EXPECT_EQ(IniPortCom, portCom);
-        EXPECT_EQ(IniPortSet, portSet);
+        EXPECT_EQ(core_->IniPortCom, portCom);
+        EXPECT_EQ(core_->IniPortSet, portSet);
     }
 
     std::string dir_;
+    // A program that has just started: nothing loaded.
+    std::unique_ptr<ProgramCore> core_;
 };
 
 TEST_F(PortSettingsFileTest, AMissingFileAndDirectoryGetTheDefaultFile) {
-    LoadPortSettings();
-    EXPECT_EQ(WindowsDir.toStdString(), dir_ + "/config/tcu");
-    EXPECT_EQ(IniPath.toStdString(), ini());
+    core_->LoadPortSettings();
+    EXPECT_EQ(core_->WindowsDir.toStdString(), dir_ + "/config/tcu");
+    EXPECT_EQ(core_->IniPath.toStdString(), ini());
     EXPECT_EQ(read(), kDefault);
-    EXPECT_EQ(IniPortCom, "1");
-    EXPECT_EQ(IniPortSet, "9600,n,8,1");
+    EXPECT_EQ(core_->IniPortCom, "1");
+    EXPECT_EQ(core_->IniPortSet, "9600,n,8,1");
 }
 
 TEST_F(PortSettingsFileTest, BadPortValuesAreRepairedWithTheDefaults) {
@@ -109,30 +113,30 @@ TEST_F(PortSettingsFileTest, AFileLongerThan32767BytesIsReplaced) {
 
 TEST_F(PortSettingsFileTest, EightBitTextIsKeptByteForByte) {
     expectLoad("PORTSET=\xe9\xff;PORTCOM=1;", "PORTSET=\xe9\xff;PORTCOM=1;", "1", "\u00e9\u00ff");
-    ASSERT_TRUE(RewritePortSettings(1, IniPortSet));
+    ASSERT_TRUE(core_->RewritePortSettings(1, core_->IniPortSet));
     EXPECT_EQ(read(), "PORTCOM=1;PORTSET=\xe9\xff;SUPPSET=;\r\n");
 }
 
 TEST_F(PortSettingsFileTest, AnUnusableFileStillLeavesTheDefaults) {
     // A directory where the file should be: neither read nor writable.
     fs::create_directories(ini());
-    LoadPortSettings();
-    EXPECT_EQ(IniPortCom, "1");
-    EXPECT_EQ(IniPortSet, "9600,n,8,1");
+    core_->LoadPortSettings();
+    EXPECT_EQ(core_->IniPortCom, "1");
+    EXPECT_EQ(core_->IniPortSet, "9600,n,8,1");
     EXPECT_TRUE(fs::is_directory(ini()));
-    EXPECT_FALSE(RewritePortSettings(2, "19200,O,8,1"));
+    EXPECT_FALSE(core_->RewritePortSettings(2, "19200,O,8,1"));
 }
 
 TEST_F(PortSettingsFileTest, AFifoIsTakenAsUnreadableAtOnceAndTheRepairLeavesItAlone) {
     fs::create_directories(dir_ + "/config/tcu");
     vort::test::makeFifo(ini());
-    EXPECT_TRUE(vort::test::endsWithoutBlocking(ini(), [] { LoadPortSettings(); }));
-    EXPECT_EQ(IniPortCom, "1");
-    EXPECT_EQ(IniPortSet, "9600,n,8,1");
+    EXPECT_TRUE(vort::test::endsWithoutBlocking(ini(), [&] { core_->LoadPortSettings(); }));
+    EXPECT_EQ(core_->IniPortCom, "1");
+    EXPECT_EQ(core_->IniPortSet, "9600,n,8,1");
     EXPECT_TRUE(vort::test::isFifo(ini()));
     bool written = true;
     EXPECT_TRUE(vort::test::endsWithoutBlocking(
-        ini(), [&] { written = RewritePortSettings(2, "19200,O,8,1"); }));
+        ini(), [&] { written = core_->RewritePortSettings(2, "19200,O,8,1"); }));
     EXPECT_FALSE(written);
     EXPECT_TRUE(vort::test::isFifo(ini()));
 }
@@ -143,9 +147,9 @@ TEST_F(PortSettingsFileTest, ARewriteThroughALinkKeepsTheLinkAndThePrivateMode) 
     vort::test::writeFileText(kept, "PORTCOM=3;PORTSET=19200,n,8,1;");
     ASSERT_EQ(::chmod(kept.c_str(), 0600), 0);
     fs::create_symlink(kept, ini());
-    LoadPortSettings();
-    EXPECT_EQ(IniPortCom, "3");
-    ASSERT_TRUE(RewritePortSettings(2, "19200,O,8,1"));
+    core_->LoadPortSettings();
+    EXPECT_EQ(core_->IniPortCom, "3");
+    ASSERT_TRUE(core_->RewritePortSettings(2, "19200,O,8,1"));
     EXPECT_TRUE(vort::test::isSymlink(ini()));
     EXPECT_EQ(vort::test::fileText(kept), "PORTCOM=2;PORTSET=19200,O,8,1;SUPPSET=;\r\n");
     EXPECT_EQ(vort::test::permissionsOf(kept), 0600);
@@ -153,21 +157,21 @@ TEST_F(PortSettingsFileTest, ARewriteThroughALinkKeepsTheLinkAndThePrivateMode) 
 
 TEST_F(PortSettingsFileTest, ARewriteReplacesTheWholeFileWithOneLine) {
     write("PORTCOM=1;PORTSET=9600,n,8,1;SUPPSET=000000;\r\nSOMETHING ELSE;\r\n");
-    LoadPortSettings();
-    ASSERT_TRUE(RewritePortSettings(2, "19200,O,8,1"));
+    core_->LoadPortSettings();
+    ASSERT_TRUE(core_->RewritePortSettings(2, "19200,O,8,1"));
     EXPECT_EQ(read(), "PORTCOM=2;PORTSET=19200,O,8,1;SUPPSET=;\r\n");
-    EXPECT_EQ(IniPortCom, "1") << "a rewrite does not change the loaded values";
+    EXPECT_EQ(core_->IniPortCom, "1") << "a rewrite does not change the loaded values";
     // The rewritten file reads back as what was written.
-    LoadPortSettings();
-    EXPECT_EQ(IniPortCom, "2");
-    EXPECT_EQ(IniPortSet, "19200,O,8,1");
+    core_->LoadPortSettings();
+    EXPECT_EQ(core_->IniPortCom, "2");
+    EXPECT_EQ(core_->IniPortSet, "19200,O,8,1");
 }
 
 TEST_F(PortSettingsFileTest, ARelativeConfigHomeIsIgnored) {
     setenv("HOME", dir_.c_str(), 1);
     setenv("XDG_CONFIG_HOME", "relative/config", 1);
-    LoadPortSettings();
-    EXPECT_EQ(IniPath.toStdString(), dir_ + "/.config/tcu/TCU.INI");
+    core_->LoadPortSettings();
+    EXPECT_EQ(core_->IniPath.toStdString(), dir_ + "/.config/tcu/TCU.INI");
     EXPECT_TRUE(fs::exists(dir_ + "/.config/tcu/TCU.INI"));
 }
 

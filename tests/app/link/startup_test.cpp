@@ -37,9 +37,9 @@ TEST_F(StartupTest, WithoutTcuIniStartsOnPort1FindsTheScannerAndLearnsItsRevisio
     EXPECT_EQ(f.CommCtl1.commPort(), 1);
     EXPECT_EQ(f.CommCtl1.settings(), "9600,N,8,1");
     EXPECT_TRUE(f.cmdSend->isEnabled());
-    EXPECT_EQ(StartupDetect, 2);
-    EXPECT_EQ(App1RevNumber, 322);
-    EXPECT_FALSE(QuietRevQuery);
+    EXPECT_EQ(core().StartupDetect, 2);
+    EXPECT_EQ(core().App1RevNumber, 322);
+    EXPECT_FALSE(core().QuietRevQuery);
     EXPECT_EQ(sim_->frames(), (std::vector<std::string>{"\x01<TXPING:>\x04", "\x01<APP1RV:>\x04"}));
     const double dpi = logicalDpiOf(&f);
     // The run-time size, unless the window's contents need more room.
@@ -70,7 +70,7 @@ TEST_F(StartupTest, WithNoScannerTheDetectionAsksAndTheQuietQueryFailsWithoutABo
     EXPECT_TRUE(f.isVisible());
     EXPECT_EQ(f.sbrStatus->panelText(1), "Settings: Closed");
     EXPECT_EQ(f.sbrStatus->panelText(2), "TIME OUT COUNT = 2");
-    EXPECT_EQ(App1RevNumber, 0);
+    EXPECT_EQ(core().App1RevNumber, 0);
     EXPECT_FALSE(f.cmdSend->isEnabled());
     EXPECT_TRUE(f.mnuauto->isEnabled());
 

@@ -136,7 +136,7 @@ TEST_F(SettingsExchangeTest, ReceiveShowsTheScannersSetupAndRunsTheIdentityChain
     ASSERT_FALSE(tokens.empty());
     EXPECT_EQ(tokens.front(), "<SETPAR:>");
     EXPECT_EQ(cleared, 1);
-    if (App1RevNumber > 321) {
+    if (core().App1RevNumber > 321) {
         EXPECT_EQ(tokens,
                   (std::vector<std::string>{"<SETPAR:>", "<APP1RV:>", "<APP2RV:>", "<HARDRV:>",
                                             "<FINGER:>", "<WEBSIT:>", "<SERIAL:>", "<REGKEY:>"}));
@@ -160,7 +160,7 @@ TEST_F(SettingsExchangeTest, IdentityChainStopsAtTheFirstFailureAndOldRevisionsS
     // Revision 3.21: no serial number and no registration key are asked for.
     ASSERT_TRUE(sim_->set("APP1RV", "3.21"));
     form_->cmdReceive_Click();
-    EXPECT_EQ(App1RevNumber, 321);
+    EXPECT_EQ(core().App1RevNumber, 321);
     sentTokens();
     EXPECT_EQ(std::count(tokens.begin(), tokens.end(), "<SERIAL:>"), 0);
     EXPECT_EQ(std::count(tokens.begin(), tokens.end(), "<REGKEY:>"), 0);

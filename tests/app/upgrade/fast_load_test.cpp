@@ -1,7 +1,6 @@
 // The fast-load option and the switch to 115200, against the simulator.
 #include <QAction>
 
-#include "app/upgrade/upgrade_state.h"
 #include "tcu_fixture.h"
 
 namespace tcu::test {
@@ -11,7 +10,6 @@ class FastLoadTest : public TcuTest {
 protected:
     void SetUp() override {
         TcuTest::SetUp();
-        resetUpgradeState();
         startSim(1, 19200);
         Form1& f = loadForm();
         f.CommCtl1.setCommPort(1);
@@ -27,7 +25,7 @@ TEST_F(FastLoadTest, OptionOffSendsNothingAndKeepsThePort) {
     EXPECT_EQ(form_->Fast_Load(), 1);
     EXPECT_TRUE(sim_->frames().empty());
     EXPECT_EQ(form_->CommCtl1.settings(), "19200,N,8,1");
-    EXPECT_EQ(SavedPortSettings, "");
+    EXPECT_EQ(core().SavedPortSettings, "");
     // Choosing the item flips its check each time, and sends nothing.
     form_->mnuload_5->trigger();
     EXPECT_TRUE(form_->mnuload_5->isChecked());
@@ -40,7 +38,7 @@ TEST_F(FastLoadTest, OptionOnSwitchesScannerAndPortTo115200) {
     form_->mnuload_5->trigger();
     EXPECT_EQ(form_->Fast_Load(), 1);
     EXPECT_EQ(sim_->frames(), std::vector<std::string>{"\x01<RSBAUD=115200>\x04"});
-    EXPECT_EQ(SavedPortSettings, "19200,N,8,1");
+    EXPECT_EQ(core().SavedPortSettings, "19200,N,8,1");
     EXPECT_EQ(form_->CommCtl1.settings(), "115200,N,8,1");
     EXPECT_TRUE(form_->CommCtl1.portOpen());
     EXPECT_EQ(sim_->line(), "115200,N,8,1");

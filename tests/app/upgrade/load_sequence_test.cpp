@@ -15,7 +15,6 @@
 #include "app/identity/identity_fields.h"
 #include "app/link/baud_detect.h"
 #include "app/link/port_settings_file.h"
-#include "app/upgrade/upgrade_state.h"
 #include "platform/component/dispatch.h"
 #include "platform/component/result.h"
 #include "tcu_fixture.h"
@@ -85,12 +84,11 @@ class LoadSequenceTest : public TcuTest {
 protected:
     void start(int baud, std::vector<std::string> extra = {}) {
         TcuTest::SetUp();
-        resetUpgradeState();
         startSim(1, baud, std::move(extra));
         ASSERT_TRUE(sim_->set("APP1RV", "3.22"));
         Form1& f = loadForm();
-        IniPortCom = QStringLiteral("1");
-        ParityLetter = QStringLiteral("N");
+        core().IniPortCom = QStringLiteral("1");
+        core().ParityLetter = QStringLiteral("N");
         f.CommCtl1.setCommPort(1);
         f.CommCtl1.setSettings(QString::number(baud) + QStringLiteral(",N,8,1"));
         f.CommCtl1.setPortOpen(true);
@@ -212,7 +210,7 @@ TEST_F(LoadSequenceTest, FastLoadSwitchesTo115200AndTheScannerIsFoundThere) {
     loadNewerImage(300 * 1024);
     const auto tokens = sentTokens();
     EXPECT_NE(std::find(tokens.begin(), tokens.end(), "<RSBAUD=115200>"), tokens.end());
-    EXPECT_EQ(SavedPortSettings, "19200,N,8,1");
+    EXPECT_EQ(core().SavedPortSettings, "19200,N,8,1");
     // The scanner stays at the rate of the transfer, and the detection finds it there.
     EXPECT_EQ(form_->CommCtl1.settings(), "115200,N,8,1");
     EXPECT_EQ(sim_->line(), "115200,N,8,1");

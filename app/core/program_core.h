@@ -1,0 +1,195 @@
+// The program core: what the scanner program does that is not drawing, on one object
+// that a face owns (the window of tcu1, the terminal of tcu). It holds the serial
+// communication control CommCtl1 and the program's shared state under the names the
+// program's code has always used (IniPortCom, ParityLetter, TimeoutFlag, ...), and runs
+// the port settings file, the command exchange engine and the ping.
+//
+// The core reaches the operator only through the dialog facade (platform/dialogs) and
+// its face through CoreView; it needs a QCoreApplication (its timer and the control's
+// events are delivered by that thread's event loop) but no widgets and no display.
+//
+// Its procedures are defined in the file of the subsystem they belong to:
+//   app/core/program_core.cpp      the control, link operations, display helpers
+//   app/link/port_settings_file.cpp  LoadPortSettings, RewritePortSettings
+//   app/link/exchange.cpp          ExchangeCommand, ReadPortText, OnComm, Timer1_Timer
+//   app/link/baud_detect.cpp       the ping
+//   app/identity/revision_state.cpp  the "<APP1RV:>" rule that sets App1RevNumber
+//
+// Link operations (an exchange, a ping, a detection) never run inside one another: all
+// of them share AnswerBuffer, PendingInput, TimeoutFlag and Timer1. The waits pump
+// messages, so a face can take a request meanwhile; one asked for through whenLinkFree
+// runs as soon as the running operation ends, and an exchange started then fails at
+// once (returns 0).
+//
+// Owner's thread only.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "app/core/core_view.h"
+#include "app/link/answer_rules.h"
+#include "app/link/comm_control.h"
+#include "app/link/window_timer.h"
+
+namespace tcu {
+
+class CommControlHost;
+
+// The title of the program's boxes.
+inline constexpr char kAppTitle[] = "TCU1";
+
+class ProgramCore : public QObject {
+public:
+    // The state of a program that has just started: nothing loaded, no control yet.
+    ProgramCore();
+    ~ProgramCore() override;
+    ProgramCore(const ProgramCore&) = delete;
+    ProgramCore& operator=(const ProgramCore&) = delete;
+
+    // ---- "TCU.INI" ---------------------------------------------------------------
+    QString WindowsDir;        // the configuration directory (no trailing "/")
+    QString IniPath;           // WindowsDir + "/TCU.INI"
+    QString IniPortCom;        // PORTCOM value as read ("" until loaded)
+    QString IniPortSet;        // PORTSET value as read ("" until loaded)
+    QString IniSuppSet;        // written for SUPPSET by a rewrite; always empty
+    int16_t StartupDetect = 0; // detections run so far; Main sets it to 1 first
+
+    // Sets WindowsDir and IniPath, then reads the file into IniPortCom and IniPortSet.
+    // A missing or unreadable file, one longer than kMaxIniBytes, a PORTCOM value that
+    // is not a number or not one of 1..6: the default file is written (replacing the old
+    // one) and the defaults "1" and "9600,n,8,1" are used. A path holding something
+    // other than a regular file (a FIFO, a device, a directory) counts as unreadable: it
+    // is never opened for reading or writing, so nothing blocks, and the repair leaves it
+    // alone and says so on stderr. Reading stops quietly at the first entry shorter than
+    // its key (entries behind it are not read); unknown keys are skipped; keys are
+    // compared case-sensitively. Never fails towards the caller: when the default file
+    // cannot be written the defaults are used all the same.
+    void LoadPortSettings();
+    // The line a rewrite puts into the file: "PORTCOM=" + port + ";PORTSET=" + settings
+    // + ";SUPPSET=" + IniSuppSet + ";" and CR LF.
+    QString portSettingsLine(int16_t commPort, const QString& settings) const;
+    // Replaces the whole file at IniPath with portSettingsLine(...), in one step
+    // (platform/files/atomic_rewrite.h: written beside it, then renamed; a link stays a
+    // link, the file keeps its mode), so a failed write never leaves a half-written
+    // file. False when it could not be written (the reason on stderr); IniPortCom and
+    // IniPortSet are not touched.
+    bool RewritePortSettings(int16_t commPort, const QString& settings);
+
+    // ---- The serial communication control ----------------------------------------
+    // Creates CommCtl1 through the registry with the program's stored design of it and
+    // routes its receive event to the engine. Throws ControlUnavailable.
+    void createControl();
+    bool hasControl() const { return commHost_ != nullptr; }
+    // The control, driven by DISPID; an empty handle until createControl.
+    CommControl CommCtl1;
+    // The control's creation and event routing (onFileInfo, onModem for the upgrade).
+    CommControlHost& commHost() { return *commHost_; }
+
+    // ---- Command exchange engine -------------------------------------------------
+    // Text drained from the control and not yet taken (ReadPortText).
+    QString PendingInput;
+    // Text received during the current exchange; after the acknowledgement, the answer.
+    QString AnswerBuffer;
+    // 1 when the current wait has failed (a tick of Timer1, or a NAK), else 0.
+    int16_t TimeoutFlag = 0;
+    // The engine's time-out timer: disabled, without an interval, until a wait sets it.
+    WindowTimer Timer1;
+
+    // Sends token framed (SOH token EOT) and waits for its ACK, up to three attempts of
+    // 1000 ms (a NAK ends an attempt at once); for a query (":>" in the token) then
+    // waits for the answer line (CR LF) 1500 ms, 2500 ms at 1200 and 2400 baud, and
+    // applies the token's answer rules. Returns 1 on success, 0 on failure. Status
+    // panel 2 shows "TIME OUT COUNT = " + attempt, panel 1 the line. A run-time error
+    // (from the control, or an answer a rule cannot use) is shown in a box with the
+    // exclamation icon and gives 0. An exchange started while another link operation
+    // runs gives 0 at once and touches nothing.
+    int16_t ExchangeCommand(const QString& token);
+    // Reads the control's Input once into PendingInput; take: returns PendingInput and
+    // empties it, else returns "".
+    QString ReadPortText(bool take);
+    // The control's OnComm: drains Input into PendingInput (ReadPortText(false)).
+    void CommCtl1_OnComm();
+    // Tick of Timer1: TimeoutFlag = 1. The timer keeps running.
+    void Timer1_Timer();
+    // What a completed exchange does with each token's answer.
+    AnswerRules& answerRules() { return answerRules_; }
+
+    // ---- Port connection ----------------------------------------------------------
+    // Parity letter of every settings string the detection and the manual window build:
+    // "" at start, "N" once a detection ran, "N"/"O"/"E" from the manual window. Not
+    // saved.
+    QString ParityLetter;
+    // Writes the ping frame to the control and waits, pumping messages, until an ACK
+    // arrives (true: Timer1 disabled, TimeoutFlag 0) or TimeoutFlag becomes 1 (false).
+    // AnswerBuffer is not emptied first; everything up to and including the ACK is
+    // consumed. The caller sets Timer1's interval, TimeoutFlag and enables Timer1.
+    bool SendPingAndWait();
+
+    // ---- Identity ------------------------------------------------------------------
+    // The scanner's application-1 revision number (322 for 3.22), set from every
+    // successful "<APP1RV:>" exchange whatever QuietRevQuery says; 0 at start. Serial
+    // number and registration key exist from 322 on.
+    int16_t App1RevNumber = 0;
+    // True only around the start-up query, so that start-up learns the revision without
+    // showing it.
+    bool QuietRevQuery = false;
+
+    // ---- Firmware upgrade ----------------------------------------------------------
+    // The control's Settings as they were before a fast load switched the port to
+    // 115200; the upload's Cancel switches back to them. Empty until the first fast load.
+    QString SavedPortSettings;
+
+    // ---- Link operations and the end ----------------------------------------------
+    // Runs action now, or, while a link operation runs, as soon as it has ended (a later
+    // request replaces an earlier one still waiting). Nothing once the program ends.
+    void whenLinkFree(std::function<void()> action);
+    bool linkBusy() const { return linkBusy_ > 0; }
+    // The program is ending: every wait stops, no further box is shown.
+    void end() { ending_ = true; }
+    bool isEnding() const { return ending_; }
+
+    // ---- What the core shows --------------------------------------------------------
+    // The face that shows the core's state; nullptr (the start) shows nothing. The view
+    // must outlive the core or be unset first.
+    void setView(CoreView* view) { view_ = view; }
+    void setPanelText(int panel, const QString& text);
+    // "Settings: " + Settings + "  Com Port: " + CommPort.
+    QString openPortText();
+    // Shows a run-time error's description: exclamation icon, OK, the program's title.
+    void showRunTimeError(const QString& description);
+    // The window the core's boxes belong to (nullptr: none).
+    QWidget* dialogOwner() const { return view_ != nullptr ? view_->dialogOwner() : nullptr; }
+
+private:
+    friend class LinkOperation;
+
+    // The waits of ExchangeCommand: true on ACK (the rest stays in AnswerBuffer).
+    bool waitForAck();
+    bool waitForAnswer();
+
+    std::unique_ptr<CommControlHost> commHost_;
+    AnswerRules answerRules_;
+    CoreView* view_ = nullptr;
+    int linkBusy_ = 0;
+    std::function<void()> deferredLinkAction_;
+    bool ending_ = false;
+};
+
+// Marks a link operation running for its lifetime; when the last one ends, an action
+// deferred by whenLinkFree is posted.
+class LinkOperation {
+public:
+    explicit LinkOperation(ProgramCore& core);
+    ~LinkOperation();
+    LinkOperation(const LinkOperation&) = delete;
+    LinkOperation& operator=(const LinkOperation&) = delete;
+
+private:
+    ProgramCore& core_;
+};
+
+} // namespace tcu
