@@ -9,6 +9,14 @@ class QWidget;
 
 namespace tcu {
 
+// How an automatic baud detection ended.
+enum class DetectionOutcome {
+    Found,      // a rate answered the ping: the port is open at it
+    PortClosed, // the port could not be opened
+    Cancelled,  // no rate answered and the operator did not retry: the port is closed
+    Ended,      // the program ended meanwhile
+};
+
 class CoreView {
 public:
     virtual ~CoreView() = default;
@@ -17,6 +25,22 @@ public:
     virtual void setPanelText(int panel, const QString& text) = 0;
     // The window the core's message boxes belong to; nullptr when there is none.
     virtual QWidget* dialogOwner() { return nullptr; }
+    // The port is open (true) or closed (false).
+    virtual void showConnected(bool connected) { (void)connected; }
+    // Off while an operation talks to the scanner (Send, Receive, factory default),
+    // on again at its end: the scanner buttons.
+    virtual void setScannerButtons(bool enabled) { (void)enabled; }
+
+    // The automatic detection: started (before the port is opened), the port opened,
+    // each rate tried (rate: the rate right-aligned in 6 characters; port: "COM:" + the
+    // port number + " at"), and how it ended (after the core's own state is set).
+    virtual void detectionStarted() {}
+    virtual void detectionOpened() {}
+    virtual void detectionTrying(const QString& rate, const QString& port) {
+        (void)rate;
+        (void)port;
+    }
+    virtual void detectionEnded(DetectionOutcome outcome) { (void)outcome; }
 };
 
 } // namespace tcu

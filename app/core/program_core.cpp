@@ -13,6 +13,9 @@ ProgramCore::ProgramCore() {
     connect(&Timer1, &WindowTimer::tick, this, [this] { Timer1_Timer(); });
     // First of the "<APP1RV:>" rules: the faces' display rules go behind it.
     registerRevisionRules(*this);
+    registerIdentityRules();
+    answerRules_.add(QStringLiteral("<SETPAR:>"),
+                     [this](const QString& answer) { SettingsAnswer(answer); });
 }
 
 ProgramCore::~ProgramCore() {
@@ -35,6 +38,16 @@ void ProgramCore::createControl() {
 void ProgramCore::setPanelText(int panel, const QString& text) {
     if (view_ != nullptr)
         view_->setPanelText(panel, text);
+}
+
+void ProgramCore::showConnected(bool connected) {
+    if (view_ != nullptr)
+        view_->showConnected(connected);
+}
+
+void ProgramCore::setScannerButtons(bool enabled) {
+    if (view_ != nullptr)
+        view_->setScannerButtons(enabled);
 }
 
 QString ProgramCore::openPortText() {

@@ -12,8 +12,12 @@
 //   app/core/program_core.cpp      the control, link operations, display helpers
 //   app/link/port_settings_file.cpp  LoadPortSettings, RewritePortSettings
 //   app/link/exchange.cpp          ExchangeCommand, ReadPortText, OnComm, Timer1_Timer
-//   app/link/baud_detect.cpp       the ping
+//   app/link/baud_detect.cpp       the ping and the automatic baud detection
 //   app/identity/revision_state.cpp  the "<APP1RV:>" rule that sets App1RevNumber
+//   app/identity/identity_events.cpp the identity answers, factory default, registration
+//   app/settings/send_setup.cpp    Send
+//   app/settings/receive_setup.cpp Receive and the "<SETPAR:>" answer rule
+//   app/settings/setup_files.cpp   setup files
 //
 // Link operations (an exchange, a ping, a detection) never run inside one another: all
 // of them share AnswerBuffer, PendingInput, TimeoutFlag and Timer1. The waits pump
@@ -30,14 +34,40 @@
 #include <functional>
 #include <memory>
 
+#include <optional>
+
 #include "app/core/core_view.h"
 #include "app/link/answer_rules.h"
 #include "app/link/comm_control.h"
 #include "app/link/window_timer.h"
+#include "app/settings/identity_hooks.h"
+#include "app/settings/setup_model.h"
 
 namespace tcu {
 
 class CommControlHost;
+
+// The scanner's identity as it last answered each query, whole (line end included);
+// empty until answered.
+struct ScannerIdentity {
+    QString application1;    // "<APP1RV:>"
+    QString application2;    // "<APP2RV:>"
+    QString hardware;        // "<HARDRV:>"
+    QString model;           // "<FINGER:>"
+    QString webSite;         // "<WEBSIT:>"
+    QString serialNumber;    // "<SERIAL:>"
+    QString registrationKey; // "<REGKEY:>"
+};
+
+// What writing the registration key came to.
+enum class KeyWrite { Written, NotSupported, NotAcknowledged };
+
+// A setup file that could not be read or written: the system's error number and its
+// description.
+struct FileError {
+    int number;
+    QString description;
+};
 
 // The title of the program's boxes.
 inline constexpr char kAppTitle[] = "TCU1";
@@ -128,6 +158,18 @@ public:
     // AnswerBuffer is not emptied first; everything up to and including the ACK is
     // consumed. The caller sets Timer1's interval, TimeoutFlag and enables Timer1.
     bool SendPingAndWait();
+    // The automatic baud detection: opens the saved port (IniPortCom; port instead when
+    // given, which is not checked against 1..6) and tries the eight rates with a ping
+    // each, asking Retry/Cancel when none answers. Found: the port stays open at the
+    // rate, InputLen becomes 0, and "TCU.INI" is rewritten when both port and settings
+    // differ from the file's (never for a port above 6, which the file cannot keep).
+    // Nothing (Ended) while another link operation runs or once the program ends.
+    // openError: why the port could not be opened (PortClosed).
+    struct Detection {
+        DetectionOutcome outcome = DetectionOutcome::Ended;
+        QString openError;
+    };
+    Detection AutoBaudDetect(std::optional<int16_t> port = std::nullopt);
 
     // ---- Identity ------------------------------------------------------------------
     // The scanner's application-1 revision number (322 for 3.22), set from every
@@ -137,6 +179,43 @@ public:
     // True only around the start-up query, so that start-up learns the revision without
     // showing it.
     bool QuietRevQuery = false;
+    // Every identity answer, whole (the faces cut what they show).
+    ScannerIdentity identity;
+    // What Receive asks of a face's identity fields; unset hooks do nothing.
+    settings::ReceiveIdentityHooks receiveIdentity;
+    // The identity queries of Receive in order ("<APP1RV:>" ... "<WEBSIT:>", then from
+    // revision 3.22 on "<SERIAL:>" and "<REGKEY:>"; below, receiveIdentity's
+    // serialNotSupported); panel 2 names the first failure. 1 when the chain ran to its
+    // end (and the registration entry was emptied), 0 after a failure.
+    int16_t ReadIdentity();
+    // "<FACDEF=1>"; once acknowledged the port switches to 9600,N,8,1 (left open), panel
+    // 1 shows it and Receive runs. Not acknowledged: panel 2 "Error in Sending Defaults",
+    // the port keeps its settings. 1 when the defaults were acknowledged, the port
+    // followed and Receive read the setup back.
+    int16_t FactoryDefault();
+    // From revision 3.22 on, sends "<REGKEY=" + key + ">" with key as typed; below,
+    // sends nothing.
+    KeyWrite WriteRegistrationKey(const QString& key);
+
+    // ---- Scanner settings ----------------------------------------------------------
+    // The setup the core sends, receives into and exchanges with files: the window's
+    // tabs or a setup in memory. Must be set before Send, Receive or a setup file.
+    void setSetup(settings::SetupView* setup) { setup_ = setup; }
+    settings::SetupView& setup() { return *setup_; }
+    // Send: the whole setup in one exchange; once acknowledged, the PC port takes the
+    // scanner's new line settings and panel 1 shows them (1). Not acknowledged, or a
+    // port that cannot follow: panel 2 "Error in Sending", 0.
+    int16_t SendSetup();
+    // Receive: "<SETPAR:>" (its answer applied to the setup), then ReadIdentity. 1 when
+    // both went through; 0 with panel 2 naming the failure.
+    int16_t ReceiveSetup();
+    // The "<SETPAR:>" answer rule: panel 2 "Current Settings", then every record of the
+    // answer applied to the setup in order.
+    void SettingsAnswer(const QString& answer);
+    // The setup as a setup file at path (replaced in one step; a file that did not reach
+    // the disk is an error), and a setup file's records applied to the setup.
+    std::optional<FileError> SaveSetupFile(const QString& path);
+    std::optional<FileError> OpenSetupFile(const QString& path);
 
     // ---- Firmware upgrade ----------------------------------------------------------
     // The control's Settings as they were before a fast load switched the port to
@@ -163,6 +242,9 @@ public:
     void showRunTimeError(const QString& description);
     // The window the core's boxes belong to (nullptr: none).
     QWidget* dialogOwner() const { return view_ != nullptr ? view_->dialogOwner() : nullptr; }
+    void showConnected(bool connected);
+    void setScannerButtons(bool enabled);
+    CoreView* view() const { return view_; }
 
 private:
     friend class LinkOperation;
@@ -170,10 +252,15 @@ private:
     // The waits of ExchangeCommand: true on ACK (the rest stays in AnswerBuffer).
     bool waitForAck();
     bool waitForAnswer();
+    // The identity answers' rule, and the detection's ends.
+    void registerIdentityRules();
+    void detectionCancelled();
+    void detectionFound();
 
     std::unique_ptr<CommControlHost> commHost_;
     AnswerRules answerRules_;
     CoreView* view_ = nullptr;
+    settings::SetupView* setup_ = nullptr;
     int linkBusy_ = 0;
     std::function<void()> deferredLinkAction_;
     bool ending_ = false;

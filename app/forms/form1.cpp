@@ -42,6 +42,7 @@ Form1::Form1(std::unique_ptr<ProgramCore> core)
     drawIndicatorImages();
     showConnected(false);
     settings_ = std::make_unique<settings::SettingsWindow>(*this);
+    core_->setSetup(settings_.get());
     identity_ = new IdentityFields(*this);
 
     connectEvents();
@@ -51,6 +52,7 @@ Form1::Form1(std::unique_ptr<ProgramCore> core)
 Form1::~Form1() {
     // The core goes with the window; it shows nothing from here on.
     core_->setView(nullptr);
+    core_->setSetup(nullptr);
 }
 
 void Form1::setPanelText(int panel, const QString& text) {
@@ -85,8 +87,6 @@ void Form1::connectEvents() {
 void Form1::registerAnswerRules() {
     // Behind the core's own "<APP1RV:>" rule, which sets App1RevNumber.
     identity_->registerDisplayRules(answerRules());
-    answerRules().add(QStringLiteral("<SETPAR:>"),
-                      [this](const QString& answer) { SettingsAnswer(answer); });
 }
 
 void Form1::Form_Load() {

@@ -102,19 +102,10 @@ public:
     // ---- Scanner settings ------------------------------------------------------
     // The setting tabs' widgets, and the window seen as the settings model.
     settings::SettingsWindow& settingsWindow() { return *settings_; }
-    // "&Send": the whole setup in one exchange; once acknowledged, the PC port takes the
-    // scanner's new line settings and status panel 1 shows them. Not acknowledged:
-    // panel 2 "Error in Sending", the port keeps its settings.
-    void cmdSend_Click();
-    // "&Receive": "<SETPAR:>" (its answer applied by SettingsAnswer), then the identity
-    // queries; panel 2 names the first failure. Also run after a factory default and an
-    // upload.
-    void cmdReceive_Click();
-    // The "<SETPAR:>" answer rule: panel 2 "Current Settings", then every record of the
-    // answer applied to the window in order.
-    void SettingsAnswer(const QString& answer);
-    // What Receive asks of the identity fields (set by the identity code).
-    settings::ReceiveIdentityHooks receiveIdentity;
+    // "&Send": the core's Send of the tabs' setup.
+    void cmdSend_Click() { core_->SendSetup(); }
+    // "&Receive": the core's Receive into the tabs. Also run after an upload.
+    void cmdReceive_Click() { core_->ReceiveSetup(); }
     // "&Save SetUp As..." and "&Open Setup...": the window's setup to and from a file of
     // setup records. Errors are shown as "Error # " + number + " " + description.
     void mnusave_Click();
@@ -123,10 +114,8 @@ public:
     // ---- Identity, factory default, web link, About ----------------------------
     // The identity fields of tabs 0 and 9 with the "Write" button.
     IdentityFields& identity() { return *identity_; }
-    // "&Factory": "<FACDEF=1>"; once acknowledged the PC port switches to 9600,N,8,1
-    // (left open), status panel 1 shows it and Receive runs. Not acknowledged: panel 2
-    // "Error in Sending Defaults", the port keeps its settings.
-    void cmdFactory_Click();
+    // "&Factory": the core's factory default.
+    void cmdFactory_Click() { core_->FactoryDefault(); }
     // "&GoTo Web": with the port open and labWeb not empty, hands the whole address the
     // scanner sent (not the 17 characters labWeb shows) to OpenWebPage; otherwise does
     // nothing.
@@ -177,11 +166,11 @@ public:
     // Places the indicator's images kFrameLedTopTwips below the top edge of sbrStatus.
     void placeFrameLed();
     // Brings imgConnected (true) or imgNotConnected (false) to the front.
-    void showConnected(bool connected);
+    void showConnected(bool connected) override;
     // Which image is in front.
     bool connectedShown() const;
     // Enables or disables cmdSend, cmdReceive, cmdFactory, cmdRevision and cmdWeb.
-    void setScannerButtons(bool enabled);
+    void setScannerButtons(bool enabled) override;
     // Shows a run-time error's description: exclamation icon, OK, title "TCU1".
     void showRunTimeError(const QString& description) { core_->showRunTimeError(description); }
     // The About / detection window and the manual port window, loaded on first use.
@@ -204,7 +193,7 @@ protected:
 private:
     // CoreView: the status panels, and this window owns the core's boxes.
     void setPanelText(int panel, const QString& text) override;
-    QWidget* dialogOwner() override { return this; }
+    QWidget* dialogOwner() override { return isVisible() ? this : nullptr; }
 
     void connectEvents();
     void connectSettingsEvents();
@@ -213,9 +202,11 @@ private:
     void registerAnswerRules();
     void drawIndicatorImages();
     void endProgram();
-    // Detection steps behind the pass: found, and cancelled.
-    void detectionFound();
-    void detectionCancelled();
+    // CoreView: what the detection shows (menus, tabs, buttons, Form2).
+    void detectionStarted() override;
+    void detectionOpened() override;
+    void detectionTrying(const QString& rate, const QString& port) override;
+    void detectionEnded(DetectionOutcome outcome) override;
 
     std::unique_ptr<settings::SettingsWindow> settings_;
     IdentityFields* identity_ = nullptr; // owned by the window (a child QObject)

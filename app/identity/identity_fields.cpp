@@ -37,14 +37,14 @@ IdentityFields::IdentityFields(Form1& form) : QObject(&form), form_(form) {
     buildRegistrationTab(form.tabRegistrationKey);
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
 
-    form.receiveIdentity.clearRevisions = [this] {
+    form.core().receiveIdentity.clearRevisions = [this] {
         for (int i = 0; i <= 3; ++i)
             labRevision[i]->clear();
     };
-    form.receiveIdentity.serialNotSupported = [this] {
+    form.core().receiveIdentity.serialNotSupported = [this] {
         Label4->setText(QString::fromLatin1(kNotSupported));
     };
-    form.receiveIdentity.clearRegistrationEntry = [this] { Text5->clear(); };
+    form.core().receiveIdentity.clearRegistrationEntry = [this] { Text5->clear(); };
 }
 
 void IdentityFields::buildRevisionTab(QWidget* tab) {
@@ -121,12 +121,8 @@ void IdentityFields::registerDisplayRules(AnswerRules& rules) {
 }
 
 void IdentityFields::Command1_Click() {
-    if (!IdentitySupported(form_.core().App1RevNumber)) {
+    if (form_.core().WriteRegistrationKey(Text5->text()) == KeyWrite::NotSupported)
         Text5->setText(QString::fromLatin1(kNotSupported));
-        return;
-    }
-    // The outcome shows only in the engine's own status texts; the key is not re-read.
-    form_.ExchangeCommand(RegistrationKeyToken(Text5->text()));
 }
 
 } // namespace tcu

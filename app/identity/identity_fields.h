@@ -21,7 +21,7 @@ class Form1;
 
 class IdentityFields : public QObject {
 public:
-    // Places the fields on the form's tabs 0 and 9 and sets form.receiveIdentity.
+    // Places the fields on the form's tabs 0 and 9 and sets the core's receiveIdentity.
     explicit IdentityFields(Form1& form);
 
     // The display rules of the seven identity queries, registered behind the

@@ -1,4 +1,5 @@
-// The automatic baud detection (mnuauto_Click) and the ping.
+// The ping and the automatic baud detection (the core's), and the window's part of it
+// (mnuauto_Click and what it shows).
 #include "app/link/baud_detect.h"
 
 #include "app/core/program_core.h"
@@ -18,16 +19,20 @@ QString pingFrame() {
 
 namespace {
 
-vort::dialogs::Answer askOperator(Form1& form, const QString& text, vort::dialogs::Buttons buttons,
+vort::dialogs::Answer askOperator(QWidget* owner, const QString& text,
+                                  vort::dialogs::Buttons buttons,
                                   vort::dialogs::Icon icon = vort::dialogs::Icon::None) {
     vort::dialogs::MessageBoxRequest box;
     box.text = text;
     box.title = QString::fromLatin1(kAppTitle);
     box.icon = icon;
     box.buttons = buttons;
-    box.owner = form.isVisible() ? &form : nullptr;
+    box.owner = owner;
     return vort::dialogs::dialogs().messageBox(box);
 }
+
+// Ports "TCU.INI" can keep; a file holding another is reset when it is read.
+constexpr int16_t kMaxSavedPort = 6;
 
 } // namespace
 
@@ -51,148 +56,196 @@ bool ProgramCore::SendPingAndWait() {
     }
 }
 
-void Form1::mnuauto_Click() {
-    if (isEnding())
-        return;
-    if (core_->linkBusy()) {
-        whenLinkFree([this] { mnuauto_Click(); });
-        return;
-    }
-    LinkOperation running(*core_);
+ProgramCore::Detection ProgramCore::AutoBaudDetect(std::optional<int16_t> port) {
+    Detection result;
+    if (ending_ || linkBusy_ > 0)
+        return result;
+    LinkOperation running(*this);
     using vort::dialogs::Answer;
     using vort::dialogs::Buttons;
 
-    if (core_->StartupDetect < INT16_MAX)
-        ++core_->StartupDetect;
-    mnuauto->setEnabled(false);
-    mnumanual->setEnabled(false);
-    SSTab1->setEnabled(false);
+    if (StartupDetect < INT16_MAX)
+        ++StartupDetect;
+    if (view_ != nullptr)
+        view_->detectionStarted();
 
     // Errors of the steps are not reported where they happen; only the open's is
     // looked at, once, right after it.
     ErrorState err;
     for (;;) {
-        if (core_->ParityLetter.isEmpty())
-            core_->ParityLetter = QStringLiteral("N");
+        if (ParityLetter.isEmpty())
+            ParityLetter = QStringLiteral("N");
 
-        if (const std::optional<int16_t> port = portNumberOf(core_->IniPortCom))
+        if (port)
             err.run([&] { CommCtl1.setCommPort(*port); });
+        else if (const std::optional<int16_t> saved = portNumberOf(IniPortCom))
+            err.run([&] { CommCtl1.setCommPort(*saved); });
         else
-            askOperator(*this, QStringLiteral("Invalid port number"), Buttons::Ok);
+            askOperator(dialogOwner(), QStringLiteral("Invalid port number"), Buttons::Ok);
 
         err.run([&] { CommCtl1.setPortOpen(false); });
         ErrorState openErr;
         openErr.run([&] { CommCtl1.setPortOpen(true); });
-        if (openErr && !isEnding()) {
+        if (openErr && !ending_) {
             // The port actually tried: the saved one, or the control's own when the
             // saved number was invalid. The control's description says why (a port
             // that does not exist, is in use, or needs the dialout group).
-            QString port = core_->IniPortCom;
-            err.run([&] { port = QString::number(CommCtl1.commPort()); });
-            askOperator(*this,
-                        QStringLiteral("Port is not available at COM:") + port +
+            QString tried = IniPortCom;
+            err.run([&] { tried = QString::number(CommCtl1.commPort()); });
+            result.openError = openErr.last()->description;
+            askOperator(dialogOwner(),
+                        QStringLiteral("Port is not available at COM:") + tried +
                             QStringLiteral("\rYou can change the port settings from\r"
                                            "PC Port Setting -> Manual Baud Setting...\r") +
-                            openErr.last()->description,
+                            result.openError,
                         Buttons::Ok);
         }
 
         bool open = false;
         err.run([&] { open = CommCtl1.portOpen(); });
-        if (!open || isEnding()) {
-            // A Retry whose open failed must not leave the progress display up.
-            if (form2Loaded())
-                form2().hide();
-            sbrStatus->setPanelText(1, QStringLiteral("Settings: Closed"));
-            mnuauto->setEnabled(true);
-            mnumanual->setEnabled(true);
+        if (!open || ending_) {
+            setPanelText(1, QStringLiteral("Settings: Closed"));
             showConnected(false);
-            return;
+            result.outcome = DetectionOutcome::PortClosed;
+            if (view_ != nullptr)
+                view_->detectionEnded(result.outcome);
+            return result;
         }
 
-        err.run([&] { sbrStatus->setPanelText(1, openPortText()); });
+        err.run([&] { setPanelText(1, openPortText()); });
         showConnected(true);
-        core_->TimeoutFlag = 0;
+        TimeoutFlag = 0;
         Timer1.setInterval(kDetectionTickMs);
-        form2().show();
+        if (view_ != nullptr)
+            view_->detectionOpened();
 
-        core_->PendingInput.clear();
+        PendingInput.clear();
         err.run([&] { ReadPortText(true); });
 
         for (const QString& entry : kDetectionRates) {
-            err.run([&] {
-                CommCtl1.setSettings(entry + core_->ParityLetter + QStringLiteral(",8,1"));
-            });
+            err.run([&] { CommCtl1.setSettings(entry + ParityLetter + QStringLiteral(",8,1")); });
             PumpMessages();
-            core_->PendingInput.clear();
+            PendingInput.clear();
             err.run([&] { ReadPortText(true); });
-            if (isEnding())
-                return;
-            form2().Label3->setText(entry.left(6));
+            if (ending_)
+                return result;
+            QString portLabel;
             err.run([&] {
-                form2().Label2->setText(QStringLiteral("COM:") +
-                                        QString::number(CommCtl1.commPort()) +
-                                        QStringLiteral(" at"));
+                portLabel = QStringLiteral("COM:") + QString::number(CommCtl1.commPort()) +
+                            QStringLiteral(" at");
             });
-            core_->AnswerBuffer.clear();
-            core_->TimeoutFlag = 0;
+            if (view_ != nullptr)
+                view_->detectionTrying(entry.left(6), portLabel);
+            AnswerBuffer.clear();
+            TimeoutFlag = 0;
             // Already running from the previous try: not restarted, so each try gets
             // what is left of the current tick period.
             Timer1.setEnabled(true);
             if (SendPingAndWait()) {
                 detectionFound();
-                return;
+                result.outcome = DetectionOutcome::Found;
+                return result;
             }
-            if (isEnding())
-                return;
+            if (ending_)
+                return result;
         }
 
-        if (askOperator(*this, QStringLiteral("Connection Failed"), Buttons::RetryCancel) ==
+        if (askOperator(dialogOwner(), QStringLiteral("Connection Failed"), Buttons::RetryCancel) ==
                 Answer::Retry &&
-            !isEnding())
+            !ending_)
             continue;
         detectionCancelled();
-        return;
+        result.outcome = DetectionOutcome::Cancelled;
+        return result;
     }
 }
 
-void Form1::detectionCancelled() {
+void ProgramCore::detectionCancelled() {
     ErrorState err;
     err.run([&] { CommCtl1.setPortOpen(false); });
     // Nothing waits on the timer any more; left running it would only tick on.
     Timer1.setEnabled(false);
-    cmdSend->setEnabled(false);
-    cmdReceive->setEnabled(false);
-    cmdFactory->setEnabled(false);
-    cmdRevision->setEnabled(false);
-    cmdWeb->setEnabled(true);
-    form2().hide();
-    mnuauto->setEnabled(true);
-    mnumanual->setEnabled(true);
-    SSTab1->setEnabled(true);
-    sbrStatus->setPanelText(1, QStringLiteral("Settings: Closed"));
+    if (view_ != nullptr)
+        view_->detectionEnded(DetectionOutcome::Cancelled);
+    setPanelText(1, QStringLiteral("Settings: Closed"));
     showConnected(false);
 }
 
-void Form1::detectionFound() {
+void ProgramCore::detectionFound() {
     ErrorState err;
-    form2().hide();
-    cmdSend->setEnabled(true);
-    cmdReceive->setEnabled(true);
-    cmdFactory->setEnabled(true);
-    SSTab1->setEnabled(true);
-    err.run([&] { sbrStatus->setPanelText(1, openPortText()); });
+    err.run([&] { setPanelText(1, openPortText()); });
 
-    // Rewritten only when both the port and the settings differ from the file's.
+    // Rewritten only when both the port and the settings differ from the file's, and
+    // only for a port the file can keep.
     err.run([&] {
-        const int16_t port = CommCtl1.commPort();
+        const int16_t commPort = CommCtl1.commPort();
         const QString settings = CommCtl1.settings();
-        if (leadingNumber(core_->IniPortCom) != port && settings != core_->IniPortSet)
-            core_->RewritePortSettings(port, settings);
+        if (commPort >= 1 && commPort <= kMaxSavedPort && leadingNumber(IniPortCom) != commPort &&
+            settings != IniPortSet)
+            RewritePortSettings(commPort, settings);
     });
     err.run([&] { CommCtl1.setInputLen(0); });
-    mnuauto->setEnabled(true);
-    mnumanual->setEnabled(true);
+    if (view_ != nullptr)
+        view_->detectionEnded(DetectionOutcome::Found);
+}
+
+void Form1::mnuauto_Click() {
+    if (isEnding())
+        return;
+    if (linkBusy()) {
+        whenLinkFree([this] { mnuauto_Click(); });
+        return;
+    }
+    core_->AutoBaudDetect();
+}
+
+void Form1::detectionStarted() {
+    mnuauto->setEnabled(false);
+    mnumanual->setEnabled(false);
+    SSTab1->setEnabled(false);
+}
+
+void Form1::detectionOpened() {
+    form2().show();
+}
+
+void Form1::detectionTrying(const QString& rate, const QString& port) {
+    form2().Label3->setText(rate);
+    form2().Label2->setText(port);
+}
+
+void Form1::detectionEnded(DetectionOutcome outcome) {
+    switch (outcome) {
+    case DetectionOutcome::PortClosed:
+        // A Retry whose open failed must not leave the progress display up.
+        if (form2Loaded())
+            form2().hide();
+        mnuauto->setEnabled(true);
+        mnumanual->setEnabled(true);
+        return;
+    case DetectionOutcome::Cancelled:
+        cmdSend->setEnabled(false);
+        cmdReceive->setEnabled(false);
+        cmdFactory->setEnabled(false);
+        cmdRevision->setEnabled(false);
+        cmdWeb->setEnabled(true);
+        form2().hide();
+        mnuauto->setEnabled(true);
+        mnumanual->setEnabled(true);
+        SSTab1->setEnabled(true);
+        return;
+    case DetectionOutcome::Found:
+        form2().hide();
+        cmdSend->setEnabled(true);
+        cmdReceive->setEnabled(true);
+        cmdFactory->setEnabled(true);
+        SSTab1->setEnabled(true);
+        mnuauto->setEnabled(true);
+        mnumanual->setEnabled(true);
+        return;
+    case DetectionOutcome::Ended:
+        return;
+    }
 }
 
 } // namespace tcu

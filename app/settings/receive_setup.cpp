@@ -1,9 +1,7 @@
-// "&Receive": the scanner's whole setup onto the window, then its identity; and the
+// Receive: the scanner's whole setup into the setup, then its identity; and the
 // "<SETPAR:>" answer rule that applies the setup records.
-#include "app/forms/form1.h"
-#include "app/identity/revision_state.h"
+#include "app/core/program_core.h"
 #include "app/settings/apply_setup_token.h"
-#include "app/settings/settings_window.h"
 #include "app/settings/split_records.h"
 
 namespace tcu {
@@ -31,43 +29,50 @@ void call(const std::function<void()>& hook) {
 
 } // namespace
 
-void Form1::SettingsAnswer(const QString& answer) {
-    sbrStatus->setPanelText(2, QStringLiteral("Current Settings"));
+void ProgramCore::SettingsAnswer(const QString& answer) {
+    setPanelText(2, QStringLiteral("Current Settings"));
+    if (setup_ == nullptr)
+        return;
     const QByteArray bytes = answer.toLatin1();
     settings::SplitRecords(
         std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())),
-        [this](std::string_view token) { settings::ApplySetupToken(*settings_, token); });
+        [this](std::string_view token) { settings::ApplySetupToken(*setup_, token); });
 }
 
-void Form1::cmdReceive_Click() {
+int16_t ProgramCore::ReceiveSetup() {
     setScannerButtons(false);
-    sbrStatus->setPanelText(2, QStringLiteral("Current Settings"));
-    sbrStatus->setPanelText(2, QString());
+    setPanelText(2, QStringLiteral("Current Settings"));
+    setPanelText(2, QString());
     if (ExchangeCommand(QStringLiteral("<SETPAR:>")) != 1) {
-        sbrStatus->setPanelText(2, QStringLiteral("Error in Receiving"));
+        setPanelText(2, QStringLiteral("Error in Receiving"));
         setScannerButtons(true);
-        return;
+        return 0;
     }
-    sbrStatus->setPanelText(2, QString());
-    call(receiveIdentity.clearRevisions);
+    setPanelText(2, QString());
+    const int16_t identified = ReadIdentity();
+    setScannerButtons(true);
+    return identified;
+}
 
+int16_t ProgramCore::ReadIdentity() {
+    call(receiveIdentity.clearRevisions);
     bool chainEnded = false; // "NOT SUPPORTED" shown, or the last query answered
     for (int i = 0; i < 7; ++i) {
-        if (i == 5 && core().App1RevNumber < kFirstRevisionWithSerial) {
+        if (i == 5 && App1RevNumber < kFirstRevisionWithSerial) {
             call(receiveIdentity.serialNotSupported);
             chainEnded = true;
             break;
         }
         if (ExchangeCommand(QString::fromLatin1(kIdentityQueries[i].token)) != 1) {
-            sbrStatus->setPanelText(2, QString::fromLatin1(kIdentityQueries[i].failure));
+            setPanelText(2, QString::fromLatin1(kIdentityQueries[i].failure));
             break;
         }
-        sbrStatus->setPanelText(2, QString());
+        setPanelText(2, QString());
         chainEnded = i == 6;
     }
     if (chainEnded)
         call(receiveIdentity.clearRegistrationEntry);
-    setScannerButtons(true);
+    return chainEnded ? 1 : 0;
 }
 
 } // namespace tcu

@@ -1,23 +1,24 @@
-// "&Send": the whole setup shown on the window goes to the scanner in one exchange, and
-// the PC port follows the scanner's new line settings.
-#include "app/forms/form1.h"
+// Send: the whole setup goes to the scanner in one exchange, and the PC port follows the
+// scanner's new line settings.
+#include "app/core/program_core.h"
 #include "app/link/run_time_error.h"
-#include "app/settings/settings_window.h"
 
 namespace tcu {
 
-void Form1::cmdSend_Click() {
-    sbrStatus->setPanelText(2, QString());
+int16_t ProgramCore::SendSetup() {
+    setPanelText(2, QString());
     setScannerButtons(false);
-    const std::string command = settings::setupCommand(*settings_);
-    const std::string line = settings::pcLineSettings(*settings_);
-    sbrStatus->setPanelText(2, QStringLiteral("Sending the setup"));
+    const std::string command = settings::setupCommand(*setup_);
+    const std::string line = settings::pcLineSettings(*setup_);
+    setPanelText(2, QStringLiteral("Sending the setup"));
+    int16_t sent = 0;
     if (ExchangeCommand(
             QString::fromLatin1(command.data(), static_cast<qsizetype>(command.size()))) == 1) {
-        sbrStatus->setPanelText(2, QString());
+        setPanelText(2, QString());
         try {
             CommCtl1.setSettings(QString::fromLatin1(line.data()));
-            sbrStatus->setPanelText(1, openPortText());
+            setPanelText(1, openPortText());
+            sent = 1;
         } catch (...) {
             // The scanner already has its new settings; a port that cannot follow is
             // reported, never passed over as a successful send.
@@ -25,12 +26,13 @@ void Form1::cmdSend_Click() {
             if (!error)
                 throw;
             showRunTimeError(error->description);
-            sbrStatus->setPanelText(2, QStringLiteral("Error in Sending"));
+            setPanelText(2, QStringLiteral("Error in Sending"));
         }
     } else {
-        sbrStatus->setPanelText(2, QStringLiteral("Error in Sending"));
+        setPanelText(2, QStringLiteral("Error in Sending"));
     }
     setScannerButtons(true);
+    return sent;
 }
 
 } // namespace tcu

@@ -1,5 +1,5 @@
-// "&Save SetUp As..." and "&Open Setup...": the window's setup as a file of setup
-// records, and back.
+// Setup files: the core's setup as a file of setup records, and back; and the window's
+// "&Save SetUp As..." and "&Open Setup..." over them.
 #include <QApplication>
 #include <QFile>
 #include <cerrno>
@@ -11,7 +11,6 @@
 #include "app/forms/form1.h"
 #include "app/link/run_time_error.h"
 #include "app/settings/apply_setup_token.h"
-#include "app/settings/settings_window.h"
 #include "app/settings/split_records.h"
 #include "platform/dialogs/dialogs.h"
 #include "platform/files/atomic_rewrite.h"
@@ -19,11 +18,6 @@
 namespace tcu {
 
 namespace {
-
-struct FileError {
-    int number;
-    QString description;
-};
 
 FileError systemError(int number) {
     return FileError{number, QString::fromLocal8Bit(std::strerror(number))};
@@ -102,12 +96,24 @@ std::optional<FileError> readWhole(const QString& path, std::string& text) {
 
 } // namespace
 
+std::optional<FileError> ProgramCore::SaveSetupFile(const QString& path) {
+    return writeWhole(path, settings::setupFileText(*setup_));
+}
+
+std::optional<FileError> ProgramCore::OpenSetupFile(const QString& path) {
+    std::string text;
+    if (auto error = readWhole(path, text))
+        return error;
+    settings::SplitRecords(
+        text, [this](std::string_view token) { settings::ApplySetupToken(*setup_, token); });
+    return std::nullopt;
+}
+
 void Form1::mnusave_Click() {
-    const std::string text = settings::setupFileText(*settings_);
     const auto chosen = askForFile(this, true);
     if (chosen.cancelled || chosen.path.isEmpty())
         return;
-    if (const auto error = writeWhole(chosen.path, text))
+    if (const auto error = core_->SaveSetupFile(chosen.path))
         showFileError(this, *error);
 }
 
@@ -115,13 +121,8 @@ void Form1::mnuopen_Click() {
     const auto chosen = askForFile(this, false);
     if (chosen.cancelled || chosen.path.isEmpty())
         return;
-    std::string text;
-    if (const auto error = readWhole(chosen.path, text)) {
+    if (const auto error = core_->OpenSetupFile(chosen.path))
         showFileError(this, *error);
-        return;
-    }
-    settings::SplitRecords(
-        text, [this](std::string_view token) { settings::ApplySetupToken(*settings_, token); });
 }
 
 } // namespace tcu

@@ -105,9 +105,9 @@ TEST_F(SettingsExchangeTest, ReceiveShowsTheScannersSetupAndRunsTheIdentityChain
     ASSERT_TRUE(sim_->set("MAG2EN", "0"));
     ASSERT_TRUE(sim_->set("POWSET", "1"));
     int cleared = 0, notSupported = 0, regCleared = 0;
-    form_->receiveIdentity.clearRevisions = [&] { ++cleared; };
-    form_->receiveIdentity.serialNotSupported = [&] { ++notSupported; };
-    form_->receiveIdentity.clearRegistrationEntry = [&] { ++regCleared; };
+    core().receiveIdentity.clearRevisions = [&] { ++cleared; };
+    core().receiveIdentity.serialNotSupported = [&] { ++notSupported; };
+    core().receiveIdentity.clearRegistrationEntry = [&] { ++regCleared; };
 
     // The five buttons are disabled while the answer is applied; the menus are not.
     bool buttonsDuringReceive = true, menuDuringReceive = false;
@@ -154,8 +154,8 @@ TEST_F(SettingsExchangeTest, IdentityChainStopsAtTheFirstFailureAndOldRevisionsS
         return tokens;
     };
     int regCleared = 0, notSupported = 0;
-    form_->receiveIdentity.clearRegistrationEntry = [&] { ++regCleared; };
-    form_->receiveIdentity.serialNotSupported = [&] { ++notSupported; };
+    core().receiveIdentity.clearRegistrationEntry = [&] { ++regCleared; };
+    core().receiveIdentity.serialNotSupported = [&] { ++notSupported; };
 
     // Revision 3.21: no serial number and no registration key are asked for.
     ASSERT_TRUE(sim_->set("APP1RV", "3.21"));
