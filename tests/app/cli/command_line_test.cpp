@@ -1,12 +1,16 @@
 // tcu's command line, set's pairs, the dialog facade on a terminal and the progress
 // texts, without a scanner.
 #include <cstdio>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <regex>
+#include <sstream>
 #include <string>
 
 #include "app/cli/command_line.h"
 #include "app/cli/setting_pairs.h"
 #include "app/cli/terminal_dialogs.h"
+#include "app/settings/vocabulary.h"
 
 namespace tcu::cli {
 namespace {
@@ -76,6 +80,30 @@ TEST(CommandLineTest, HelpForTheProgramAndEveryCommand) {
     }
     EXPECT_FALSE(helpText(QStringLiteral("frobnicate")));
     EXPECT_EQ(versionText(), "tcu 2.11");
+}
+
+std::string treeFile(const char* path) {
+    std::ifstream in(std::string(TCU_SOURCE_DIR) + "/" + path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(CommandLineTest, CompletionAndManualPageKnowEveryCommandAndSetting) {
+    const std::string completion = treeFile("app/cli/tcu-completion.bash");
+    const std::string manual = treeFile("docs/tcu.1");
+    ASSERT_FALSE(completion.empty());
+    ASSERT_FALSE(manual.empty());
+    for (const QString& command : commandNames()) {
+        const std::string c = command.toStdString();
+        EXPECT_TRUE(std::regex_search(completion, std::regex("[\" ]" + c + "[\" ]"))) << c;
+        // A command's entry in COMMANDS: .B, .BR or .BI with the command first.
+        EXPECT_TRUE(std::regex_search(manual, std::regex("\n\\.B[IR]? " + c + "[ \n]"))) << c;
+    }
+    for (const settings::SetupKey& key : settings::setupKeys())
+        EXPECT_NE(completion.find(std::string(key.key)), std::string::npos) << key.key;
+    for (const char* option : {"--port", "--baud", "--json", "--quiet", "--help", "--version"})
+        EXPECT_NE(completion.find(option), std::string::npos) << option;
 }
 
 TEST(SettingPairsTest, PairsAreCheckedAgainstTheVocabulary) {
