@@ -221,6 +221,42 @@ public:
     // The control's Settings as they were before a fast load switched the port to
     // 115200; the upload's Cancel switches back to them. Empty until the first fast load.
     QString SavedPortSettings;
+    // The control's thresholds as they were when an upload began.
+    int16_t SavedRThreshold = 0;
+    int16_t SavedSThreshold = 0;
+
+    // The fast load, when wanted: keeps Settings in SavedPortSettings, sends
+    // "<RSBAUD=115200>" and, once acknowledged, sets the port (left open) to 115200 with
+    // the same parity, data and stop bits. 1 when switched or no switch is wanted, 0 when
+    // the scanner did not acknowledge (the port keeps its settings). Control errors
+    // propagate (the load reports them).
+    int16_t Fast_Load(bool wanted);
+    // Whether loading with the load token TempCommand may go ahead: asks the scanner its
+    // application-1 revision ("<APP1RV:>"; not answered gives 0) and, when imageVersion
+    // (the header's version as shown, a blank first) is older by the digit rule (3.22 is
+    // 322, 3.3 is 33), asks the "WARNING" question (Yes 1, No 0); 1 otherwise. Nothing
+    // (an empty result, which callers take as a refusal) for a token other than
+    // application 1's. Throws RunTimeError 13 when a revision is not a number.
+    std::optional<int16_t> Check_Rev(const QString& TempCommand, const QString& imageVersion);
+    // An upload begins: the thresholds are kept in SavedRThreshold and SavedSThreshold and
+    // set to 0, so no receive event reaches the exchange during the binary transfer.
+    void BeginUpload();
+    // Hands path to the control's ZMODEM transmit job, the port in binary mode without
+    // receive events: InputLen 0, ComType 0, InputMode 1, Protocol 5, RThreshold 0,
+    // SThreshold 0, FileName, FileTransmit True, in this order. Control errors propagate.
+    void StartTransmit(const QString& path);
+    // Cancel of a running upload: the job stops; with fastLoad, scanner and port go back
+    // to SavedPortSettings' rate (nothing when none was saved). Errors of the steps do not
+    // stop the rest; the last one's description is returned.
+    std::optional<QString> CancelTransfer(bool fastLoad);
+    // An upload ends: the thresholds come back and the control returns to text mode
+    // (ComType 0, InputMode 0, Protocol 0, FileTransmit False); the port stays open with
+    // its settings. Each step runs whatever the one before did; the last error's
+    // description is returned.
+    std::optional<QString> EndUpload();
+    // What follows a complete upload: the "Restart" box, the automatic detection, a ping
+    // and, when the scanner answers it, Receive. 1 when the setup was read back.
+    int16_t AfterUpload();
 
     // ---- Link operations and the end ----------------------------------------------
     // Runs action now, or, while a link operation runs, as soon as it has ended (a later

@@ -127,11 +127,7 @@ public:
     void OpenWebPage(const QString& WebAddress);
 
     // ---- Firmware upgrade ------------------------------------------------------
-    // With "Auto Fast Load @ 115200 Bps" checked: keeps Settings in SavedPortSettings,
-    // sends "<RSBAUD=115200>" and, once acknowledged, sets the port (left open) to 115200
-    // with the same parity, data and stop bits. 1 when switched or no switch is wanted,
-    // 0 when the scanner did not acknowledge (the port keeps its settings). Control
-    // errors propagate (the load sequence reports them).
+    // The core's Fast_Load, wanted when "Auto Fast Load @ 115200 Bps" is checked.
     int16_t Fast_Load();
     // "Auto Fast Load @ 115200 Bps" is mnuload_5, a check item: choosing it flips its
     // check (the action does that itself) and sends nothing. Off at every start.
@@ -143,11 +139,7 @@ public:
     // control's transmit job, which Form3 watches. Errors are shown in the boxes the
     // operator knows ("Note" for an open file or a missing drive, else "Error # ").
     void mnuload_Click(int16_t Index);
-    // Whether loading with the load token TempCommand may go ahead: asks the scanner
-    // its application-1 revision ("<APP1RV:>"; not answered gives 0) and, when the
-    // image in Form3 is older, asks the "WARNING" question (Yes 1, No 0); 1 otherwise.
-    // Nothing (an empty result, which callers take as a refusal) for a token other
-    // than application 1's. Throws RunTimeError 13 when a revision is not a number.
+    // The core's Check_Rev with the version Form3 shows.
     std::optional<int16_t> Check_Rev(const QString& TempCommand);
     // The upload window, loaded on first use and after each unload (Form_Load runs).
     Form3& form3();
@@ -156,8 +148,8 @@ public:
     // back and any transmit job is stopped; the window is hidden. Nothing when it is
     // not loaded.
     void unloadForm3();
-    // What follows a complete upload once Form3 is unloaded: the "Restart" box, the
-    // automatic detection, the ping and, when the scanner answers it, Receive.
+    // What follows a complete upload once Form3 is unloaded: the core's AfterUpload, as
+    // soon as no other link operation runs.
     void afterUpload();
 
     // ---- Display helpers -------------------------------------------------------

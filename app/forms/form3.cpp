@@ -13,13 +13,8 @@
 #include "app/forms/twips.h"
 #include "app/link/run_time_error.h"
 #include "app/upgrade/upgrade_rules.h"
-#include "vort/property_values.h"
 
 namespace tcu {
-
-int16_t AnimFrame = 0;
-int16_t SavedRThreshold = 0;
-int16_t SavedSThreshold = 0;
 
 namespace {
 
@@ -133,10 +128,7 @@ void Form3::closeEvent(QCloseEvent* event) {
 }
 
 void Form3::Form_Load() {
-    SavedRThreshold = main_.CommCtl1.rThreshold();
-    SavedSThreshold = main_.CommCtl1.sThreshold();
-    main_.CommCtl1.setRThreshold(0);
-    main_.CommCtl1.setSThreshold(0);
+    main_.core().BeginUpload();
     Timer3.setInterval(1000);
     AnimFrame = 0;
     showCell(0);
@@ -146,16 +138,8 @@ void Form3::Form_Load() {
 void Form3::Form_Unload() {
     Timer3.setEnabled(false);
     Timer1.setEnabled(false);
-    // Each step on its own: a refused one must not leave the control in binary mode.
-    ErrorState err;
-    err.run([&] { main_.CommCtl1.setRThreshold(SavedRThreshold); });
-    err.run([&] { main_.CommCtl1.setSThreshold(SavedSThreshold); });
-    err.run([&] { main_.CommCtl1.setComType(vort::kComTypeRs232); });
-    err.run([&] { main_.CommCtl1.setInputMode(vort::kInputModeText); });
-    err.run([&] { main_.CommCtl1.setProtocol(vort::kProtocolAscii); });
-    err.run([&] { main_.CommCtl1.setFileTransmit(false); });
-    if (err)
-        main_.showRunTimeError(err.last()->description);
+    if (const std::optional<QString> error = main_.core().EndUpload())
+        main_.showRunTimeError(*error);
 }
 
 void Form3::Timer1_Timer() {

@@ -27,23 +27,16 @@ namespace tcu {
 
 class Form1;
 
-// The animation cell on show, 0..17.
-extern int16_t AnimFrame;
-// The control's thresholds as they were when Form3 loaded.
-extern int16_t SavedRThreshold;
-extern int16_t SavedSThreshold;
-
 class Form3 : public QDialog {
 public:
     // Loads the window (not shown): Form_Load runs here.
     explicit Form3(Form1& main);
 
-    // Saves the control's RThreshold and SThreshold and sets both to 0, Timer3's
+    // The core's BeginUpload (the control's thresholds saved, then 0), Timer3's
     // interval to 1000 ms and AnimFrame to 0.
     void Form_Load();
-    // Disables Timer3 and Timer1, gives the thresholds back and sets ComType 0,
-    // InputMode 0 (text), Protocol 0 and FileTransmit False. Control errors are
-    // shown and do not stop the rest.
+    // Disables Timer3 and Timer1, then the core's EndUpload (thresholds back, text mode);
+    // control errors are shown and do not stop the rest.
     void Form_Unload();
     // Timer1 (100 ms): the next animation cell, cell 0 again after cell 17.
     void Timer1_Timer();
@@ -73,6 +66,7 @@ public:
     WindowTimer Timer1;                   // animation, 100 ms
     WindowTimer Timer2;                   // completion wait, 7000 ms
     WindowTimer Timer3;                   // job watch, 1000 ms from load
+    int16_t AnimFrame = 0;                // the animation cell on show, 0..17
 
 protected:
     // The close box: the same unload as Cancel, without the question and without

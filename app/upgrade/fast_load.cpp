@@ -1,15 +1,16 @@
-// The main window's fast-load option and the switch to 115200 before a load.
+// The fast load: scanner and port switch to 115200 before a load (the core's), and the
+// main window's "Auto Fast Load @ 115200 Bps" that asks for it.
 #include "app/forms/form1.h"
 #include "app/link/run_time_error.h"
 #include "app/upgrade/upgrade_rules.h"
 
 namespace tcu {
 
-int16_t Form1::Fast_Load() {
-    if (!mnuload_5->isChecked())
+int16_t ProgramCore::Fast_Load(bool wanted) {
+    if (!wanted)
         return 1;
-    core_->SavedPortSettings = CommCtl1.settings();
-    const std::optional<QString> fast = upgrade::fastLoadSettings(core_->SavedPortSettings);
+    SavedPortSettings = CommCtl1.settings();
+    const std::optional<QString> fast = upgrade::fastLoadSettings(SavedPortSettings);
     if (!fast)
         return 0; // settings the control never reports; nothing to switch
     if (ExchangeCommand(QStringLiteral("<RSBAUD=115200>")) == 0)
@@ -17,6 +18,10 @@ int16_t Form1::Fast_Load() {
     // The scanner listens at 115200 from the next byte on; the port follows, open.
     CommCtl1.setSettings(*fast);
     return 1;
+}
+
+int16_t Form1::Fast_Load() {
+    return core_->Fast_Load(mnuload_5->isChecked());
 }
 
 } // namespace tcu

@@ -4,6 +4,7 @@
 
 #include "app/forms/form1.h"
 #include "app/forms/form3.h"
+#include "app/identity/identity_display.h"
 #include "app/identity/identity_fields.h"
 #include "app/link/comm_control_host.h"
 #include "app/link/run_time_error.h"
@@ -131,16 +132,7 @@ void Form1::mnuload_Click(int16_t Index) {
 
         upload.Timer3.setEnabled(true);
         sbrStatus->setPanelText(2, QString());
-        // The order matters to the control: the port is in binary ZMODEM mode without
-        // receive events before the job starts.
-        CommCtl1.setInputLen(0);
-        CommCtl1.setComType(vort::kComTypeRs232);
-        CommCtl1.setInputMode(vort::kInputModeBinary);
-        CommCtl1.setProtocol(vort::kProtocolZmodem);
-        CommCtl1.setRThreshold(0);
-        CommCtl1.setSThreshold(0);
-        CommCtl1.setFileName(chosen.path);
-        CommCtl1.setFileTransmit(true);
+        core_->StartTransmit(chosen.path);
         upload.Timer1.setEnabled(true);
     } catch (...) {
         const std::optional<RaisedError> error = currentRunTimeError();
@@ -151,21 +143,39 @@ void Form1::mnuload_Click(int16_t Index) {
     }
 }
 
-std::optional<int16_t> Form1::Check_Rev(const QString& TempCommand) {
+void ProgramCore::StartTransmit(const QString& path) {
+    // The order matters to the control: the port is in binary ZMODEM mode without
+    // receive events before the job starts.
+    CommCtl1.setInputLen(0);
+    CommCtl1.setComType(vort::kComTypeRs232);
+    CommCtl1.setInputMode(vort::kInputModeBinary);
+    CommCtl1.setProtocol(vort::kProtocolZmodem);
+    CommCtl1.setRThreshold(0);
+    CommCtl1.setSThreshold(0);
+    CommCtl1.setFileName(path);
+    CommCtl1.setFileTransmit(true);
+}
+
+std::optional<int16_t> ProgramCore::Check_Rev(const QString& TempCommand,
+                                              const QString& imageVersion) {
     if (ExchangeCommand(QStringLiteral("<APP1RV:>")) != 1)
         return int16_t{0};
     if (!TempCommand.startsWith(QLatin1String("<A1")))
         return std::nullopt;
-    const QString scanner = identity().labRevision[1]->text();
-    const QString image = form3().texts[2]->text();
-    if (!upgrade::imageIsOlder(scanner, image))
+    // The revision as the "Application 1" field shows it: a blank and 7 characters.
+    const QString scanner = RevisionCaption(identity.application1);
+    if (!upgrade::imageIsOlder(scanner, imageVersion))
         return int16_t{1};
     const Answer answer =
-        ask(this,
+        ask(dialogOwner(),
             QStringLiteral("You are about to program the scanner with a OLDER revision\r"
                            "Do you want to continue ?"),
             QStringLiteral("WARNING"), Buttons::YesNo);
     return static_cast<int16_t>(answer == Answer::Yes ? 1 : 0);
+}
+
+std::optional<int16_t> Form1::Check_Rev(const QString& TempCommand) {
+    return core_->Check_Rev(TempCommand, form3().texts[2]->text());
 }
 
 Form3& Form1::form3() {

@@ -1,5 +1,6 @@
-// The upload window's event procedures while a firmware image is transmitted: Cancel,
-// the job watch, the completion wait, and what follows a complete upload.
+// An upload's begin, cancel, end and what follows it (the core's), and the upload
+// window's event procedures while a firmware image is transmitted: Cancel, the job watch
+// and the completion wait.
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -10,6 +11,7 @@
 #include "app/link/run_time_error.h"
 #include "app/upgrade/upgrade_boxes.h"
 #include "app/upgrade/upgrade_rules.h"
+#include "vort/property_values.h"
 
 namespace tcu {
 
@@ -33,26 +35,54 @@ void Form3::Command1_Click() {
     Form1& main = main_;
     // Errors are shown, and the rest still runs: the window must go and give the
     // control back its text mode whatever a step did.
+    if (const std::optional<QString> error =
+            main.core().CancelTransfer(main.mnuload_5->isChecked()))
+        main.showRunTimeError(*error);
+    main.unloadForm3();
+}
+
+void ProgramCore::BeginUpload() {
+    SavedRThreshold = CommCtl1.rThreshold();
+    SavedSThreshold = CommCtl1.sThreshold();
+    CommCtl1.setRThreshold(0);
+    CommCtl1.setSThreshold(0);
+}
+
+std::optional<QString> ProgramCore::CancelTransfer(bool fastLoad) {
     ErrorState err;
     err.run([&] {
-        if (main.CommCtl1.fileReceive())
-            main.CommCtl1.setFileReceive(false);
+        if (CommCtl1.fileReceive())
+            CommCtl1.setFileReceive(false);
     });
     err.run([&] {
-        if (main.CommCtl1.fileTransmit())
-            main.CommCtl1.setFileTransmit(false);
+        if (CommCtl1.fileTransmit())
+            CommCtl1.setFileTransmit(false);
     });
-    if (main.mnuload_5->isChecked()) {
+    if (fastLoad) {
         // Nothing was saved when the option came on after the load began: there is no
         // rate to go back to, and the port stays where it is.
-        if (const std::optional<QString> baud = upgrade::savedBaud(main.core().SavedPortSettings)) {
-            main.ExchangeCommand(QStringLiteral("<RSBAUD=") + *baud + QLatin1Char('>'));
-            err.run([&] { main.CommCtl1.setSettings(main.core().SavedPortSettings); });
+        if (const std::optional<QString> baud = upgrade::savedBaud(SavedPortSettings)) {
+            ExchangeCommand(QStringLiteral("<RSBAUD=") + *baud + QLatin1Char('>'));
+            err.run([&] { CommCtl1.setSettings(SavedPortSettings); });
         }
     }
     if (err)
-        main.showRunTimeError(err.last()->description);
-    main.unloadForm3();
+        return err.last()->description;
+    return std::nullopt;
+}
+
+std::optional<QString> ProgramCore::EndUpload() {
+    // Each step on its own: a refused one must not leave the control in binary mode.
+    ErrorState err;
+    err.run([&] { CommCtl1.setRThreshold(SavedRThreshold); });
+    err.run([&] { CommCtl1.setSThreshold(SavedSThreshold); });
+    err.run([&] { CommCtl1.setComType(vort::kComTypeRs232); });
+    err.run([&] { CommCtl1.setInputMode(vort::kInputModeText); });
+    err.run([&] { CommCtl1.setProtocol(vort::kProtocolAscii); });
+    err.run([&] { CommCtl1.setFileTransmit(false); });
+    if (err)
+        return err.last()->description;
+    return std::nullopt;
 }
 
 void Form3::Timer3_Timer() {
@@ -82,27 +112,30 @@ void Form1::afterUpload() {
         whenLinkFree([this] { afterUpload(); });
         return;
     }
-    ask(isVisible() ? this : nullptr,
+    core_->AfterUpload();
+}
+
+int16_t ProgramCore::AfterUpload() {
+    ask(dialogOwner(),
         QStringLiteral("RESTART the scanner by DISCONNET and RECONNECT the power cable\r"
                        "then press OK to continue"),
         QStringLiteral("Restart"), Buttons::Ok, Icon::Information);
-    if (isEnding())
-        return;
-    mnuauto_Click();
-    if (isEnding())
-        return;
+    if (ending_)
+        return 0;
+    AutoBaudDetect();
+    if (ending_)
+        return 0;
 
     bool answered = false;
     {
-        LinkOperation running(*core_);
-        core_->TimeoutFlag = 0;
+        LinkOperation running(*this);
+        TimeoutFlag = 0;
         if (Timer1.interval() == 0)
             Timer1.setInterval(kFallbackPingWaitMs);
         Timer1.setEnabled(true);
         answered = SendPingAndWait();
     }
-    if (answered)
-        cmdReceive_Click();
+    return answered ? ReceiveSetup() : int16_t{0};
 }
 
 } // namespace tcu

@@ -27,8 +27,8 @@ protected:
 TEST_F(Form3Test, LoadTakesTheThresholdsAndUnloadGivesThemBackInTextMode) {
     Form3 upload(*form_);
     EXPECT_EQ(upload.windowTitle(), "Upload Binary File");
-    EXPECT_EQ(SavedRThreshold, 1);
-    EXPECT_EQ(SavedSThreshold, 3);
+    EXPECT_EQ(core().SavedRThreshold, 1);
+    EXPECT_EQ(core().SavedSThreshold, 3);
     EXPECT_EQ(form_->CommCtl1.rThreshold(), 0);
     EXPECT_EQ(form_->CommCtl1.sThreshold(), 0);
     EXPECT_EQ(upload.Timer3.interval(), 1000);
@@ -67,14 +67,14 @@ TEST_F(Form3Test, AnimationShowsEighteenDifferentCellsThenStartsAgain) {
     for (int tick = 1; tick < 18; ++tick) {
         upload.Timer1_Timer();
         EXPECT_EQ(upload.shownCell(), tick);
-        EXPECT_EQ(AnimFrame, tick);
+        EXPECT_EQ(upload.AnimFrame, tick);
         const QImage cell = upload.Picture1->pixmap().toImage();
         EXPECT_NE(cell, previous) << "cell " << tick << " looks like the one before";
         previous = cell;
     }
     upload.Timer1_Timer();
     EXPECT_EQ(upload.shownCell(), 0) << "the 18th tick shows cell 0 again";
-    EXPECT_EQ(AnimFrame, 0);
+    EXPECT_EQ(upload.AnimFrame, 0);
 }
 
 TEST_F(Form3Test, FileInfoShowsTheBarWithinItsRange) {
