@@ -2,14 +2,23 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTimer>
+#include <chrono>
+#include <unistd.h>
 
+#include "app/cli/interrupt.h"
+#include "app/cli/progress_text.h"
 #include "app/cli/setting_pairs.h"
+#include "app/cli/terminal_dialogs.h"
 #include "app/identity/identity_display.h"
 #include "app/link/comm_control_host.h"
+#include "app/link/message_pump.h"
 #include "app/link/run_time_error.h"
 #include "app/link/text_numbers.h"
 #include "app/settings/apply_setup_token.h"
 #include "app/settings/setup_model.h"
+#include "app/upgrade/upgrade_boxes.h"
+#include "app/upgrade/upgrade_rules.h"
 #include "libs/serilon/port_map.h"
 
 namespace tcu::cli {
@@ -37,8 +46,19 @@ QString keyName(int key) {
 
 } // namespace
 
-CliSession::CliSession(const Options& options, std::FILE* out, std::FILE* err)
-    : options_(options), out_(out), err_(err) {
+using Clock = std::chrono::steady_clock;
+
+// After the transmit job has stopped, its last progress reports may still be on their
+// way; the load counts as complete when the bar is full within this time (the upload
+// window's completion wait).
+constexpr auto kCompletionWait = std::chrono::milliseconds(7000);
+// How often the job is looked at.
+constexpr auto kJobWatch = std::chrono::milliseconds(1000);
+constexpr char kLoadToken[] = "<A1CODE=Z>";
+
+CliSession::CliSession(const Options& options, std::FILE* out, std::FILE* err,
+                       TerminalDialogs& dialogs)
+    : options_(options), out_(out), err_(err), dialogs_(dialogs) {
     core_.setView(this);
     core_.setSetup(&setup_);
 }
@@ -97,9 +117,26 @@ int CliSession::run() {
             QString::fromStdString(e.what()) + QLatin1Char('\n') + fix);
         return kExitScanner;
     }
+    // Ctrl-C ends the core's waits; a transfer's own watch cancels it first.
+    QTimer interruptWatch;
+    QObject::connect(&interruptWatch, &QTimer::timeout, &core_, [this] {
+        if (interrupted() && !transferring_)
+            core_.end();
+    });
+    interruptWatch.start(20);
     const QString& c = options_.command;
-    if (c == QLatin1String("detect"))
-        return detect();
+    const int status = c == QLatin1String("detect") ? detect() : command();
+    if (interrupted()) {
+        say(QStringLiteral("interrupted"));
+        return kExitInterrupted;
+    }
+    return status;
+}
+
+int CliSession::command() {
+    const QString& c = options_.command;
+    if (c == QLatin1String("upgrade"))
+        return upgradeImage();
     // Commands that read or write files check them before the scanner is disturbed.
     if (c == QLatin1String("load")) {
         settings::SetupValues probe;
@@ -313,6 +350,165 @@ int CliSession::regkey() {
         break;
     }
     return scannerFailed(QStringLiteral("the scanner did not take the key"));
+}
+
+} // namespace tcu::cli
+
+namespace tcu::cli {
+
+int CliSession::upgradeImage() {
+    const QString& path = options_.args.at(0);
+    std::optional<upgrade::ImageHeader> header;
+    try {
+        header = upgrade::readImageHeader(path);
+    } catch (const RunTimeError& e) {
+        say(QStringLiteral("cannot read %1: %2").arg(path, e.description()));
+        return kExitFile;
+    }
+    if (!header) {
+        say(QStringLiteral("%1 is not an image: it holds no more than its %2-byte header")
+                .arg(path)
+                .arg(upgrade::kImageHeaderSize));
+        return kExitFile;
+    }
+    printPairs({QStringLiteral("code_size"), QStringLiteral("crc16"), QStringLiteral("version"),
+                QStringLiteral("date")},
+               {header->codeSize.trimmed(), header->crc16.trimmed(), header->version.trimmed(),
+                header->date.trimmed()});
+    std::fflush(out_);
+    if (const int linked = connect(); linked != kExitOk)
+        return linked;
+
+    // As the upload window does while it is loaded: no receive events during the load.
+    core_.BeginUpload();
+    const int loaded = loadImage(path, *header);
+    if (const std::optional<QString> error = core_.EndUpload())
+        say(QString(*error).replace(QLatin1Char('\r'), QLatin1Char(' ')));
+    if (loaded != kExitOk)
+        return loaded;
+
+    // The scanner restarts on the new firmware: look for it until the time is up.
+    dialogs_.answerUntil(QStringLiteral("Connection Failed"), vort::dialogs::Answer::Retry,
+                         Clock::now() + std::chrono::seconds(options_.waitSeconds));
+    core_.identity = ScannerIdentity();
+    if (core_.AfterUpload() != 1 || interrupted()) {
+        if (!interrupted())
+            say(QStringLiteral("the image was loaded, but the scanner did not answer within "
+                               "%1 s of the restart")
+                    .arg(options_.waitSeconds));
+        return kExitScanner;
+    }
+    printPairs({QStringLiteral("application1")}, {answerText(core_.identity.application1)});
+    return kExitOk;
+}
+
+int CliSession::loadImage(const QString& path, const upgrade::ImageHeader& header) {
+    using vort::dialogs::Answer;
+    if (upgrade::ask(nullptr, QStringLiteral("Do You Want to Update the ROM?"),
+                     QStringLiteral("Application 1 File into ROM..."),
+                     vort::dialogs::Buttons::YesNo) != Answer::Yes) {
+        say(QStringLiteral("not loaded: the ROM is written only after a Yes (--yes without a "
+                           "terminal)"));
+        return kExitUsage;
+    }
+    std::optional<int16_t> goAhead;
+    try {
+        core_.identity.application1.clear();
+        goAhead = core_.Check_Rev(QString::fromLatin1(kLoadToken), header.version);
+    } catch (const RunTimeError& e) {
+        say(QStringLiteral("not loaded: the revisions cannot be compared: %1")
+                .arg(e.description()));
+        return kExitScanner;
+    }
+    if (goAhead.value_or(0) != 1) {
+        if (core_.identity.application1.isEmpty())
+            return scannerFailed(QStringLiteral("the scanner did not tell its revision"));
+        say(QStringLiteral("not loaded: the image's version %1 is older than the scanner's %2 "
+                           "(--force loads it)")
+                .arg(header.version.trimmed(), answerText(core_.identity.application1).trimmed()));
+        return kExitUsage;
+    }
+    if (core_.Fast_Load(options_.fast) != 1)
+        return scannerFailed(QStringLiteral("the scanner did not switch to 115200"));
+    if (core_.ExchangeCommand(QString::fromLatin1(kLoadToken)) != 1) {
+        say(QStringLiteral("the scanner refused the load token: nothing was loaded"));
+        return kExitScanner;
+    }
+    ErrorState err;
+    err.run([&] { core_.StartTransmit(path); });
+    if (err) {
+        say(QStringLiteral("the transfer could not start: %1").arg(err.last()->description));
+        return kExitScanner;
+    }
+    return watchTransfer();
+}
+
+int CliSession::watchTransfer() {
+    transferring_ = true;
+    const bool terminal = isatty(fileno(err_)) == 1;
+    const Clock::time_point start = Clock::now();
+    upgrade::BarState bar;
+    bool reported = false;
+    int lastTenth = -1;
+    core_.commHost().onFileInfo = [&](int16_t action, int32_t data) {
+        bar = upgrade::barAfterFileInfo(action, core_.CommCtl1.fileSize(), data);
+        reported = true;
+        if (options_.quiet)
+            return;
+        TransferProgress p;
+        p.bytes = bar.value;
+        p.total = bar.maximum;
+        p.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        if (terminal) {
+            std::fprintf(err_, "\r%s", barLine(p).toLocal8Bit().constData());
+        } else if (percentOf(p) / 10 != lastTenth) {
+            lastTenth = percentOf(p) / 10;
+            std::fprintf(err_, "%s\n", plainLine(p).toLocal8Bit().constData());
+        }
+        std::fflush(err_);
+    };
+
+    Clock::time_point nextWatch = Clock::now() + kJobWatch;
+    std::optional<Clock::time_point> stoppedAt;
+    bool cancelled = false;
+    for (;;) {
+        PumpMessages();
+        if (interrupted()) {
+            // What Cancel does: the job stops, scanner and port go back to the old rate.
+            cancelled = true;
+            if (terminal && reported)
+                std::fputc('\n', err_);
+            if (const std::optional<QString> error = core_.CancelTransfer(options_.fast))
+                say(*error);
+            break;
+        }
+        const Clock::time_point now = Clock::now();
+        if (!stoppedAt && now >= nextWatch) {
+            nextWatch = now + kJobWatch;
+            bool running = true;
+            ErrorState err;
+            err.run([&] { running = core_.CommCtl1.jobProcessing(); });
+            if (!err && !running)
+                stoppedAt = now;
+        }
+        if (stoppedAt && (bar.complete() || now - *stoppedAt >= kCompletionWait))
+            break;
+    }
+    core_.commHost().onFileInfo = nullptr;
+    transferring_ = false;
+    if (terminal && reported && !cancelled)
+        std::fputc('\n', err_);
+    if (cancelled) {
+        say(QStringLiteral("the transfer was cancelled; the scanner keeps its firmware and the "
+                           "port is at %1")
+                .arg(core_.CommCtl1.settings()));
+        return kExitInterrupted;
+    }
+    if (!bar.complete()) {
+        say(QStringLiteral("the transfer did not complete; the scanner keeps what it had"));
+        return kExitScanner;
+    }
+    return kExitOk;
 }
 
 } // namespace tcu::cli

@@ -11,12 +11,17 @@
 
 #include "app/cli/command_line.h"
 #include "app/core/program_core.h"
+#include "app/upgrade/image_header.h"
 
 namespace tcu::cli {
 
+class TerminalDialogs;
+
 class CliSession final : private CoreView {
 public:
-    CliSession(const Options& options, std::FILE* out, std::FILE* err);
+    // dialogs: the facade in force, which upgrade tells how long to retry the restarted
+    // scanner.
+    CliSession(const Options& options, std::FILE* out, std::FILE* err, TerminalDialogs& dialogs);
     ~CliSession() override;
 
     // Runs options.command; the process's exit status.
@@ -31,6 +36,8 @@ private:
     // The link: the detection on the saved port (or --port), or the port opened at
     // --baud. kExitOk when the scanner can be talked to.
     int connect();
+    // Every command but detect.
+    int command();
     int detect();
     int info();
     int get();
@@ -39,6 +46,11 @@ private:
     int load();
     int factory();
     int regkey();
+    int upgradeImage();
+    // The load from the ROM question to the end of the transfer.
+    int loadImage(const QString& path, const upgrade::ImageHeader& header);
+    // Waits for the transmit job, showing its progress; Ctrl-C cancels it.
+    int watchTransfer();
 
     // Receive into setup_; kExitOk or kExitScanner with the failure said.
     int receive();
@@ -55,6 +67,8 @@ private:
     Options options_;
     std::FILE* out_;
     std::FILE* err_;
+    TerminalDialogs& dialogs_;
+    bool transferring_ = false;
     ProgramCore core_;
     settings::SetupValues setup_;
     QString panel2_;

@@ -18,6 +18,7 @@ const QHash<QString, Arity>& arities() {
         {QStringLiteral("get"), {0, -1}},    {QStringLiteral("set"), {1, -1}},
         {QStringLiteral("save"), {1, 1}},    {QStringLiteral("load"), {1, 1}},
         {QStringLiteral("factory"), {0, 0}}, {QStringLiteral("regkey"), {1, 1}},
+        {QStringLiteral("upgrade"), {1, 1}},
     };
     return table;
 }
@@ -60,7 +61,7 @@ const QStringList& commandNames() {
     static const QStringList names = {
         QStringLiteral("detect"),  QStringLiteral("info"),   QStringLiteral("get"),
         QStringLiteral("set"),     QStringLiteral("save"),   QStringLiteral("load"),
-        QStringLiteral("factory"), QStringLiteral("regkey"),
+        QStringLiteral("factory"), QStringLiteral("regkey"), QStringLiteral("upgrade"),
     };
     return names;
 }
@@ -72,6 +73,7 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         parsed.error = why;
         return parsed;
     };
+    bool upgradeOption = false;
     bool operandsOnly = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& arg = arguments.at(i);
@@ -134,6 +136,20 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
             if (o.parity.isEmpty())
                 return fail(QStringLiteral("--baud: the parity is N, O or E (not \"%1\")")
                                 .arg(parts.at(1)));
+        } else if (name == QLatin1String("--fast") && noValue()) {
+            o.fast = upgradeOption = true;
+        } else if (name == QLatin1String("--yes") && noValue()) {
+            o.yes = upgradeOption = true;
+        } else if (name == QLatin1String("--force") && noValue()) {
+            o.force = upgradeOption = true;
+        } else if (name == QLatin1String("--wait")) {
+            const std::optional<QString> v = takeValue();
+            bool ok = false;
+            const int seconds = v ? v->toInt(&ok) : 0;
+            if (!ok || seconds < 1)
+                return fail(QStringLiteral("--wait takes a number of seconds, at least 1"));
+            o.waitSeconds = seconds;
+            upgradeOption = true;
         } else {
             return fail(QStringLiteral("unknown option %1").arg(arg));
         }
@@ -151,6 +167,8 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     if (count < arity->min || (arity->max >= 0 && count > arity->max))
         return fail(
             QStringLiteral("wrong number of operands for %1; see tcu %1 --help").arg(o.command));
+    if (upgradeOption && o.command != QLatin1String("upgrade"))
+        return fail(QStringLiteral("--fast, --yes, --force and --wait belong to upgrade"));
     return parsed;
 }
 
@@ -164,9 +182,9 @@ std::optional<QString> helpText(const QString& command) {
                        "  --json                data as one JSON object\n"
                        "  --quiet               no progress or notes on standard error\n"
                        "  --help, --version\n"
-                       "\nExit status: 0 done; 1 the scanner refused or did not answer; 2 "
-                       "usage;\n3 the port cannot be opened; 4 a file cannot be read or "
-                       "written; 130 interrupted (Ctrl-C).\n");
+                       "\nExit status: 0 done; 1 the scanner refused, did not answer or the "
+                       "transfer failed;\n2 usage; 3 the port cannot be opened; 4 a file "
+                       "cannot be read or written; 130 interrupted.\n");
     if (command.isEmpty())
         return QString::fromLatin1(kUsage) +
                QStringLiteral("\n\nThe scanner from the command line.\n\nCommands:\n"
@@ -179,6 +197,7 @@ std::optional<QString> helpText(const QString& command) {
                               "  load FILE            send the setup of a setup file\n"
                               "  factory              restore the factory defaults\n"
                               "  regkey KEY           write the registration key\n"
+                              "  upgrade IMAGE        load an application-1 firmware image\n"
                               "\n'tcu COMMAND --help' tells more.\n") +
                common;
     static const QHash<QString, QString> texts = {
@@ -209,6 +228,15 @@ std::optional<QString> helpText(const QString& command) {
         {QStringLiteral("regkey"),
          QStringLiteral("usage: tcu regkey KEY\n\nWrites the registration key (scanners with "
                         "revision 3.22 or later).\n")},
+        {QStringLiteral("upgrade"),
+         QStringLiteral("usage: tcu upgrade IMAGE [--fast] [--yes] [--force] [--wait "
+                        "SECONDS]\n\nLoads an application-1 image into the scanner's ROM "
+                        "by ZMODEM.\n  --fast     switch scanner and port to 115200 for the "
+                        "transfer\n  --yes      answer the question before writing the ROM "
+                        "(needed without a terminal)\n  --force    load an image older "
+                        "than the scanner's revision\n  --wait S   wait S seconds for the "
+                        "restarted scanner (default 120)\nCtrl-C stops the transfer as "
+                        "Cancel does.\n")},
     };
     const auto it = texts.find(command);
     if (it == texts.end())

@@ -16,15 +16,18 @@ namespace tcu::cli {
 // The process's exit status.
 enum ExitStatus : int {
     kExitOk = 0,
-    kExitScanner = 1, // the scanner refused or did not answer
+    kExitScanner = 1, // the scanner refused, did not answer, or the transfer failed
     kExitUsage = 2,   // the command line is wrong
     kExitPort = 3,    // the port cannot be opened
     kExitFile = 4,    // a file cannot be read or written
+    kExitInterrupted = 130,
 };
 
 // Ports the program addresses by number, and the highest one "TCU.INI" keeps.
 inline constexpr int kMaxPort = 255;
 inline constexpr int kMaxSavedPort = 6;
+// Seconds "upgrade" waits for the scanner after asking for its restart.
+inline constexpr int kDefaultWaitSeconds = 120;
 
 struct Options {
     std::optional<int> port; // --port N
@@ -35,6 +38,11 @@ struct Options {
     bool quiet = false;
     bool help = false;
     bool version = false;
+    // upgrade's options.
+    bool fast = false;
+    bool yes = false;
+    bool force = false;
+    int waitSeconds = kDefaultWaitSeconds;
 
     QString command;  // "" when none was given
     QStringList args; // the command's operands

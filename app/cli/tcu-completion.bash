@@ -4,7 +4,7 @@ _tcu() {
     local cur prev command word i
     cur=${COMP_WORDS[COMP_CWORD]}
     prev=${COMP_WORDS[COMP_CWORD-1]}
-    local commands="detect info get set save load factory regkey"
+    local commands="detect info get set save load factory regkey upgrade"
     local options="--port --baud --json --quiet --help --version"
     local settings="RSBAUD RSPRTY RSBITS RSSTOP RSDELY RSCTSE SPVOLU PREFIX PRECID SUFFIX
         SUFFCR CD39EN CD39SS CD128E PDF417 MAG1EN MAG2EN MAG3EN MAGLRC MAGRAW NOREAD POWSET
@@ -29,7 +29,7 @@ _tcu() {
         esac
     done
 
-    if [[ $cur == -* ]]; then
+    if [[ $cur == -* && $command != upgrade ]]; then
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
         return
     fi
@@ -40,6 +40,12 @@ _tcu() {
         compopt -o nospace 2>/dev/null
         COMPREPLY=($(compgen -W "$(printf '%s= ' $settings)" -- "$cur")) ;;
     save | load) COMPREPLY=($(compgen -f -- "$cur")) ;;
+    upgrade)
+        if [[ $cur == -* ]]; then
+            COMPREPLY=($(compgen -W "--fast --yes --force --wait" -- "$cur"))
+        else
+            COMPREPLY=($(compgen -f -- "$cur"))
+        fi ;;
     esac
 }
 complete -F _tcu tcu

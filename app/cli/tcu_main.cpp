@@ -6,6 +6,7 @@
 
 #include "app/cli/cli_session.h"
 #include "app/cli/command_line.h"
+#include "app/cli/interrupt.h"
 #include "app/cli/terminal_dialogs.h"
 #include "app/core/program_core.h"
 
@@ -38,12 +39,21 @@ int main(int argc, char** argv) {
     // Questions are asked at a prompt only when someone can see and answer it.
     TerminalDialogs dialogs(stdin, stderr, isatty(STDIN_FILENO) == 1 && isatty(STDERR_FILENO) == 1);
     dialogs.setQuiet(o.quiet);
+    if (o.yes)
+        dialogs.answer(QStringLiteral("Do You Want to Update the ROM?"),
+                       vort::dialogs::Answer::Yes);
+    // An older image is loaded only when asked for; without --force the question is put
+    // as any other (a prompt on a terminal, No otherwise).
+    if (o.force)
+        dialogs.answer(QStringLiteral("You are about to program the scanner with a OLDER"),
+                       vort::dialogs::Answer::Yes);
+    installInterruptHandler();
     vort::dialogs::setDialogs(&dialogs);
     vort::dialogs::setApplicationTitle(QString::fromLatin1(tcu::kAppTitle));
 
     int status = kExitScanner;
     {
-        CliSession session(o, stdout, stderr);
+        CliSession session(o, stdout, stderr, dialogs);
         status = session.run();
     }
     vort::dialogs::setDialogs(nullptr);

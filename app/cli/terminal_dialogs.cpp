@@ -11,7 +11,12 @@ TerminalDialogs::TerminalDialogs(std::FILE* in, std::FILE* err, bool interactive
     : in_(in), err_(err), interactive_(interactive) {}
 
 void TerminalDialogs::answer(const QString& textStart, Answer answer) {
-    presets_.push_back({textStart, answer});
+    presets_.push_back({textStart, answer, std::nullopt});
+}
+
+void TerminalDialogs::answerUntil(const QString& textStart, Answer answer,
+                                  std::chrono::steady_clock::time_point deadline) {
+    presets_.push_back({textStart, answer, deadline});
 }
 
 Answer TerminalDialogs::refusal(Buttons buttons) {
@@ -46,7 +51,10 @@ Answer TerminalDialogs::messageBox(const vort::dialogs::MessageBoxRequest& reque
             std::fprintf(err_, "tcu: %s\n", text.toLocal8Bit().constData());
         return Answer::Ok;
     }
+    const auto now = std::chrono::steady_clock::now();
     for (const Preset& preset : presets_) {
+        if (preset.deadline && now >= *preset.deadline)
+            continue;
         if (request.text.startsWith(preset.textStart)) {
             std::fprintf(err_, "tcu: %s %s\n", text.toLocal8Bit().constData(),
                          vort::dialogs::buttonName(preset.answer));

@@ -11,7 +11,9 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "platform/dialogs/dialogs.h"
@@ -27,6 +29,9 @@ public:
     // Answers every question whose text starts with textStart with answer, without a
     // prompt (the command line's --yes, --force).
     void answer(const QString& textStart, vort::dialogs::Answer answer);
+    // The same until deadline; from then on such a question is asked as any other.
+    void answerUntil(const QString& textStart, vort::dialogs::Answer answer,
+                     std::chrono::steady_clock::time_point deadline);
     // Boxes that only inform (an OK button) are not printed (--quiet); questions are.
     void setQuiet(bool quiet) { quiet_ = quiet; }
 
@@ -46,6 +51,7 @@ private:
     struct Preset {
         QString textStart;
         vort::dialogs::Answer answer;
+        std::optional<std::chrono::steady_clock::time_point> deadline;
     };
 
     vort::dialogs::Answer prompt(const vort::dialogs::MessageBoxRequest& request);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/cli/command_line.h"
+#include "app/cli/progress_text.h"
 #include "app/cli/setting_pairs.h"
 #include "app/cli/terminal_dialogs.h"
 #include "app/settings/vocabulary.h"
@@ -39,6 +40,12 @@ TEST(CommandLineTest, OptionsStandBeforeOrAfterTheCommand) {
     EXPECT_EQ(p.options.parity, "E");
     EXPECT_TRUE(p.options.quiet);
 
+    p = parseCommandLine(args({"upgrade", "a.bin", "--fast", "--yes", "--force", "--wait", "30"}));
+    ASSERT_EQ(p.error, "");
+    EXPECT_TRUE(p.options.fast && p.options.yes && p.options.force);
+    EXPECT_EQ(p.options.waitSeconds, 30);
+    EXPECT_EQ(parseCommandLine(args({"upgrade", "a.bin"})).options.waitSeconds, 120);
+
     // A value that looks like an option after "--" is an operand.
     p = parseCommandLine(args({"regkey", "--", "--odd-key"}));
     ASSERT_EQ(p.error, "");
@@ -60,7 +67,8 @@ TEST(CommandLineTest, UsageErrorsSayWhatIsWrong) {
         {{"save"}, "wrong number of operands"},
         {{"factory", "now"}, "wrong number of operands"},
         {{"set"}, "wrong number of operands"},
-        {{"get", "--yes"}, "unknown option --yes"},
+        {{"get", "--yes"}, "belong to upgrade"},
+        {{"upgrade", "a.bin", "--wait", "0"}, "at least 1"},
     };
     for (const auto& c : cases) {
         const ParsedCommandLine p = parseCommandLine(args(c.line));
@@ -204,6 +212,18 @@ TEST_F(TerminalDialogsTest, OptionsAnswerAndAPromptReadsTheOperator) {
     const size_t before = printed().size();
     d.messageBox(box("RESTART the scanner", Buttons::Ok));
     EXPECT_EQ(printed().size(), before) << "--quiet keeps notes off standard error";
+}
+
+TEST(ProgressTextTest, BarAndPlainLinesTellPercentBytesRateAndTimeLeft) {
+    EXPECT_EQ(percentOf({0, 0, 0.0}), 0);
+    EXPECT_EQ(percentOf({150, 100, 1.0}), 100) << "never more than all";
+    EXPECT_EQ(timeLeftText({100, 1000, 0.2}), "--:--") << "too early for a rate";
+    const TransferProgress half{5000, 10000, 5.0}; // 1000 B/s, 5 s left
+    EXPECT_EQ(rateOf(half), 1000.0);
+    EXPECT_EQ(timeLeftText(half), "0:05");
+    EXPECT_EQ(barLine(half, 10), "[#####-----]  50 %  5000/10000 bytes  1.0 kB/s  0:05 left");
+    EXPECT_EQ(plainLine(half), "upgrade: 50 % (5000 of 10000 bytes, 1.0 kB/s, 0:05 left)");
+    EXPECT_EQ(timeLeftText({1000, 200000, 10.0}), "33:10");
 }
 
 } // namespace

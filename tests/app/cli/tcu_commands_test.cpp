@@ -2,7 +2,9 @@
 // other than 9600: data on stdout, messages on stderr, the exit status, and what the
 // scanner saw. Setup files go between tcu and tcu1's window both ways.
 #include <QProcess>
+#include <csignal>
 #include <fstream>
+#include <random>
 
 #include "app/settings/settings_window.h"
 #include "tcu_fixture.h"
@@ -15,6 +17,24 @@ struct TcuRun {
     std::string out;
     std::string err;
 };
+
+// A firmware image: a 108-byte header with the shown fields at their places, then body.
+std::string imageBytes(const std::string& version, size_t bodySize) {
+    std::string header(108, ' ');
+    auto put = [&](size_t position, const std::string& text) {
+        header.replace(position - 1, text.size(), text);
+    };
+    put(1, "IMAGE");
+    put(49, std::to_string(bodySize));
+    put(65, "BEEF");
+    put(81, version);
+    put(97, "07-DEC-2026");
+    std::string body(bodySize, '\0');
+    std::mt19937 rng(7);
+    for (char& c : body)
+        c = static_cast<char>(rng());
+    return header + body;
+}
 
 class TcuCommandsTest : public TcuTest {
 protected:
@@ -50,6 +70,11 @@ protected:
     }
     bool contains(const std::string& text, const char* part) {
         return text.find(part) != std::string::npos;
+    }
+    QString image(const char* name, const std::string& version, size_t bodySize) {
+        const std::string path = scratch_ + "/" + name;
+        writeFile(path, imageBytes(version, bodySize));
+        return QString::fromStdString(path);
     }
 };
 
@@ -239,6 +264,90 @@ TEST_F(TcuCommandsTest, SetupFilesGoBetweenTcuAndTheWindowBothWays) {
     r = tcu(at(38400, {QStringLiteral("save"), QString::fromStdString(scratch_ + "/no/dir.txt")}));
     EXPECT_EQ(r.status, 4);
     EXPECT_TRUE(contains(r.err, "cannot write")) << r.err;
+}
+
+TEST_F(TcuCommandsTest, UpgradeLoadsTheImageWaitsForTheRestartAndPrintsTheNewRevision) {
+    startSim(1, 38400);
+    ASSERT_TRUE(sim_->set("APP1RV", "3.22"));
+    const uint64_t before = sim_->loadsEnded();
+    TcuRun r =
+        tcu(at(38400, {QStringLiteral("upgrade"), image("new.bin", "3.30", 20000),
+                       QStringLiteral("--yes"), QStringLiteral("--wait"), QStringLiteral("30")}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "code_size=20000\ncrc16=BEEF\nversion=3.30\ndate=07-DEC-2026\n"))
+        << r.out;
+    EXPECT_TRUE(contains(r.out, "application1=3.30")) << r.out;
+    EXPECT_TRUE(contains(r.err, "upgrade: 100 % (20108 of 20108 bytes")) << r.err;
+    EXPECT_TRUE(contains(r.err, "RESTART the scanner")) << r.err;
+    const auto loaded = sim_->waitForImage(before, std::chrono::seconds(5));
+    ASSERT_TRUE(loaded);
+    EXPECT_TRUE(loaded->ok) << loaded->error;
+    EXPECT_EQ(loaded->size, 20108u);
+}
+
+TEST_F(TcuCommandsTest, UpgradeRefusesWithoutYesAnOlderImageWithoutForceAndBadFiles) {
+    startSim(1, 19200);
+    ASSERT_TRUE(sim_->set("APP1RV", "3.22"));
+    TcuRun r = tcu(at(19200, {QStringLiteral("upgrade"), image("new.bin", "3.30", 1000)}));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(contains(r.err, "Do You Want to Update the ROM? No (no terminal to ask)")) << r.err;
+    EXPECT_TRUE(contains(r.out, "version=3.30")) << "the header is shown first";
+
+    // 3.3 reads as 33: older than 3.22.
+    r = tcu(at(19200, {QStringLiteral("upgrade"), image("old.bin", "3.3", 1000),
+                       QStringLiteral("--yes")}));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(contains(r.err, "older than the scanner's 3.22")) << r.err;
+    EXPECT_FALSE(contains(framesSeen(), "<A1CODE=Z>"));
+
+    writeFile(scratch_ + "/short.bin", std::string(108, 'x'));
+    r = tcu(at(19200, {QStringLiteral("upgrade"), QString::fromStdString(scratch_ + "/short.bin"),
+                       QStringLiteral("--yes")}));
+    EXPECT_EQ(r.status, 4);
+    r = tcu(at(19200, {QStringLiteral("upgrade"), QString::fromStdString(scratch_ + "/none.bin"),
+                       QStringLiteral("--yes")}));
+    EXPECT_EQ(r.status, 4);
+    EXPECT_TRUE(contains(r.err, "cannot read")) << r.err;
+}
+
+TEST_F(TcuCommandsTest, UpgradeWithARefusedLoadTokenLoadsNothing) {
+    startSim(1, 19200, {"--transfer-library", "/nonexistent/libtransvex.so"});
+    ASSERT_TRUE(sim_->set("APP1RV", "3.22"));
+    TcuRun r = tcu(at(19200, {QStringLiteral("upgrade"), image("new.bin", "3.30", 1000),
+                              QStringLiteral("--yes")}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "refused the load token")) << r.err;
+    EXPECT_EQ(sim_->get("APP1RV"), "3.22");
+}
+
+TEST_F(TcuCommandsTest, CtrlCDuringAFastUpgradeCancelsAndPutsScannerAndPortBack) {
+    startSim(1, 19200);
+    ASSERT_TRUE(sim_->set("APP1RV", "3.22"));
+    QProcess p;
+    p.setProgram(QString::fromStdString(buildOut() + "/tcu"));
+    p.setArguments(at(19200, {QStringLiteral("upgrade"), image("big.bin", "3.30", 8 << 20),
+                              QStringLiteral("--yes"), QStringLiteral("--fast")}));
+    p.setReadChannel(QProcess::StandardError);
+    p.start();
+    p.closeWriteChannel();
+    std::string err;
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    while (!contains(err, "upgrade: ") && Clock::now() < deadline &&
+           p.state() != QProcess::NotRunning) {
+        p.waitForReadyRead(200);
+        err += p.readAllStandardError().toStdString();
+    }
+    ASSERT_TRUE(contains(err, "upgrade: ")) << "the transfer never started: " << err;
+    EXPECT_EQ(sim_->line(), "115200,N,8,1") << "fast load";
+    ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(60000));
+    err += p.readAllStandardError().toStdString();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 130) << err;
+    EXPECT_TRUE(contains(err, "the transfer was cancelled")) << err;
+    EXPECT_TRUE(contains(err, "port is at 19200,N,8,1")) << err;
+    EXPECT_EQ(sim_->line(), "19200,N,8,1") << "the scanner went back to its rate";
+    EXPECT_EQ(sim_->get("APP1RV"), "3.22") << "and kept its firmware";
 }
 
 TEST_F(TcuCommandsTest, UsageHelpAndVersion) {
