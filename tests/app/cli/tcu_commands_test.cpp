@@ -7,6 +7,7 @@
 #include <random>
 
 #include "app/settings/settings_window.h"
+#include "support/wait.h"
 #include "tcu_fixture.h"
 
 namespace tcu::test {
@@ -348,6 +349,26 @@ TEST_F(TcuCommandsTest, CtrlCDuringAFastUpgradeCancelsAndPutsScannerAndPortBack)
     EXPECT_TRUE(contains(err, "port is at 19200,N,8,1")) << err;
     EXPECT_EQ(sim_->line(), "19200,N,8,1") << "the scanner went back to its rate";
     EXPECT_EQ(sim_->get("APP1RV"), "3.22") << "and kept its firmware";
+}
+
+TEST_F(TcuCommandsTest, CtrlCDuringTheDetectionEndsAt130WithoutAQuestion) {
+    startSim(1, 9600);
+    ASSERT_TRUE(sim_->fault("ignore 1000"));
+    QProcess p;
+    p.setProgram(QString::fromStdString(buildOut() + "/tcu"));
+    p.setArguments({QStringLiteral("detect")});
+    p.start();
+    p.closeWriteChannel();
+    // The first ping (at 9600) has reached the scanner: the detection is under way.
+    ASSERT_TRUE(vort::test::waitFor([&] { return !sim_->frames().empty(); }, 30000));
+    ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(30000));
+    const std::string err = p.readAllStandardError().toStdString();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 130) << err;
+    EXPECT_TRUE(contains(err, "tcu: interrupted")) << err;
+    EXPECT_FALSE(contains(err, "Connection Failed")) << "no question after Ctrl-C: " << err;
+    EXPECT_EQ(p.readAllStandardOutput(), "");
 }
 
 TEST_F(TcuCommandsTest, UsageHelpAndVersion) {
