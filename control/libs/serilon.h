@@ -15,7 +15,8 @@
  * event procedure is only ever called from thread 0, one call at a time per comm id,
  * and may call back into the library for the same comm id, except SerialClosePort,
  * SerialOpenPort and SerialSetEventProc. Thread 0 has a stack of 512 KiB, the others
- * 128 KiB. The threads of a closed comm id are kept for comm ids opened later (so a
+ * 128 KiB. The threads of a closed comm id are kept for comm ids opened later while
+ * any comm id stays open, and end when the last one closes (so a
  * thread id SerialThreadHandle gave may come back); what was changed on them (signal
  * mask, nice value) is undone first, or the thread ends.
  * On devices with modem lines a further thread

@@ -1,4 +1,5 @@
 #include "libs/serilon/comm_table.h"
+#include "libs/serilon/thread_pool.h"
 
 #include "libs/serilon/connection_config.h"
 #include "libs/serilon/isdn_capi.h"
@@ -160,8 +161,18 @@ OsStatus CommTable::close(std::int32_t commId) {
     }
     // Outside mutex_: the event procedure may still run and call into the table.
     channel->close();
-    std::lock_guard lock(mutex_);
-    slot.channel.reset();
+    bool anyOpen = false;
+    {
+        std::lock_guard lock(mutex_);
+        slot.channel.reset();
+        for (const Slot& other : slots_) {
+            anyOpen = anyOpen || other.channel != nullptr;
+        }
+    }
+    // Threads are kept for the next port only while some port is open.
+    if (!anyOpen) {
+        PooledThread::releaseIdle();
+    }
     return OsStatus::success();
 }
 

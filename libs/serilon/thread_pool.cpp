@@ -22,6 +22,7 @@ struct PooledWorker {
     std::mutex mutex;
     std::condition_variable changed; // a loop handed over or finished
     pthread_t handle{};              // guarded by mutex
+    bool retire = false;             // parked and told to end; guarded by mutex
     std::function<void()> job;       // the loop to run next; guarded by mutex
     sigset_t jobMask{};              // its signal mask; guarded by mutex
     std::uint64_t started = 0;       // guarded by mutex
@@ -61,6 +62,19 @@ public:
         }
         list.push_back(worker);
         return true;
+    }
+
+    // Takes every parked worker out of the pool.
+    std::vector<std::shared_ptr<PooledWorker>> takeAll() {
+        std::lock_guard lock(mutex_);
+        std::vector<std::shared_ptr<PooledWorker>> all;
+        for (auto& [size, list] : *idle_) {
+            for (auto& worker : list) {
+                all.push_back(std::move(worker));
+            }
+            list.clear();
+        }
+        return all;
     }
 
     // Takes worker out of the pool when it is still parked (true: its thread ends);
@@ -128,8 +142,15 @@ void* workerMain(void* arg) {
     sigset_t mask;
     {
         std::lock_guard lock(self->mutex);
-        mask = self->jobMask; // a new thread starts with its creator's mask
+        mask = self->jobMask;            // a new thread starts with its creator's mask
+        self->handle = ::pthread_self(); // known before the thread can be parked
     }
+    // A thread that ends by itself frees its own resources; one told to retire is
+    // joined by whoever told it.
+    const auto endAlone = [] {
+        ::pthread_detach(::pthread_self());
+        return nullptr;
+    };
     for (;;) {
         std::function<void()> job;
         sigset_t wanted;
@@ -137,13 +158,16 @@ void* workerMain(void* arg) {
         {
             std::unique_lock lock(self->mutex);
             while (!self->job) {
+                if (self->retire) {
+                    return nullptr;
+                }
                 const auto until =
                     Clock::now() + std::chrono::seconds(PooledThread::kIdleTimeSeconds);
                 if (self->changed.wait_until(lock, until) == std::cv_status::timeout &&
-                    !self->job) {
+                    !self->job && !self->retire) {
                     lock.unlock();
                     if (Pool::instance().forget(self.get())) {
-                        return nullptr;
+                        return endAlone();
                     }
                     lock.lock(); // taken meanwhile: its loop is on the way
                 }
@@ -182,7 +206,7 @@ void* workerMain(void* arg) {
             self->changed.notify_all();
         }
         if (!parked) {
-            return nullptr;
+            return endAlone();
         }
     }
 }
@@ -219,7 +243,6 @@ void PooledThread::start(std::size_t stackBytes, std::function<void()> fn) {
     pthread_attr_t attr;
     int err = ::pthread_attr_init(&attr);
     if (err == 0) {
-        ::pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
         const bool sized = ::pthread_attr_setstacksize(&attr, wholePages(stackBytes)) == 0;
         auto* handed = new std::shared_ptr<PooledWorker>(worker);
         pthread_t handle{};
@@ -227,7 +250,6 @@ void PooledThread::start(std::size_t stackBytes, std::function<void()> fn) {
         if (err == EINVAL && sized) {
             pthread_attr_t plain;
             ::pthread_attr_init(&plain);
-            ::pthread_attr_setdetachstate(&plain, PTHREAD_CREATE_DETACHED);
             err = ::pthread_create(&handle, &plain, workerMain, handed);
             ::pthread_attr_destroy(&plain);
         }
@@ -244,6 +266,19 @@ void PooledThread::start(std::size_t stackBytes, std::function<void()> fn) {
     }
     job_ = 1;
     worker_ = std::move(worker);
+}
+
+void PooledThread::releaseIdle() {
+    for (const std::shared_ptr<PooledWorker>& worker : Pool::instance().takeAll()) {
+        pthread_t handle{};
+        {
+            std::lock_guard lock(worker->mutex);
+            worker->retire = true;
+            handle = worker->handle;
+            worker->changed.notify_all();
+        }
+        ::pthread_join(handle, nullptr);
+    }
 }
 
 void PooledThread::join() {

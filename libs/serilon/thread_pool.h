@@ -22,7 +22,8 @@ struct PooledWorker;
 // mask and a changed nice value (a thread whose nice cannot be restored ends instead of
 // being kept). A loop starts with the signal mask of the thread that started it, as a new
 // thread would. At most kMaxIdle threads of each stack size are kept, each for kIdleTime;
-// in a child made by fork() the parked threads do not exist and are forgotten.
+// in a child made by fork() the parked threads do not exist and are forgotten. When the
+// last comm id closes, the parked threads end (releaseIdle).
 //
 // Thread rules: start, join and the destructor are for the owner of a PooledThread;
 // signal may be called from any thread while the owner keeps it joinable.
@@ -48,6 +49,10 @@ public:
     // Sends sig to the thread while fn runs; false (nothing sent) once fn has returned,
     // so that a signal never reaches a thread that runs something else by then.
     bool signal(int sig) const;
+    // Ends every parked thread and waits until each has exited, so that none outlives
+    // the last open port (a host may unload the modules whose thread-local storage
+    // those threads touched). Any thread; never from a pooled loop.
+    static void releaseIdle();
     void swap(PooledThread& other) noexcept;
 
 private:

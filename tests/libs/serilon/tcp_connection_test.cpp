@@ -437,6 +437,9 @@ TEST_F(TcpComm, AConnectionCostsItsSocketAndOneWakeEventAndItsThreadCarriesTheNe
     ASSERT_EQ(::listen(listener, 4), 0);
     configure(21, kTypeTcpClient, "127.0.0.1", port_);
     configure(22, kTypeTcpClient, "127.0.0.1", port_);
+    configure(23, kTypeTcpClient, "127.0.0.1", port_);
+    // Threads are kept only while some port is open, as a server's is.
+    ASSERT_EQ(SerialOpenPort(23), SERIAL_OK) << errorText(23);
 
     const int before = openDescriptors();
     ASSERT_EQ(SerialOpenPort(21), SERIAL_OK) << errorText(21);
@@ -451,7 +454,13 @@ TEST_F(TcpComm, AConnectionCostsItsSocketAndOneWakeEventAndItsThreadCarriesTheNe
     ASSERT_EQ(SerialOpenPort(22), SERIAL_OK) << errorText(22);
     EXPECT_EQ(SerialThreadHandle(22, 0), thread0);
     ASSERT_EQ(SerialClosePort(22), SERIAL_OK);
-    ::close(listener); // with the two connections still in its queue
+
+    // With the last port closed no kept thread outlives it.
+    ASSERT_EQ(SerialClosePort(23), SERIAL_OK);
+    const std::string task = "/proc/self/task/" + std::to_string(thread0);
+    EXPECT_TRUE(waitFor([&] { return ::access(task.c_str(), F_OK) != 0; }))
+        << "a kept thread outlived the last port";
+    ::close(listener); // with the connections still in its queue
 }
 
 TEST_F(TcpComm, ClientCloseSendsWhatIsStillQueued) {

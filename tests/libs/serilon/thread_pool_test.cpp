@@ -110,3 +110,22 @@ TEST(SerilonThreadPool, SignalReachesOnlyARunningLoop) {
     EXPECT_EQ(caught.load(), 1);
     ::sigaction(sig, &old, nullptr);
 }
+
+TEST(SerilonThreadPool, ReleasingTheIdleThreadsEndsThemBeforeItReturns) {
+    pid_t tid = 0;
+    PooledThread t;
+    t.start(kStack, [&] { tid = ::gettid(); });
+    t.join();
+    const std::string task = "/proc/self/task/" + std::to_string(tid);
+    ASSERT_EQ(::access(task.c_str(), F_OK), 0) << "the thread was not kept";
+    PooledThread::releaseIdle();
+    // Joined; the kernel may show the task a moment longer while it reaps it.
+    EXPECT_TRUE(vort::test::waitFor([&] { return ::access(task.c_str(), F_OK) != 0; }))
+        << "a released thread still lives";
+    // The pool still makes threads afterwards.
+    pid_t next = 0;
+    t.start(kStack, [&] { next = ::gettid(); });
+    t.join();
+    EXPECT_NE(next, 0);
+    PooledThread::releaseIdle();
+}
