@@ -14,16 +14,15 @@ TEST_F(SerilonPort, BytesTravelBothWays) {
     EXPECT_EQ(readFromPort(kId, in.size()), in);
 
     const std::string out = pattern(5000, 2);
-    uint16_t taken = 0;
+    // More than the output queue holds: the rest goes in as thread 1 makes room.
     std::size_t sent = 0;
-    while (sent < out.size()) {
-        ASSERT_EQ(SerialWrite(kId, out.data() + sent, uint16_t(out.size() - sent), &taken),
+    ASSERT_TRUE(waitFor([&] {
+        uint16_t taken = 0;
+        EXPECT_EQ(SerialWrite(kId, out.data() + sent, uint16_t(out.size() - sent), &taken),
                   SERIAL_OK);
         sent += taken;
-        if (taken == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
+        return sent == out.size();
+    })) << sent;
     EXPECT_EQ(pty_.read(out.size()), out);
     EXPECT_TRUE(waitFor([] { return SerialQueueCount(kId, SERIAL_DIR_OUTPUT) == 0; }));
 }
@@ -43,10 +42,10 @@ TEST_F(SerilonPort, WriteTakesOnlyWhatFitsAndTheQueueDrains) {
             if (SerialQueueFull(kId, SERIAL_DIR_OUTPUT) == 0) {
                 return false;
             }
-            // Full for good only once the writer is stuck on the full device; a writer
-            // that had not run yet drains the queue again.
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            return SerialQueueCount(kId, SERIAL_DIR_OUTPUT) == 1000;
+            // Full for good only once the writer is stuck on the full device (it sleeps
+            // in poll with bytes queued); a writer that had not run yet drains the
+            // queue again.
+            return portThreadsIdle(kId) && SerialQueueCount(kId, SERIAL_DIR_OUTPUT) == 1000;
         },
         5000));
     uint16_t taken = 99;
@@ -96,7 +95,9 @@ TEST_F(SerilonPort, EightMebibytesArriveIntactWhileTheReaderIsSlow) {
         10000);
     EXPECT_TRUE(reachedLimit) << "peak " << peak;
     EXPECT_EQ(SerialQueueFull(kId, SERIAL_DIR_INPUT), reachedLimit ? 1 : 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // Thread 0 has stopped reading (it sleeps with the device left out of its poll):
+    // had it gone past the limit, the count would show it now.
+    EXPECT_TRUE(waitFor([] { return portThreadsIdle(kId); }));
     EXPECT_LE(SerialQueueCount(kId, SERIAL_DIR_INPUT), SERIAL_INPUT_HARD_LIMIT);
 
     scanner_sim::Sha256 received;
@@ -110,6 +111,7 @@ TEST_F(SerilonPort, EightMebibytesArriveIntactWhileTheReaderIsSlow) {
         received.update(buf.data(), got);
         total += got;
         if (got < buf.size()) {
+            // The slow reader: a pause whenever the queue held less than a buffer.
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     }
@@ -128,9 +130,10 @@ TEST_F(SerilonPort, WaitQueueWakesOnChangeTimesOutOtherwise) {
     EXPECT_GE(waited, std::chrono::milliseconds(55));
     EXPECT_LT(waited, std::chrono::milliseconds(1000));
 
-    // Returns early when bytes arrive.
+    // Returns early when bytes arrive: they come once this thread sleeps in the wait.
+    const long self = currentThreadId();
     std::thread feeder([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_TRUE(waitFor([&] { return sleepsInTimedWait(self); }));
         pty_.writeAll("abc");
     });
     start = std::chrono::steady_clock::now();
@@ -146,11 +149,13 @@ TEST_F(SerilonPort, WaitQueueWakesOnChangeTimesOutOtherwise) {
 
     // A waiter is released by the close.
     std::atomic<bool> done{false};
+    std::atomic<long> waiterId{0};
     std::thread waiter([&] {
+        waiterId = currentThreadId();
         SerialWaitQueue(kId, SERIAL_DIR_OUTPUT, 0, 10000);
         done = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(waitFor([&] { return waiterId != 0 && sleepsInTimedWait(waiterId); }));
     start = std::chrono::steady_clock::now();
     SerialClosePort(kId);
     waiter.join();

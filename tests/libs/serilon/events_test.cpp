@@ -62,6 +62,7 @@ int32_t recordEvent(int32_t commId, int32_t mask) {
         eventLog.masks.push_back(mask);
     }
     if (int ms = eventLog.sleepMs.load()) {
+        // A slow procedure on purpose: a call that overlapped this one would show.
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
     eventLog.running = false;
@@ -106,7 +107,8 @@ TEST_F(SerilonEvents, ModeMaskFiltersAndOptionsAddReports) {
     EXPECT_EQ(SerialSetMode(kId, SERIAL_EV_TXEMPTY, 0), SERIAL_EV_ALL);
     ASSERT_TRUE(pty_.writeAll("ignored"));
     ASSERT_TRUE(waitFor([] { return SerialQueueCount(kId, SERIAL_DIR_INPUT) == 7; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    // Thread 0 is back in poll: whatever it meant to report is reported.
+    ASSERT_TRUE(waitFor([] { return portThreadsIdle(kId); }));
     EXPECT_EQ(eventLog.calls(), 0u);
     SerialFlushQueue(kId, SERIAL_DIR_INPUT);
 
@@ -147,6 +149,7 @@ TEST_F(SerilonEvents, CallsNeverOverlapAndRemovalWaitsForTheRunningCall) {
             uint16_t taken;
             SerialWrite(kId, "x", 1, &taken);
             pty_.read(1, 5);
+            // Paced, so that the calls come one after another rather than merged.
             std::this_thread::sleep_for(std::chrono::microseconds(300));
         }
     });
@@ -160,9 +163,13 @@ TEST_F(SerilonEvents, CallsNeverOverlapAndRemovalWaitsForTheRunningCall) {
     ASSERT_EQ(SerialSetEventProc(kId, nullptr), SERIAL_OK);
     EXPECT_FALSE(eventLog.running.load());
     eventLog.removed = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Traffic goes on until thread 0 has read more bytes, each a report it would have
+    // raised; then, with the traffic over, until both threads have done all they had.
+    ASSERT_EQ(SerialFlushQueue(kId, SERIAL_DIR_INPUT), SERIAL_OK);
+    EXPECT_TRUE(waitFor([] { return SerialQueueCount(kId, SERIAL_DIR_INPUT) >= 100; }));
     stop = true;
     traffic.join();
+    EXPECT_TRUE(waitFor([] { return portThreadsIdle(kId); }));
     EXPECT_FALSE(eventLog.calledAfterRemoval);
     EXPECT_FALSE(eventLog.overlapped);
 }

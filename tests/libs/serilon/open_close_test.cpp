@@ -329,6 +329,7 @@ TEST_F(SerilonPort, CloseWaitsAsLongAsASlowPeerKeepsReading) {
                 return;
             }
             got += part;
+            // The slow peer's pause, well below the 2 s a close waits for progress.
             std::this_thread::sleep_for(std::chrono::milliseconds(400));
         }
     });

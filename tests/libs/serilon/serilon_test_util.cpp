@@ -22,7 +22,78 @@ int openProc(const std::string& path) {
     return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
 }
 
+// The whole text of a /proc file open at fd; the kernel makes it anew for every read
+// from offset 0.
+std::string readProc(int fd) {
+    std::string text;
+    char buf[4096];
+    ssize_t n;
+    while (fd >= 0 && (n = ::pread(fd, buf, sizeof buf, off_t(text.size()))) > 0) {
+        text.append(buf, std::size_t(n));
+    }
+    return text;
+}
+
+std::string readProc(const std::string& path) {
+    const int fd = openProc(path);
+    std::string text = readProc(fd);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return text;
+}
+
+// From a task's stat and syscall texts: the system call it sleeps in, or -1 when it
+// does not sleep (runs, waits for the processor or is gone).
+long sleepingSyscall(const std::string& stat, const std::string& syscall) {
+    const auto name = stat.rfind(')'); // the state follows the parenthesised name
+    if (name == std::string::npos || name + 2 >= stat.size() || stat[name + 2] != 'S') {
+        return -1;
+    }
+    // "running" or an empty text (no such task) are not numbers.
+    char* end = nullptr;
+    const long number = std::strtol(syscall.c_str(), &end, 10);
+    return end == syscall.c_str() ? -1 : number;
+}
+
+bool isPoll(long number) {
+#ifdef SYS_poll
+    if (number == SYS_poll) {
+        return true;
+    }
+#endif
+    return number == SYS_ppoll;
+}
+
 } // namespace
+
+long currentThreadId() {
+    return long(::syscall(SYS_gettid));
+}
+
+bool sleepsInTimedWait(long tid) {
+    const std::string task = "/proc/self/task/" + std::to_string(tid);
+    const std::string syscall = readProc(task + "/syscall");
+    if (sleepingSyscall(readProc(task + "/stat"), syscall) != SYS_futex) {
+        return false;
+    }
+    // "number address op value timeout ...": the time-out is a pointer, 0 for none.
+    unsigned long args[4] = {};
+    return std::sscanf(syscall.c_str(), "%*ld %lx %lx %lx %lx", &args[0], &args[1], &args[2],
+                       &args[3]) == 4 &&
+           args[3] != 0;
+}
+
+bool sleepsInPoll(long tid) {
+    const std::string task = "/proc/self/task/" + std::to_string(tid);
+    return isPoll(sleepingSyscall(readProc(task + "/stat"), readProc(task + "/syscall")));
+}
+
+bool portThreadsIdle(int commId) {
+    const long thread0 = long(SerialThreadHandle(commId, 0));
+    const long thread1 = long(SerialThreadHandle(commId, 1));
+    return thread0 != 0 && sleepsInPoll(thread0) && (thread1 == 0 || sleepsInPoll(thread1));
+}
 
 ServerWatch::ServerWatch(std::uint16_t port, long thread0)
     : port_(port), tcp_(openProc("/proc/net/tcp")), tcp6_(openProc("/proc/net/tcp6")),
@@ -39,14 +110,7 @@ ServerWatch::~ServerWatch() {
 }
 
 std::string ServerWatch::read(int fd) const {
-    // The kernel makes the text anew for every read from offset 0.
-    std::string text;
-    char buf[4096];
-    ssize_t n;
-    while (fd >= 0 && (n = ::pread(fd, buf, sizeof buf, off_t(text.size()))) > 0) {
-        text.append(buf, std::size_t(n));
-    }
-    return text;
+    return readProc(fd);
 }
 
 int ServerWatch::queued() const {
@@ -76,18 +140,7 @@ int ServerWatch::queued() const {
 }
 
 bool ServerWatch::sleepsInPoll() const {
-    const std::string stat = read(stat_);
-    const auto name = stat.rfind(')'); // the state follows the parenthesised name
-    if (name == std::string::npos || name + 2 >= stat.size() || stat[name + 2] != 'S') {
-        return false;
-    }
-    const long number = std::strtol(read(syscall_).c_str(), nullptr, 10);
-#ifdef SYS_poll
-    if (number == SYS_poll) {
-        return true;
-    }
-#endif
-    return number == SYS_ppoll;
+    return isPoll(sleepingSyscall(read(stat_), read(syscall_)));
 }
 
 long ServerWatch::voluntarySwitches() const {

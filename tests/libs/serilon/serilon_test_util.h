@@ -47,6 +47,22 @@ inline std::string pattern(std::size_t n, unsigned seed) {
 // The process's CPU time (all threads) in milliseconds.
 double processCpuMs();
 
+// What a thread of this process does, read from /proc/self/task/<tid>. Tests wait on
+// these instead of sleeping in the hope that another thread has got somewhere.
+//
+// Kernel thread id of the calling thread.
+long currentThreadId();
+// The thread sleeps in a wait with a time-out on a futex: a condition variable's
+// wait_for, as in SerialWaitQueue, not a lock (those wait without one). False for a
+// thread that runs or is gone.
+bool sleepsInTimedWait(long tid);
+// The thread sleeps in poll() or ppoll(): it waits for its descriptors.
+bool sleepsInPoll(long tid);
+// Threads 0 and 1 of an open comm id (1 when it has one) both sleep in poll(): each
+// has done what it could and waits for something new (a byte, room, a wake). Thread 0
+// calls the event procedure between its polls, so a report it raised has been made.
+bool portThreadsIdle(int commId);
+
 // Watches a TCP server from outside: the accept queue of its listening socket and what
 // its thread 0 does. The files are opened at construction, so a test that then uses up
 // every descriptor can still look.

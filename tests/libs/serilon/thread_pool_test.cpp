@@ -98,6 +98,7 @@ TEST(SerilonThreadPool, SignalReachesOnlyARunningLoop) {
     std::atomic<bool> release{false};
     PooledThread t;
     t.start(kStack, [&] {
+        // The running loop the signal is for, idling until the test lets it end.
         while (!release.load()) {
             ::usleep(1000);
         }
