@@ -18,6 +18,7 @@
 
 using namespace serilon;
 using serilon_test::errorText;
+using serilon_test::portThreadsIdle;
 using serilon_test::waitFor;
 
 namespace {
@@ -238,7 +239,9 @@ TEST_F(IsdnComm, CallRingsCarriesAMegabyteBothWaysAndEitherSideHangsUp) {
     });
     EXPECT_TRUE(waitFor([] { return SerialQueueFull(50, SERIAL_DIR_INPUT) != 0; }, 10000));
     EXPECT_TRUE(waitFor([] { return fake().maxUnconfirmed() == 7u; }, 5000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Both sides have done what they could: the receiver stopped taking data and the
+    // sender waits for a confirmation. Nothing more may have come in meanwhile.
+    EXPECT_TRUE(waitFor([] { return portThreadsIdle(50) && portThreadsIdle(51); }));
     EXPECT_EQ(SerialQueueCount(50, SERIAL_DIR_INPUT), SERIAL_INPUT_HARD_LIMIT);
     EXPECT_EQ(fake().maxUnconfirmed(), 7u); // the window, never more
     const std::string held = serilon_test::readFromPort(50, more.size(), 20000);
@@ -349,7 +352,9 @@ TEST_F(IsdnComm, MalformedControllerMessagesAreErrorsNotCrashes) {
     EXPECT_NE(text.find("CONNECT_CONF"), std::string::npos) << text;
     // The listener was rung for it (the controller went on); the caller clears it.
     EXPECT_TRUE(waitFor([&] { return seen[57].rings.load() == ringsBefore + 1; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // Both comm ids have handled every controller message (the controller has no thread
+    // of its own): a call left up would show now.
+    EXPECT_TRUE(waitFor([] { return portThreadsIdle(57) && portThreadsIdle(58); }));
     EXPECT_EQ(SerialCarrier(57), 0);
     EXPECT_EQ(SerialCarrier(58), 0);
 
