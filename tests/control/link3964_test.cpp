@@ -203,9 +203,18 @@ TEST_F(Link3964Pair, CorruptedTelegramIsRepeatedAndDeliveredIntact) {
     ASSERT_TRUE(waitFor([&] { return b_.inBufferCount() == 1; }, 10000));
     EXPECT_TRUE(relay_.corrupted());
     EXPECT_EQ(b_.input().byteArray(), telegram);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The sender has its acknowledgement: the exchange of this telegram is over.
+    ASSERT_TRUE(waitFor([&] { return recA_.count(1) >= 1; }, 10000));
     EXPECT_EQ(b_.inBufferCount(), 0); // delivered once
     EXPECT_EQ(recA_.count(1), 1);     // sent once, as far as the sender knows
+    // A second telegram behind it: the line keeps the order, so a repeat of the first
+    // delivered or reported again would come before this one does.
+    const Bytes next{0x00, 0x7E};
+    a_.setOutput(Variant::bytes(next));
+    ASSERT_TRUE(waitFor([&] { return b_.inBufferCount() >= 1 && recA_.count(1) >= 2; }, 10000));
+    EXPECT_EQ(b_.input().byteArray(), next);
+    EXPECT_EQ(b_.inBufferCount(), 0);
+    EXPECT_EQ(recA_.count(1), 2);
 }
 
 TEST_F(Link3964Pair, FlagByteAndTelegramCounts) {
@@ -228,7 +237,9 @@ TEST_F(Link3964Pair, UnreadTelegramIsAnnouncedAgainUpToTenTimes) {
     ASSERT_TRUE(waitFor([&] { return a_.inBufferCount() == 1; }, 5000));
     ASSERT_TRUE(waitFor([&] { return recA_.count(2) >= 3; }, 2500)); // every ~500 ms
     // One telegram waiting: announced once, then again at most 10 times.
-    std::this_thread::sleep_for(std::chrono::milliseconds(5500));
+    ASSERT_TRUE(waitFor([&] { return recA_.count(2) >= 11; }, 15000));
+    // Two announcement periods with none: the announcing has stopped.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
     EXPECT_EQ(recA_.count(2), 11);
 }
 

@@ -260,9 +260,15 @@ TEST(TcpLinks, ModemConnectOnATcpClientSendsNoModemCommands) {
     ASSERT_TRUE(waitFor([&] { return !client.ctl.jobProcessing(); }, 5000));
     EXPECT_EQ(narrow(client.ctl.modemResult()), "CONNECTED");
     EXPECT_TRUE(client.ctl.modemConnect());
-    // Not one byte of an AT command reached the other end.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Not one byte of an AT command reached the other end: a byte sent now arrives
+    // behind anything the connect wrote, so once it is there the rest would be too.
     EXPECT_EQ(server.ctl.inBufferCount(), 0);
+    client.ctl.setOutput(Variant::bstr(u"!"));
+    ASSERT_TRUE(waitFor([&] { return server.ctl.inBufferCount() >= 1; }, 3000));
+    EXPECT_EQ(server.ctl.inBufferCount(), 1);
+    const Variant v = server.ctl.input();
+    ASSERT_TRUE(v.isBytes());
+    EXPECT_EQ(std::string(v.byteArray().begin(), v.byteArray().end()), "!");
 }
 
 TEST(TcpLinks, ConnectionsThatEndAtOnceAreAnnouncedAndTakenOverWithTheirBytes) {
