@@ -55,6 +55,7 @@ TEST_F(EventMonitor, SendEventIsASwitch) {
     const int before = rec_.count(1);
     ctl_.setOutput(Variant::bstr(u"y"));
     EXPECT_EQ(pty_.read(1, 2000), "y");
+    // Room for a wrong send event to show: the check is that none comes.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(rec_.count(1), before);
 }

@@ -377,6 +377,7 @@ TEST_F(ControlPort, PulledDeviceNeitherCrashesNorHangs) {
 
     timespec before{}, after{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
+    // The window the CPU time is measured over, not a wait for a worker.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &after);
     const double cpuMs =
@@ -404,6 +405,7 @@ TEST_F(ControlPort, ReceiveEventsFollowTheThresholds) {
     open();
     ASSERT_TRUE(pty_.writeAll("12345"));
     ASSERT_TRUE(waitFor([&] { return waiting(ctl_) == 5; }));
+    // Room for a wrong receive event to show: below the threshold none comes.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_FALSE(window.saw(2));
     ASSERT_TRUE(pty_.writeAll("67890"));
@@ -414,6 +416,7 @@ TEST_F(ControlPort, ReceiveEventsFollowTheThresholds) {
     ctl_.setRThreshold(0);
     ASSERT_TRUE(pty_.writeAll("more"));
     ASSERT_TRUE(waitFor([&] { return waiting(ctl_) == 4; }));
+    // Room for a wrong receive event to show: a threshold of 0 posts none.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_FALSE(window.saw(2));
 
