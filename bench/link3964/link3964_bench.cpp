@@ -23,8 +23,8 @@
 #include <thread>
 #include <vector>
 
-#include "control/libs/serilon.h"
-#include "libs/link3964/link3964.h"
+#include "link3964/link3964.h"
+#include "serilon/serilon.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

@@ -9,7 +9,7 @@
 //
 // The two paths take turns, rounds times each; the best time of each counts, so that a
 // busy moment of the machine does not decide the ratio.
-#include "control/libs/serilon.h"
+#include "serilon/serilon.h"
 
 #include <algorithm>
 #include <atomic>

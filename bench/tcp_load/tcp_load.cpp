@@ -25,7 +25,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "control/libs/serilon.h"
+#include "serilon/serilon.h"
 
 namespace {
 

@@ -9,13 +9,13 @@
 #include "tests/libs/transvex/line_relay.h"
 #include "tests/libs/transvex/test_files.h"
 
-#include "control/libs/serilon.h"
-#include "control/libs/transvex.h"
 #include "libs/transvex/fd_channel.h"
 #include "libs/transvex/file_record.h"
 #include "libs/transvex/session_runner.h"
 #include "libs/transvex/zmodem_receiver.h"
+#include "serilon/serilon.h"
 #include "support/pty_pair.h"
+#include "transvex/transvex.h"
 
 #include <atomic>
 #include <cstdio>

@@ -1,8 +1,8 @@
 // The event monitor: EventProc turns the serial core library's reports into comm
 // event notifications; the threshold, priority and yield properties tune it.
 #include "control/events/priority.h"
-#include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
+#include "serilon/serilon.h"
 #include "vort/comm_events.h"
 #include "vort/dispids.h"
 

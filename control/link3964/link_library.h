@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <string>
 
-#include "libs/link3964/link3964.h"
+#include "link3964/link3964.h"
 
 namespace vort {
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
-#include "libs/link3964/link3964.h"
+#include "link3964/link3964.h"
+#include "serilon/serilon.h"
 #include "vort/comm_events.h"
 
 namespace vort {

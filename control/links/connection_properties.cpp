@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <climits>
 
-#include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
 #include "platform/component/text.h"
+#include "serilon/serilon.h"
 #include "vort/dispids.h"
 
 namespace vort {

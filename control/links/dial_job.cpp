@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include "control/events/priority.h"
-#include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
+#include "serilon/serilon.h"
 
 extern "C" int32_t ModemInfoProc(int32_t commId, int32_t action, int32_t timeLeftMs,
                                  int32_t reserved);

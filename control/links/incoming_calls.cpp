@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
+#include "serilon/serilon.h"
 #include "vort/comm_events.h"
 
 namespace vort {

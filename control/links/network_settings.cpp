@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "control/libs/serilon.h"
 #include "control/links/network_settings_parser.h"
 #include "control/object/vort_ctrl.h"
 #include "platform/component/error.h"
+#include "serilon/serilon.h"
 #include "vort/dispids.h"
 
 namespace vort {

@@ -1,8 +1,8 @@
 // The type library VORTLib 2.7: the dispatch and event interfaces, the enumerations,
 // the coclass, and the property browser's predefined lists.
-#include "control/libs/serilon.h"
-#include "control/libs/transvex.h"
 #include "control/object/vort_ctrl.h"
+#include "serilon/serilon.h"
+#include "transvex/transvex.h"
 #include "vort/comm_events.h"
 #include "vort/dispids.h"
 #include "vort/guids.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "control/events/notify_window.h"
-#include "control/libs/serilon.h"
+#include "serilon/serilon.h"
 
 namespace vort {
 

@@ -27,8 +27,6 @@
 #include <string>
 #include <vector>
 
-#include "control/libs/serilon.h"
-#include "control/libs/transvex.h"
 #include "control/link3964/link_worker.h"
 #include "control/links/dial_job.h"
 #include "control/port/settings_parser.h"
@@ -36,6 +34,8 @@
 #include "platform/component/control_base.h"
 #include "platform/component/control_view.h"
 #include "platform/component/dispatch_table.h"
+#include "serilon/serilon.h"
+#include "transvex/transvex.h"
 #include "vort/property_values.h"
 
 namespace vort {

@@ -1,8 +1,8 @@
 // InBufferSize, OutBufferSize, InBufferCount, OutBufferCount.
 #include <algorithm>
 
-#include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
+#include "serilon/serilon.h"
 #include "vort/dispids.h"
 
 namespace vort {

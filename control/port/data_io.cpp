@@ -2,10 +2,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "control/libs/serilon.h"
-#include "control/libs/transvex.h"
 #include "control/object/vort_ctrl.h"
 #include "platform/component/text.h"
+#include "serilon/serilon.h"
+#include "transvex/transvex.h"
 #include "vort/dispids.h"
 
 namespace vort {

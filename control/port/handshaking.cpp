@@ -1,6 +1,6 @@
 #include "control/port/handshaking.h"
 
-#include "control/libs/serilon.h"
+#include "serilon/serilon.h"
 
 namespace vort {
 

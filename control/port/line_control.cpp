@@ -1,8 +1,8 @@
 // Flow control, the modem lines, break, line errors and the input filters.
-#include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
 #include "control/port/handshaking.h"
 #include "platform/component/text.h"
+#include "serilon/serilon.h"
 #include "vort/dispids.h"
 
 namespace vort {

@@ -2,11 +2,11 @@
 #include <chrono>
 #include <thread>
 
-#include "control/libs/serilon.h"
-#include "control/libs/transvex.h"
 #include "control/object/vort_ctrl.h"
 #include "control/port/handshaking.h"
 #include "platform/component/error.h"
+#include "serilon/serilon.h"
+#include "transvex/transvex.h"
 #include "vort/dispids.h"
 
 extern "C" int32_t EventProc(int32_t commId, int32_t mask);

@@ -1,8 +1,8 @@
 // CommPort, CommID, Settings and PortPresent: choosing the port and its line.
-#include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
 #include "platform/component/error.h"
 #include "platform/component/text.h"
+#include "serilon/serilon.h"
 #include "vort/dispids.h"
 
 namespace vort {

@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
 #include "control/transfer/download_dir.h"
 #include "control/transfer/file_times.h"
 #include "platform/component/text.h"
+#include "serilon/serilon.h"
 
 namespace vort {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "control/libs/transvex.h"
+#include "transvex/transvex.h"
 
 extern "C" __attribute__((visibility("default"))) int32_t
 FileInfoProc(int32_t commId, int32_t action, int32_t data, XferFileInfo* record);

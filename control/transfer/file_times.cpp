@@ -4,7 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include "control/libs/serilon.h"
+#include "serilon/serilon.h"
 
 namespace vort {
 

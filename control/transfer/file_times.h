@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "control/libs/transvex.h"
+#include "transvex/transvex.h"
 
 namespace vort {
 

@@ -8,9 +8,9 @@
 #include <system_error>
 
 #include "control/events/priority.h"
-#include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
 #include "control/transfer/file_info_proc.h"
+#include "serilon/serilon.h"
 
 namespace vort {
 

@@ -18,8 +18,8 @@
 #include <string>
 #include <thread>
 
-#include "control/libs/transvex.h"
 #include "control/link3964/link_library.h"
+#include "transvex/transvex.h"
 
 namespace vort {
 

@@ -2,10 +2,10 @@
 // JobProcessing, starting the transfer job (transfer_job.cpp) and the transfer abort.
 #include <algorithm>
 
-#include "control/libs/serilon.h"
-#include "control/libs/transvex.h"
 #include "control/object/vort_ctrl.h"
 #include "platform/component/text.h"
+#include "serilon/serilon.h"
+#include "transvex/transvex.h"
 #include "vort/dispids.h"
 
 namespace vort {

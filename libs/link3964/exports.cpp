@@ -4,8 +4,8 @@
 #include <mutex>
 
 #include "libs/link3964/file_transfer.h"
-#include "libs/link3964/link3964.h"
 #include "libs/link3964/port_channel.h"
+#include "link3964/link3964.h"
 
 using link3964::channelFor;
 using link3964::PortChannel;

@@ -12,7 +12,7 @@
 #include "libs/link3964/control_chars.h"
 #include "libs/link3964/crc32.h"
 #include "libs/link3964/file_records.h"
-#include "libs/link3964/link3964.h"
+#include "link3964/link3964.h"
 
 namespace link3964 {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "libs/link3964/control_chars.h"
-#include "libs/link3964/link3964.h"
+#include "link3964/link3964.h"
 
 namespace link3964 {
 

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <memory>
 
-#include "control/libs/serilon.h"
 #include "libs/link3964/control_chars.h"
-#include "libs/link3964/link3964.h"
+#include "link3964/link3964.h"
+#include "serilon/serilon.h"
 
 namespace link3964 {
 

@@ -1,8 +1,8 @@
 // The exported C calls: check the comm id, find the channel, call into it, keep the
 // failure's text for SerialErrorText.
-#include "control/libs/serilon.h"
 #include "libs/serilon/comm_table.h"
 #include "libs/serilon/port_map.h"
+#include "serilon/serilon.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -2,7 +2,6 @@
 // (transport.h: a serial device, a TCP connection, a TCP server or an ISDN call).
 #pragma once
 
-#include "control/libs/serilon.h"
 #include "libs/serilon/byte_queue.h"
 #include "libs/serilon/line_settings.h"
 #include "libs/serilon/os_error.h"
@@ -11,6 +10,7 @@
 #include "libs/serilon/thread_pool.h"
 #include "libs/serilon/transport.h"
 #include "libs/serilon/wake_event.h"
+#include "serilon/serilon.h"
 
 #include <atomic>
 #include <chrono>

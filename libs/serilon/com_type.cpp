@@ -1,10 +1,10 @@
 // The connection-type calls: the per comm id parameters (ComTypeControl), the
 // connection's peer (ComConnectInfo) and taking over an accepted connection
 // (NetAdoptSocket).
-#include "control/libs/serilon.h"
 #include "libs/serilon/comm_table.h"
 #include "libs/serilon/connection_config.h"
 #include "libs/serilon/isdn_connection.h"
+#include "serilon/serilon.h"
 
 #include <cstring>
 

@@ -2,9 +2,9 @@
 // each id's last failure, and the user slots, which outlive open and close.
 #pragma once
 
-#include "control/libs/serilon.h"
 #include "libs/serilon/channel.h"
 #include "libs/serilon/os_error.h"
+#include "serilon/serilon.h"
 
 #include <array>
 #include <atomic>

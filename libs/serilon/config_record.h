@@ -1,9 +1,9 @@
 // Line settings to and from the 52-byte device configuration record.
 #pragma once
 
-#include "control/libs/serilon.h"
 #include "libs/serilon/line_settings.h"
 #include "libs/serilon/os_error.h"
+#include "serilon/serilon.h"
 
 namespace serilon {
 

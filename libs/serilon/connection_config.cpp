@@ -1,6 +1,6 @@
 #include "libs/serilon/connection_config.h"
 
-#include "control/libs/serilon.h"
+#include "serilon/serilon.h"
 
 #include <cstring>
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "control/libs/serilon.h"
+#include "serilon/serilon.h"
 
 namespace serilon {
 
@@ -50,7 +50,7 @@ enum FieldBits : std::int16_t {
 constexpr std::size_t kHostTextMax = 62;      // characters of an IP address or host name
 constexpr std::size_t kExtensionTextMax = 18; // digits of an own extension
 
-// The layouts are the interface's (control/libs/serilon.h).
+// The layouts are the interface's (serilon/serilon.h).
 using TcpRecord = SerialTcpRecord;
 using IsdnRecord = SerialIsdnRecord;
 using TcpConnectInfo = SerialTcpConnectInfo;

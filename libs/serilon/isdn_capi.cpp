@@ -1,6 +1,6 @@
 #include "libs/serilon/isdn_capi.h"
 
-#include "control/libs/serilon.h"
+#include "serilon/serilon.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -3,10 +3,10 @@
 // B channel, and the B3 data in both directions.
 #pragma once
 
-#include "control/libs/serilon.h"
 #include "libs/serilon/connection_config.h"
 #include "libs/serilon/isdn_capi.h"
 #include "libs/serilon/os_error.h"
+#include "serilon/serilon.h"
 
 #include <array>
 #include <atomic>

@@ -1,9 +1,9 @@
 // The modem calls: Hayes AT commands over an open serial comm id, the wait for a
 // connection with its progress reports, hang-up and abort.
-#include "control/libs/serilon.h"
 #include "libs/serilon/comm_table.h"
 #include "libs/serilon/hayes_result.h"
 #include "libs/serilon/isdn_connection.h"
+#include "serilon/serilon.h"
 
 #include <algorithm>
 #include <array>

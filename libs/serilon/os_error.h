@@ -1,7 +1,7 @@
 // Turning operating-system failures into the library's status codes and texts.
 #pragma once
 
-#include "control/libs/serilon.h"
+#include "serilon/serilon.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "libs/serilon/posix_device.h"
 
-#include "control/libs/serilon.h"
+#include "serilon/serilon.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,6 +1,6 @@
 #include "libs/serilon/tcp_connection.h"
 
-#include "control/libs/serilon.h"
+#include "serilon/serilon.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -1,5 +1,5 @@
 // Millisecond ticks, delays and orderable date-times.
-#include "control/libs/serilon.h"
+#include "serilon/serilon.h"
 
 #include <chrono>
 #include <thread>

@@ -1,5 +1,5 @@
 // Process-wide yield state, options and per-thread wait sections.
-#include "control/libs/serilon.h"
+#include "serilon/serilon.h"
 
 #include <atomic>
 #include <sched.h>

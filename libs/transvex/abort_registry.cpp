@@ -1,6 +1,6 @@
 #include "libs/transvex/abort_registry.h"
 
-#include "control/libs/serilon.h"
+#include "serilon/serilon.h"
 
 #include <array>
 #include <mutex>

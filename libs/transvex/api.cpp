@@ -1,8 +1,6 @@
 // The C exports of the transfer library: each transfer call picks its engine, runs
 // it over the comm id in the calling thread and reports through the caller's
 // file-info procedure.
-#include "control/libs/serilon.h"
-#include "control/libs/transvex.h"
 #include "libs/transvex/abort_registry.h"
 #include "libs/transvex/ascii_transfer.h"
 #include "libs/transvex/comm_link.h"
@@ -14,6 +12,8 @@
 #include "libs/transvex/xmodem_sender.h"
 #include "libs/transvex/zmodem_receiver.h"
 #include "libs/transvex/zmodem_sender.h"
+#include "serilon/serilon.h"
+#include "transvex/transvex.h"
 
 #include <algorithm>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "libs/transvex/comm_link.h"
 
-#include "control/libs/serilon.h"
 #include "libs/transvex/session_runner.h"
+#include "serilon/serilon.h"
 
 #include <algorithm>
 #include <poll.h>

@@ -6,7 +6,7 @@
 // is milliseconds on any monotonic clock the driver chooses.
 #pragma once
 
-#include "control/libs/transvex.h"
+#include "transvex/transvex.h"
 
 #include <cstdint>
 #include <functional>

@@ -2,7 +2,7 @@
 // and the file-name argument of the transfer calls.
 #pragma once
 
-#include "control/libs/transvex.h"
+#include "transvex/transvex.h"
 
 #include <cstdint>
 #include <ctime>

@@ -1,7 +1,7 @@
 #include "libs/transvex/file_sink.h"
 
-#include "control/libs/transvex.h"
 #include "libs/transvex/crc32.h"
+#include "transvex/transvex.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #include "libs/transvex/open_sessions.h"
 
-#include "control/libs/serilon.h"
+#include "serilon/serilon.h"
 
 #include <array>
 #include <mutex>

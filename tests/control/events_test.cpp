@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "control/events/priority.h"
-#include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
 #include "recording_window.h"
+#include "serilon/serilon.h"
 #include "support/pty_pair.h"
 #include "support/wait.h"
 

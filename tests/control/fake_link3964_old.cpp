@@ -3,7 +3,7 @@
 // match its declaration (C functions of one name cannot differ in type).
 #include <cstdint>
 
-#include "libs/link3964/link3964.h"
+#include "link3964/link3964.h"
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -13,9 +13,9 @@
 #include <thread>
 #include <unistd.h>
 
-#include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
 #include "recording_window.h"
+#include "serilon/serilon.h"
 #include "support/pty_pair.h"
 #include "support/scripted_dialogs.h"
 #include "support/wait.h"

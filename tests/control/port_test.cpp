@@ -13,12 +13,12 @@
 #include <thread>
 #include <vector>
 
-#include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
 #include "platform/component/error.h"
 #include "platform/component/result.h"
 #include "platform/component/text_property_bag.h"
 #include "recording_window.h"
+#include "serilon/serilon.h"
 #include "support/pty_pair.h"
 #include "support/test_site.h"
 #include "support/wait.h"

@@ -14,10 +14,10 @@
 #include <sys/stat.h>
 #include <thread>
 
-#include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
 #include "libs/transvex/pty_peer.h"
 #include "libs/transvex/strict_zmodem_receiver.h"
+#include "serilon/serilon.h"
 #include "support/pty_pair.h"
 #include "support/wait.h"
 #include "tools/scanner-sim/sha256.h"

@@ -14,8 +14,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "control/libs/transvex.h"
 #include "tools/scanner-sim/port_map_file.h"
+#include "transvex/transvex.h"
 
 namespace scanner_sim {
 

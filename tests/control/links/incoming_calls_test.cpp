@@ -4,10 +4,10 @@
 
 #include <cstring>
 
-#include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
 #include "links_fixture.h"
 #include "platform/component/text_property_bag.h"
+#include "serilon/serilon.h"
 
 using namespace vort;
 using links_test::narrow;

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <random>
 
-#include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
 #include "links_fixture.h"
+#include "serilon/serilon.h"
 
 using namespace vort;
 using component::Variant;

@@ -3,9 +3,9 @@
 // up by themselves with the library's text, answering a call with an empty number.
 #include <gtest/gtest.h>
 
-#include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
 #include "links_fixture.h"
+#include "serilon/serilon.h"
 #include "support/pty_pair.h"
 #include "vort/dispids.h"
 

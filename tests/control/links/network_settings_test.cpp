@@ -3,10 +3,10 @@
 // errors, and the parser on its own.
 #include <gtest/gtest.h>
 
-#include "control/libs/serilon.h"
 #include "control/links/network_settings_parser.h"
 #include "control/object/vort_ctrl.h"
 #include "platform/component/error.h"
+#include "serilon/serilon.h"
 
 using namespace vort;
 

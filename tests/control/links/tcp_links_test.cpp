@@ -11,9 +11,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "control/libs/serilon.h"
 #include "control/object/vort_ctrl.h"
 #include "links_fixture.h"
+#include "serilon/serilon.h"
 
 namespace fs = std::filesystem;
 using namespace vort;

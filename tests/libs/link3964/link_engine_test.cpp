@@ -4,7 +4,7 @@
 #include <random>
 
 #include "libs/link3964/control_chars.h"
-#include "libs/link3964/link3964.h"
+#include "link3964/link3964.h"
 #include "tests/libs/link3964/engine_pair.h"
 
 namespace link3964 {

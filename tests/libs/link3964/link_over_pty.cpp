@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "control/libs/serilon.h"
+#include "serilon/serilon.h"
 
 namespace link3964::testing {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "libs/link3964/link3964.h"
+#include "link3964/link3964.h"
 #include "support/pty_pair.h"
 
 namespace link3964::testing {

@@ -9,9 +9,9 @@
 #include <random>
 #include <thread>
 
-#include "control/libs/serilon.h"
 #include "libs/link3964/control_chars.h"
 #include "libs/link3964/file_records.h"
+#include "serilon/serilon.h"
 #include "support/wait.h"
 #include "tests/libs/link3964/link_over_pty.h"
 

@@ -1,5 +1,5 @@
 // Calls that need no device: bad and closed comm ids, user slots, time, yield state.
-#include "control/libs/serilon.h"
+#include "serilon/serilon.h"
 #include "support/non_regular_files.h"
 #include "support/pty_pair.h"
 #include "tools/scanner-sim/sha256.h"

@@ -1,6 +1,6 @@
 // The connection-type records: what each request code reads and writes.
-#include "control/libs/serilon.h"
 #include "libs/serilon/connection_config.h"
+#include "serilon/serilon.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // ISDN comm ids over the in-process CAPI controller (libfakecapi.so): a call from one
 // comm id to another's extension with its ring and call info, 1 MiB both ways, hang-ups
 // from either side, calls nobody takes, refused calls and malformed controller messages.
-#include "control/libs/serilon.h"
 #include "libs/serilon/connection_records.h"
+#include "serilon/serilon.h"
 #include "serilon_test_util.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 //   serilon_port_probe open <commId>   prints "<status>\n<error text>\n", then closes
 //   serilon_port_probe hold <commId>   prints "<status>\n", keeps the port open until
 //                                      standard input ends, then closes
-#include "control/libs/serilon.h"
+#include "serilon/serilon.h"
 
 #include <cstdio>
 #include <cstdlib>

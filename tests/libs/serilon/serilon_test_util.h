@@ -1,7 +1,7 @@
 // Shared pieces of the libserilon tests over pseudo-terminals.
 #pragma once
 
-#include "control/libs/serilon.h"
+#include "serilon/serilon.h"
 #include "support/pty_pair.h"
 #include "support/wait.h"
 

@@ -1,8 +1,8 @@
 // TCP comm ids over loopback: client and server, the single-connection server, the
 // multi-connection server handing connections to comm ids of their own, hang-ups,
 // IPv6, host names and the failures a caller must be told about.
-#include "control/libs/serilon.h"
 #include "libs/serilon/connection_records.h"
+#include "serilon/serilon.h"
 #include "serilon_test_util.h"
 
 #include <gtest/gtest.h>

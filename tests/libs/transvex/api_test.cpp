@@ -3,15 +3,15 @@
 #include "pty_peer.h"
 #include "test_files.h"
 
-#include "control/libs/serilon.h"
-#include "control/libs/transvex.h"
 #include "libs/transvex/fd_channel.h"
 #include "libs/transvex/session_runner.h"
 #include "libs/transvex/xmodem_receiver.h"
 #include "libs/transvex/zmodem_sender.h"
+#include "serilon/serilon.h"
 #include "support/pty_pair.h"
 #include "support/wait.h"
 #include "tools/scanner-sim/sha256.h"
+#include "transvex/transvex.h"
 
 #include <gtest/gtest.h>
 

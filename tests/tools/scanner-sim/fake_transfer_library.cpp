@@ -15,7 +15,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "control/libs/transvex.h"
+#include "transvex/transvex.h"
 
 namespace {
 

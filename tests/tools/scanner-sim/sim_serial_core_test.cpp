@@ -6,9 +6,9 @@
 #include <fstream>
 #include <string>
 
-#include "control/libs/serilon.h"
-#include "control/libs/transvex.h"
+#include "serilon/serilon.h"
 #include "support/scanner_sim_harness.h"
+#include "transvex/transvex.h"
 
 namespace scanner_sim_test {
 namespace {

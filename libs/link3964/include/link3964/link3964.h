@@ -1,6 +1,6 @@
 /*
  * liblink3964: the 3964 and 3964R point-to-point telegram procedures over a comm id
- * of the serial core library (control/libs/serilon.h). The serial control loads it
+ * of the serial core library (serilon/serilon.h). The serial control loads it
  * at run time (dlopen "liblink3964.so") and binds these seven functions by name.
  *
  * The procedure on the line
