@@ -76,6 +76,20 @@ public:
         }
         return got;
     }
+    // The reply to a frame sent after input the scanner may still be answering or passing
+    // on (a transfer's last bytes, junk with accidental frames in it). The scanner
+    // answers in order, so whatever comes before the reply belongs to that earlier input
+    // and is dropped. Returns `reply` once what came ends with it; everything that came
+    // when it did not come within timeout.
+    std::string replyAfterLeftovers(const std::string& reply,
+                                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+        const auto endsWithReply = [&](const std::string& s) {
+            return s.size() >= reply.size() &&
+                   s.compare(s.size() - reply.size(), reply.size(), reply) == 0;
+        };
+        const std::string got = readUntil(endsWithReply, timeout);
+        return endsWithReply(got) ? reply : got;
+    }
     // Everything that arrives within the window (for "nothing comes" checks).
     std::string readFor(std::chrono::milliseconds window) {
         return readUntil([](const std::string&) { return false; }, window);
