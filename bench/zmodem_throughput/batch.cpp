@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <thread>
 #include <unistd.h>
 
 using namespace transvex;
@@ -113,7 +114,7 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < count; ++i) {
         names.push_back("f" + std::to_string(i) + ".bin");
         paths.push_back(src + "/" + names.back());
-        makeFile(paths.back(), kib << 10, static_cast<uint32_t>(i + 1));
+        writeRandomFile(paths.back(), kib << 10, static_cast<uint32_t>(i + 1));
     }
     const double bytes = static_cast<double>(count * (kib << 10));
     const double lineSeconds = bytes / kLineRate;

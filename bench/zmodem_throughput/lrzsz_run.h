@@ -1,56 +1,21 @@
-// What the ZMODEM benchmarks share: random files, comparing copies, and timing lrzsz's
-// sz against rz over a pair of terminal descriptors.
+// What the ZMODEM benchmarks share: timing lrzsz's sz against rz over a pair of terminal
+// descriptors (random files and comparing copies come from the transfer tests' helpers).
 #pragma once
 
 #include "tests/libs/transvex/pty_peer.h"
+#include "tests/libs/transvex/test_files.h"
 
-#include <algorithm>
 #include <chrono>
-#include <cstdint>
-#include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <memory>
-#include <random>
+#include <poll.h>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace transvex::test {
 
 // 115200 baud, 8N1: bytes per second on the line.
 inline constexpr double kLineRate = 11520.0;
-
-inline void makeFile(const std::string& path, uint64_t size, uint32_t seed) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    std::mt19937_64 rng(seed);
-    std::vector<uint64_t> buf(1 << 17);
-    uint64_t left = size;
-    while (left > 0) {
-        for (auto& w : buf) {
-            w = rng();
-        }
-        const uint64_t n = std::min<uint64_t>(left, buf.size() * 8);
-        f.write(reinterpret_cast<const char*>(buf.data()), static_cast<std::streamsize>(n));
-        left -= n;
-    }
-}
-
-inline bool sameFiles(const std::string& a, const std::string& b) {
-    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
-    std::vector<char> ba(1 << 20), bb(1 << 20);
-    for (;;) {
-        fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
-        fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
-        if (fa.gcount() != fb.gcount() ||
-            std::memcmp(ba.data(), bb.data(), static_cast<size_t>(fa.gcount())) != 0) {
-            return false;
-        }
-        if (fa.gcount() == 0) {
-            return true;
-        }
-    }
-}
 
 inline double seconds(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -68,16 +33,23 @@ inline double runLrzsz(int fdA, int fdB, const std::string& srcDir,
     // there first it more often falls into a much slower mode; on the 115200-baud
     // line, with sz there first it loses some 30 s in its start-up. Each part starts
     // them in the order that suits lrzsz, the clock running from the second start.
+    // The first is there once its opening header has reached the other end (left unread
+    // for the second); should it say nothing, the second starts all the same and the
+    // transfer fails on its own.
+    const auto spoken = [](int otherEnd) {
+        pollfd p{otherEnd, POLLIN, 0};
+        ::poll(&p, 1, 10000);
+    };
     std::unique_ptr<Peer> sz, rz;
     std::chrono::steady_clock::time_point t0;
     if (szFirst) {
         sz = std::make_unique<Peer>(szArgs, fdA, srcDir);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        spoken(fdB);
         t0 = std::chrono::steady_clock::now();
         rz = std::make_unique<Peer>(std::vector<std::string>{"rz", "-q", "-y"}, fdB, dir);
     } else {
         rz = std::make_unique<Peer>(std::vector<std::string>{"rz", "-q", "-y"}, fdB, dir);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        spoken(fdA);
         t0 = std::chrono::steady_clock::now();
         sz = std::make_unique<Peer>(szArgs, fdA, srcDir);
     }

@@ -76,7 +76,7 @@ Figures part(const char* title, uint64_t size, LineSettings line, uint32_t seed,
     std::filesystem::create_directories(src);
     std::filesystem::create_directories(a);
     std::filesystem::create_directories(b);
-    makeFile(src + "/data.bin", size, seed);
+    writeRandomFile(src + "/data.bin", size, seed);
     Figures f;
     if (relay) {
         {

@@ -10,8 +10,6 @@
 #include "libs/transvex/zmodem_receiver.h"
 #include "libs/transvex/zmodem_sender.h"
 
-#include <cstring>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <thread>
@@ -25,41 +23,11 @@ long peakRssKib() {
     return ru.ru_maxrss;
 }
 
-void writeLargeFile(const std::string& path, uint64_t size) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    std::mt19937_64 rng(42);
-    std::vector<uint64_t> buf(1 << 16);
-    for (uint64_t left = size; left > 0;) {
-        for (auto& w : buf) {
-            w = rng();
-        }
-        const uint64_t n = std::min<uint64_t>(left, buf.size() * 8);
-        f.write(reinterpret_cast<const char*>(buf.data()), static_cast<std::streamsize>(n));
-        left -= n;
-    }
-}
-
-bool sameContent(const std::string& a, const std::string& b) {
-    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
-    std::vector<char> ba(1 << 20), bb(1 << 20);
-    for (;;) {
-        fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
-        fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
-        if (fa.gcount() != fb.gcount() ||
-            std::memcmp(ba.data(), bb.data(), static_cast<size_t>(fa.gcount())) != 0) {
-            return false;
-        }
-        if (fa.gcount() == 0) {
-            return true;
-        }
-    }
-}
-
 TEST(LargeFile, OneGibibyteMovesWithFlatMemory) {
     constexpr uint64_t kSize = 1ull << 30;
     ScratchDir dir;
     std::filesystem::create_directory(dir.path() / "in");
-    writeLargeFile(dir / "big.bin", kSize);
+    writeRandomFile(dir / "big.bin", kSize, 42);
     const std::string in = dir / "in";
 
     const long before = peakRssKib();
@@ -87,7 +55,7 @@ TEST(LargeFile, OneGibibyteMovesWithFlatMemory) {
     EXPECT_EQ(txStatus, XFER_STATUS_OK);
     EXPECT_EQ(rxStatus, XFER_STATUS_OK);
     EXPECT_EQ(std::filesystem::file_size(in + "/big.bin"), kSize);
-    EXPECT_TRUE(sameContent(dir / "big.bin", in + "/big.bin"));
+    EXPECT_TRUE(sameFiles(dir / "big.bin", in + "/big.bin"));
     EXPECT_LT(growthKib, 32 * 1024) << "peak memory grew by " << growthKib << " KiB";
     RecordProperty("peak_growth_kib", std::to_string(growthKib));
 }

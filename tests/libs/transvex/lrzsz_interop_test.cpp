@@ -12,6 +12,7 @@
 #include "libs/transvex/xmodem_sender.h"
 #include "libs/transvex/zmodem_receiver.h"
 #include "libs/transvex/zmodem_sender.h"
+#include "tools/scanner-sim/sha256.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -159,7 +160,8 @@ void zmodemToRz(bool escape) {
         });
         EXPECT_EQ(r.status, XFER_STATUS_OK);
         EXPECT_EQ(r.peerExit, 0);
-        EXPECT_EQ(sha256Of(d.dst + "/z.bin"), sha256Of(d.src + "/z.bin"));
+        EXPECT_EQ(scanner_sim::sha256OfFile(d.dst + "/z.bin"),
+                  scanner_sim::sha256OfFile(d.src + "/z.bin"));
         EXPECT_EQ(std::filesystem::file_size(d.dst + "/z.bin"), s.data.size());
         EXPECT_EQ(fileMtime(d.dst + "/z.bin"), kMtime);
     }
@@ -192,7 +194,8 @@ void szToZmodem(bool escape) {
             storeIn(d.dst));
         EXPECT_EQ(r.status, XFER_STATUS_OK);
         EXPECT_EQ(r.peerExit, 0);
-        EXPECT_EQ(sha256Of(d.dst + "/s.bin"), sha256Of(d.src + "/s.bin"));
+        EXPECT_EQ(scanner_sim::sha256OfFile(d.dst + "/s.bin"),
+                  scanner_sim::sha256OfFile(d.src + "/s.bin"));
         EXPECT_EQ(fileMtime(d.dst + "/s.bin"), kMtime);
         const auto* hdr = r.log.first(XFER_ACTION_RX_HEADER);
         ASSERT_NE(hdr, nullptr);
@@ -225,7 +228,8 @@ TEST(LrzszInterop, YmodemBatchOursToRb) {
         });
         EXPECT_EQ(r.status, XFER_STATUS_OK);
         EXPECT_EQ(r.peerExit, 0);
-        EXPECT_EQ(sha256Of(d.dst + "/y.bin"), sha256Of(d.src + "/y.bin"));
+        EXPECT_EQ(scanner_sim::sha256OfFile(d.dst + "/y.bin"),
+                  scanner_sim::sha256OfFile(d.src + "/y.bin"));
         EXPECT_EQ(fileMtime(d.dst + "/y.bin"), kMtime);
     }
 }
@@ -245,7 +249,8 @@ TEST(LrzszInterop, YmodemBatchSbToOurs) {
             storeIn(d.dst));
         EXPECT_EQ(r.status, XFER_STATUS_OK);
         EXPECT_EQ(r.peerExit, 0);
-        EXPECT_EQ(sha256Of(d.dst + "/b.bin"), sha256Of(d.src + "/b.bin"));
+        EXPECT_EQ(scanner_sim::sha256OfFile(d.dst + "/b.bin"),
+                  scanner_sim::sha256OfFile(d.src + "/b.bin"));
         EXPECT_EQ(fileMtime(d.dst + "/b.bin"), kMtime);
         const auto* hdr = r.log.first(XFER_ACTION_RX_HEADER);
         ASSERT_NE(hdr, nullptr);
@@ -331,7 +336,8 @@ TEST(LrzszInterop, XmodemSxToOurs) {
             });
             EXPECT_EQ(r.status, XFER_STATUS_OK);
             EXPECT_EQ(r.peerExit, 0);
-            EXPECT_EQ(sha256Of(d.dst + "/x.bin"), sha256Of(d.src + "/x.bin"));
+            EXPECT_EQ(scanner_sim::sha256OfFile(d.dst + "/x.bin"),
+                      scanner_sim::sha256OfFile(d.src + "/x.bin"));
         }
     }
 }

@@ -108,16 +108,4 @@ private:
     bool exited_ = false;
 };
 
-inline std::string sha256Of(const std::string& path) {
-    const std::string cmd = "sha256sum '" + path + "' 2>/dev/null";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (p == nullptr) {
-        return {};
-    }
-    char buf[65] = {};
-    const size_t n = fread(buf, 1, 64, p);
-    pclose(p);
-    return std::string(buf, n);
-}
-
 } // namespace transvex::test

@@ -1,7 +1,9 @@
 // Scratch directories and files with known content for the transfer tests.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -78,6 +80,39 @@ inline std::vector<uint8_t> readFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)),
                                 std::istreambuf_iterator<char>());
+}
+
+// A file of size pseudo-random bytes drawn from seed, written a piece at a time so that
+// files larger than memory can be made.
+inline void writeRandomFile(const std::string& path, uint64_t size, uint32_t seed) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    std::mt19937_64 rng(seed);
+    std::vector<uint64_t> buf(1 << 16);
+    for (uint64_t left = size; left > 0;) {
+        for (auto& w : buf) {
+            w = rng();
+        }
+        const uint64_t n = std::min<uint64_t>(left, buf.size() * 8);
+        f.write(reinterpret_cast<const char*>(buf.data()), static_cast<std::streamsize>(n));
+        left -= n;
+    }
+}
+
+// The two files have the same bytes; compared a piece at a time.
+inline bool sameFiles(const std::string& a, const std::string& b) {
+    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+    std::vector<char> ba(1 << 20), bb(1 << 20);
+    for (;;) {
+        fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
+        fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
+        if (fa.gcount() != fb.gcount() ||
+            std::memcmp(ba.data(), bb.data(), static_cast<size_t>(fa.gcount())) != 0) {
+            return false;
+        }
+        if (fa.gcount() == 0) {
+            return true;
+        }
+    }
 }
 
 inline int64_t fileMtime(const std::string& path) {
