@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -15,6 +14,7 @@
 #include "platform/component/hosted_control.h"
 #include "support/pty_pair.h"
 #include "support/test_site.h"
+#include "support/wait.h"
 #include "vort/dispids.h"
 #include "vort/guids.h"
 
@@ -358,10 +358,8 @@ TEST_F(VortComponent, EventsRunInTheOwnersThread) {
     ctl.proxy().put(kDispCommPort, Variant::i2(12));
     ctl.proxy().put(kDispPortOpen, Variant::boolean(true));
     ASSERT_TRUE(pty.writeAll("x"));
-    QElapsedTimer t;
-    t.start();
-    while (sink.threads.empty() && t.elapsed() < 3000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    vort::test::waitFor([&] { return !sink.threads.empty(); }, 3000,
+                        [] { QCoreApplication::processEvents(); });
     ASSERT_FALSE(sink.threads.empty());
     EXPECT_EQ(sink.threads[0], std::this_thread::get_id());
     EXPECT_EQ(sink.firstRead[0], 2);  // comEvReceive

@@ -156,7 +156,7 @@ TEST_F(Link3964Pair, TenThousandTelegramsEachWayArriveOnceInOrderIntact) {
             intact = intact && gotB < toB.size() && v.byteArray() == toB[gotB++];
         for (Variant v = a_.input(); v.isBytes(); v = a_.input(), any = true)
             intact = intact && gotA < toA.size() && v.byteArray() == toA[gotA++];
-        if (!any)
+        if (!any) // nothing arrived: the links' threads get the processor before the next look
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_EQ(gotB, toB.size());

@@ -14,8 +14,9 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+
+#include "support/wait.h"
 
 extern char** environ;
 
@@ -125,18 +126,12 @@ std::string ModemSim::command(const std::string& line, int ms) {
 int ModemSim::waitForExit(int ms) {
     if (pid_ <= 0)
         return status_;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            return status_;
-        }
-        if (std::chrono::steady_clock::now() >= end)
-            return -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    int status = 0;
+    if (!waitFor([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, ms))
+        return -1;
+    pid_ = -1;
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return status_;
 }
 
 void ModemSim::signal(int sig) {

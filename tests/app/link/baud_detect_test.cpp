@@ -7,6 +7,7 @@
 #include "app/link/message_pump.h"
 #include "app/link/port_settings_file.h"
 #include "support/pty_pair.h"
+#include "support/wait.h"
 #include "tcu_fixture.h"
 
 namespace tcu::test {
@@ -177,8 +178,7 @@ TEST_F(BaudDetectTest, ADetectionAskedForDuringAnExchangeRunsWhenItEnds) {
     EXPECT_FALSE(detectionRanInside);
     EXPECT_EQ(sim_->frames().size(), 1u);
     // The deferred detection runs from the event loop once the exchange is over.
-    for (auto start = Clock::now(); msSince(start) < 3000 && sim_->frames().size() < 2;)
-        PumpMessages();
+    vort::test::waitFor([&] { return sim_->frames().size() >= 2; }, 3000, PumpMessages);
     EXPECT_EQ(sim_->frames().back(), "\x01<TXPING:>\x04");
     expectFound("9600,N,8,1", 1);
 }

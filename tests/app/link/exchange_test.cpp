@@ -10,6 +10,7 @@
 #include "app/link/message_pump.h"
 #include "frame_peer.h"
 #include "support/pty_pair.h"
+#include "support/wait.h"
 #include "tcu_fixture.h"
 
 namespace tcu::test {
@@ -118,10 +119,12 @@ TEST_F(ExchangeTest, StrayBytesBeforeTheAckAreDroppedAndAckAndAnswerInOneReadCom
 
     // An ACK and an answer left on the line before the call are not taken for this
     // exchange's: the real ones come 50 ms after the frame.
-    peer.send("\x06"
-              "1.11\r\n");
-    for (auto start = Clock::now(); msSince(start) < 100;)
-        PumpMessages();
+    const std::string stray = "\x06"
+                              "1.11\r\n";
+    peer.send(stray);
+    ASSERT_TRUE(vort::test::waitFor(
+        [&] { return core().PendingInput.size() == static_cast<qsizetype>(stray.size()); }, 3000,
+        PumpMessages));
     peer.script({{"\x06"
                   "3.20\r\n",
                   50}});
@@ -132,14 +135,10 @@ TEST_F(ExchangeTest, StrayBytesBeforeTheAckAreDroppedAndAckAndAnswerInOneReadCom
 TEST_F(ExchangeTest, TheReceiveEventDrainsTheControlIntoPendingInput) {
     FramePeer& peer = usePeer();
     openPort();
-    auto settle = [] {
-        for (auto start = Clock::now(); msSince(start) < 300;)
-            PumpMessages();
-    };
     // Nobody reads Input here: only the control's OnComm moves the text, one read of
     // Input per event; with InputLen 0 that is everything waiting.
     peer.send("hello");
-    settle();
+    vort::test::waitFor([&] { return core().PendingInput.size() == 5; }, 3000, PumpMessages);
     EXPECT_EQ(core().PendingInput, "hello");
     EXPECT_EQ(form_->ReadPortText(true), "hello");
     EXPECT_EQ(core().PendingInput, "");
@@ -148,7 +147,15 @@ TEST_F(ExchangeTest, TheReceiveEventDrainsTheControlIntoPendingInput) {
     // the next read, and nothing is lost between the two.
     form_->CommCtl1.setInputLen(1);
     peer.send("abc");
-    settle();
+    ASSERT_TRUE(vort::test::waitFor(
+        [&] {
+            return !core().PendingInput.isEmpty() &&
+                   core().PendingInput.size() + form_->CommCtl1.inBufferCount() == 3;
+        },
+        3000, PumpMessages));
+    // Room for a wrong second event to show: it would move another character.
+    for (auto start = Clock::now(); msSince(start) < 100;)
+        PumpMessages();
     EXPECT_EQ(core().PendingInput, "a");
     EXPECT_EQ(form_->ReadPortText(true), "ab");
     EXPECT_EQ(form_->ReadPortText(true), "c");

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QThread>
 #include <algorithm>
 #include <random>
 
@@ -17,6 +16,7 @@
 #include "app/link/port_settings_file.h"
 #include "platform/component/dispatch.h"
 #include "platform/component/result.h"
+#include "support/wait.h"
 #include "tcu_fixture.h"
 #include "tools/scanner-sim/sha256.h"
 #include "vort/dispids.h"
@@ -118,14 +118,7 @@ protected:
     }
     // Runs the event loop until done() holds or timeoutMs passes.
     bool pumpUntil(const std::function<bool()>& done, int timeoutMs) {
-        const auto start = Clock::now();
-        while (!done()) {
-            if (msSince(start) > timeoutMs)
-                return false;
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(2);
-        }
-        return true;
+        return vort::test::waitFor(done, timeoutMs, [] { QApplication::processEvents(); });
     }
     bool boxShown(const QString& title) {
         const auto& boxes = dialogs_.boxes();

@@ -51,18 +51,6 @@ std::string ContainerProcess::next(int ms) {
     }
 }
 
-std::vector<std::string> ContainerProcess::linesWithin(int ms) {
-    std::vector<std::string> lines;
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired()) {
-        std::string line = next(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
-        if (line == "<timeout>" || line == "<ended>")
-            break;
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 int ContainerProcess::finish(int ms) {
     process_.closeWriteChannel();
     if (process_.state() != QProcess::NotRunning && !process_.waitForFinished(ms))

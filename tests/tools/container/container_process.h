@@ -24,8 +24,6 @@ public:
         send(line);
         return next(ms);
     }
-    // Whatever complete lines arrive within ms, then nothing.
-    std::vector<std::string> linesWithin(int ms);
     // Closes standard input, waits for the end and returns the exit status (-1: it
     // crashed or did not end within ms).
     int finish(int ms = 15000);

@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QElapsedTimer>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -24,6 +23,7 @@
 #include "support/non_regular_files.h"
 #include "support/pty_pair.h"
 #include "support/scripted_dialogs.h"
+#include "support/wait.h"
 #include "tests/tools/container/registered_control.h"
 #include "tools/container/container_window.h"
 #include "tools/container/property_browser.h"
@@ -60,17 +60,6 @@ void onModal(std::function<void(QWidget*)> f) {
         ASSERT_NE(w, nullptr) << "no modal dialog came up";
         f(w);
     });
-}
-
-bool pumpUntil(const std::function<bool()>& done, int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
 }
 
 class ContainerWindowTest : public ::testing::Test {
@@ -269,12 +258,12 @@ TEST_F(ContainerWindowTest, EventsReachTheLog) {
     proxy().put("CommPort", vort::component::Variant::i2(7));
     proxy().put("PortOpen", vort::component::Variant::boolean(true));
     ASSERT_TRUE(pty.writeAll("hello"));
-    EXPECT_TRUE(pumpUntil(
+    EXPECT_TRUE(vort::test::waitFor(
         [&] {
             return window_->eventLog()->toPlainText().contains(
                 QStringLiteral("OnComm CommEvent=2"));
         },
-        5000))
+        5000, [] { QApplication::processEvents(); }))
         << window_->eventLog()->toPlainText().toStdString();
     proxy().put("PortOpen", vort::component::Variant::boolean(false));
 }
