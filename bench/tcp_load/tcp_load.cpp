@@ -26,6 +26,9 @@
 #include <vector>
 
 #include "serilon/serilon.h"
+#include "tests/support/free_port.h"
+
+using vort::test::freePort;
 
 namespace {
 
@@ -47,18 +50,6 @@ int openDescriptors() {
         ::closedir(d);
     }
     return n - 1; // the directory's own descriptor
-}
-
-uint16_t freePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
 }
 
 // ---- the clients ------------------------------------------------------------------

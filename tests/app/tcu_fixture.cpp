@@ -124,6 +124,15 @@ Form1& TcuTest::loadForm() {
     return *form_;
 }
 
+Form1& TcuTest::openPort1(const QString& settings) {
+    Form1& f = form_ ? *form_ : loadForm();
+    f.CommCtl1.setCommPort(1);
+    f.CommCtl1.setSettings(settings);
+    f.CommCtl1.setPortOpen(true);
+    f.CommCtl1.setInputLen(0);
+    return f;
+}
+
 void TcuTest::recordPanel2() {
     QObject::connect(form_->sbrStatus, &StatusPanels::panelTextChanged, form_.get(),
                      [this](int panel, const QString& text) {

@@ -57,6 +57,9 @@ protected:
     // A new program core with its LoadPortSettings run, and a main window over it (not
     // shown, Form_Load not run).
     Form1& loadForm();
+    // Opens COM1 of the window made last (made now when there is none) at settings with
+    // everything read at once, as after a detection that found the scanner there.
+    Form1& openPort1(const QString& settings);
     // The core of the window made last.
     ProgramCore& core() { return form_->core(); }
     // Records every write of status panel 2.

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
+#include <random>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -49,6 +50,23 @@ std::string field(const std::string& answer, const std::string& key) {
 }
 
 } // namespace
+
+std::string firmwareImage(const std::string& version, size_t bodySize) {
+    std::string header(108, ' ');
+    auto put = [&](size_t position, const std::string& text) {
+        header.replace(position - 1, text.size(), text);
+    };
+    put(1, "IMAGE");
+    put(49, std::to_string(bodySize));
+    put(65, "BEEF");
+    put(81, version);
+    put(97, "07-DEC-2026");
+    std::string body(bodySize, '\0');
+    std::mt19937 rng(7);
+    for (char& c : body)
+        c = static_cast<char>(rng());
+    return header + body;
+}
 
 ScannerSimHarness::ScannerSimHarness() = default;
 

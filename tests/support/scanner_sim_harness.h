@@ -44,6 +44,12 @@ struct ScannerSimImage {
     std::string error;
 };
 
+// A firmware image the program and the scanner take for a load: a 108-byte header with
+// "IMAGE", the code size (bodySize), the CRC field "BEEF", version and "07-DEC-2026" at
+// their 1-based places 1, 49, 65, 81 and 97, blanks elsewhere, then bodySize
+// pseudo-random code bytes (the same ones for the same size).
+std::string firmwareImage(const std::string& version, size_t bodySize);
+
 class ScannerSimHarness {
 public:
     ScannerSimHarness();

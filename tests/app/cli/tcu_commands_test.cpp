@@ -4,7 +4,6 @@
 #include <QProcess>
 #include <csignal>
 #include <fstream>
-#include <random>
 
 #include "app/settings/settings_window.h"
 #include "support/wait.h"
@@ -18,24 +17,6 @@ struct TcuRun {
     std::string out;
     std::string err;
 };
-
-// A firmware image: a 108-byte header with the shown fields at their places, then body.
-std::string imageBytes(const std::string& version, size_t bodySize) {
-    std::string header(108, ' ');
-    auto put = [&](size_t position, const std::string& text) {
-        header.replace(position - 1, text.size(), text);
-    };
-    put(1, "IMAGE");
-    put(49, std::to_string(bodySize));
-    put(65, "BEEF");
-    put(81, version);
-    put(97, "07-DEC-2026");
-    std::string body(bodySize, '\0');
-    std::mt19937 rng(7);
-    for (char& c : body)
-        c = static_cast<char>(rng());
-    return header + body;
-}
 
 class TcuCommandsTest : public TcuTest {
 protected:
@@ -74,7 +55,7 @@ protected:
     }
     QString image(const char* name, const std::string& version, size_t bodySize) {
         const std::string path = scratch_ + "/" + name;
-        writeFile(path, imageBytes(version, bodySize));
+        writeFile(path, vort::test::firmwareImage(version, bodySize));
         return QString::fromStdString(path);
     }
 };

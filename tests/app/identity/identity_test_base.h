@@ -18,11 +18,7 @@ protected:
     void SetUp() override {
         TcuTest::SetUp();
         startSim(1, 9600);
-        Form1& f = loadForm();
-        f.CommCtl1.setCommPort(1);
-        f.CommCtl1.setSettings(QStringLiteral("9600,N,8,1"));
-        f.CommCtl1.setPortOpen(true);
-        f.CommCtl1.setInputLen(0);
+        Form1& f = openPort1(QStringLiteral("9600,N,8,1"));
         f.sbrStatus->setPanelText(1, f.openPortText());
         recordPanel2();
         ASSERT_TRUE(sim_->clearFrames());

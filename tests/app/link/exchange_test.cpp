@@ -27,11 +27,7 @@ class ExchangeTest : public TcuTest {
 protected:
     // Opens port 1 at settings with everything read at once, as after a detection.
     void openPort(const QString& settings = QStringLiteral("9600,N,8,1")) {
-        Form1& f = form_ ? *form_ : loadForm();
-        f.CommCtl1.setCommPort(1);
-        f.CommCtl1.setSettings(settings);
-        f.CommCtl1.setPortOpen(true);
-        f.CommCtl1.setInputLen(0);
+        openPort1(settings);
         recordPanel2();
     }
     // A scripted peer on port 1.

@@ -11,11 +11,7 @@ protected:
     void SetUp() override {
         TcuTest::SetUp();
         startSim(1, 19200);
-        Form1& f = loadForm();
-        f.CommCtl1.setCommPort(1);
-        f.CommCtl1.setSettings(QStringLiteral("19200,N,8,1"));
-        f.CommCtl1.setPortOpen(true);
-        f.CommCtl1.setInputLen(0);
+        openPort1(QStringLiteral("19200,N,8,1"));
         ASSERT_TRUE(sim_->clearFrames());
     }
 };

@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <algorithm>
-#include <random>
 
 #include "app/forms/form3.h"
 #include "app/identity/identity_fields.h"
@@ -27,24 +26,6 @@ namespace {
 using vort::dialogs::Answer;
 using vort::dialogs::Buttons;
 using vort::dialogs::Icon;
-
-// A header of kImageHeaderSize bytes with the shown fields at their places, then body.
-std::string imageBytes(const std::string& version, size_t bodySize, uint32_t seed = 7) {
-    std::string header(108, ' ');
-    auto put = [&](size_t position, const std::string& text) {
-        header.replace(position - 1, text.size(), text);
-    };
-    put(1, "IMAGE");
-    put(49, std::to_string(bodySize));
-    put(65, "BEEF");
-    put(81, version);
-    put(97, "07-DEC-2026");
-    std::string body(bodySize, '\0');
-    std::mt19937 rng(seed);
-    for (char& c : body)
-        c = static_cast<char>(rng());
-    return header + body;
-}
 
 // Stands between the program and its control and notes every property write, in order.
 // Lives on the test's stack; its reference count only guards against misuse.
@@ -86,13 +67,10 @@ protected:
         TcuTest::SetUp();
         startSim(1, baud, std::move(extra));
         ASSERT_TRUE(sim_->set("APP1RV", "3.22"));
-        Form1& f = loadForm();
+        loadForm();
         core().IniPortCom = QStringLiteral("1");
         core().ParityLetter = QStringLiteral("N");
-        f.CommCtl1.setCommPort(1);
-        f.CommCtl1.setSettings(QString::number(baud) + QStringLiteral(",N,8,1"));
-        f.CommCtl1.setPortOpen(true);
-        f.CommCtl1.setInputLen(0);
+        openPort1(QString::number(baud) + QStringLiteral(",N,8,1"));
         recordPanel2();
         ASSERT_TRUE(sim_->clearFrames());
     }
@@ -130,7 +108,7 @@ protected:
     // A whole load of a 3.30 image into the scanner at 3.22, through to the setup read
     // after the restart. Returns the simulator's report of the image.
     vort::test::ScannerSimImage loadNewerImage(size_t bodySize) {
-        const std::string bytes = imageBytes("3.30", bodySize);
+        const std::string bytes = vort::test::firmwareImage("3.30", bodySize);
         const std::string path = writeImage("app1.bin", bytes);
         const uint64_t before = sim_->loadsEnded();
         chooseFile(path);
@@ -219,7 +197,7 @@ TEST_F(LoadSequenceTest, ImageArrivesIntactWithLrzszAsTheReceiver) {
 TEST_F(LoadSequenceTest, CancelStopsTheJobSwitchesTheRateBackAndKeepsTheLink) {
     start(9600);
     form_->mnuload_5->trigger();
-    const std::string path = writeImage("big.bin", imageBytes("3.30", 24 << 20));
+    const std::string path = writeImage("big.bin", vort::test::firmwareImage("3.30", 24 << 20));
     const uint64_t before = sim_->loadsEnded();
     chooseFile(path);
     dialogs_.answer(Answer::Yes, QStringLiteral("Do You Want to Update the ROM?"));
@@ -265,7 +243,7 @@ TEST_F(LoadSequenceTest, CancelStopsTheJobSwitchesTheRateBackAndKeepsTheLink) {
 TEST_F(LoadSequenceTest, ClosingTheWindowStopsTheJobWithoutAskingOrSwitchingBack) {
     start(9600);
     form_->mnuload_5->trigger();
-    const std::string path = writeImage("big.bin", imageBytes("3.30", 24 << 20));
+    const std::string path = writeImage("big.bin", vort::test::firmwareImage("3.30", 24 << 20));
     chooseFile(path);
     dialogs_.answer(Answer::Yes);
     form_->mnuload_Click(2);
@@ -300,13 +278,13 @@ TEST_F(LoadSequenceTest, FileChoiceAndSizeDecideWhetherTheLoadStarts) {
     EXPECT_FALSE(form_->form3Loaded());
 
     // The header alone: closed again, no window, no box.
-    chooseFile(writeImage("108.bin", imageBytes("3.30", 0)));
+    chooseFile(writeImage("108.bin", vort::test::firmwareImage("3.30", 0)));
     form_->mnuload_Click(2);
     EXPECT_FALSE(form_->form3Loaded());
     EXPECT_TRUE(dialogs_.boxes().empty());
 
     // One byte more: the header is shown and the ROM question asked; No closes it.
-    chooseFile(writeImage("109.bin", imageBytes("3.30", 1)));
+    chooseFile(writeImage("109.bin", vort::test::firmwareImage("3.30", 1)));
     dialogs_.answer(Answer::No, QStringLiteral("Do You Want to Update the ROM?"));
     form_->mnuload_Click(2);
     ASSERT_EQ(dialogs_.boxes().size(), 1u);
@@ -319,7 +297,7 @@ TEST_F(LoadSequenceTest, FileChoiceAndSizeDecideWhetherTheLoadStarts) {
 
 TEST_F(LoadSequenceTest, OlderImagesNeedTheWarningAnsweredYes) {
     start(9600);
-    const std::string older = writeImage("321.bin", imageBytes("3.21", 10));
+    const std::string older = writeImage("321.bin", vort::test::firmwareImage("3.21", 10));
     // 3.21 into 3.22: WARNING, No: the window closes, only the revision was asked.
     chooseFile(older);
     dialogs_.answer(Answer::Yes);
@@ -352,7 +330,7 @@ TEST_F(LoadSequenceTest, OlderImagesNeedTheWarningAnsweredYes) {
 TEST_F(LoadSequenceTest, ErrorsEndTheLoadWithTheirBoxes) {
     start(9600);
     // Letters in the version: type mismatch; the window stays open.
-    chooseFile(writeImage("letters.bin", imageBytes("V3.X", 10)));
+    chooseFile(writeImage("letters.bin", vort::test::firmwareImage("V3.X", 10)));
     dialogs_.answer(Answer::Yes);
     dialogs_.answer(Answer::Ok, QStringLiteral("Error # 13 Type mismatch"));
     form_->mnuload_Click(2);
@@ -380,7 +358,7 @@ TEST_F(LoadSequenceTest, ErrorsEndTheLoadWithTheirBoxes) {
 TEST_F(LoadSequenceTest, RefusedTokenClosesTheWindowBeforeTheJob) {
     // Without a transfer library the scanner refuses load tokens.
     start(9600, {"--transfer-library", "/nonexistent/libtransvex.so"});
-    const std::string path = writeImage("app1.bin", imageBytes("3.30", 10));
+    const std::string path = writeImage("app1.bin", vort::test::firmwareImage("3.30", 10));
     chooseFile(path);
     dialogs_.answer(Answer::Yes);
     form_->mnuload_Click(2);

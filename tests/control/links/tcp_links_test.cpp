@@ -14,6 +14,7 @@
 #include "control/object/vort_ctrl.h"
 #include "links_fixture.h"
 #include "serilon/serilon.h"
+#include "support/free_port.h"
 
 namespace fs = std::filesystem;
 using namespace vort;
@@ -22,21 +23,10 @@ using links_test::exchange;
 using links_test::narrow;
 using links_test::QueueWindow;
 using links_test::randomBytes;
+using vort::test::freePort;
 using vort::test::waitFor;
 
 namespace {
-
-uint16_t freePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 std::u16string u16(const std::string& s) {
     return std::u16string(s.begin(), s.end());

@@ -13,9 +13,9 @@
 #include "control/object/about_box.h"
 #include "control/object/vort_ctrl.h"
 #include "platform/component/dispatch_proxy.h"
+#include "support/qt_app_environment.h"
 #include "support/scripted_dialogs.h"
 #include "support/test_site.h"
-#include "tests/control/ui/qt_app_environment.h"
 #include "vort/dispids.h"
 
 using namespace vort;

@@ -4,8 +4,8 @@
 #include <QElapsedTimer>
 
 #include "control/object/about_box.h"
+#include "support/qt_app_environment.h"
 #include "support/scripted_dialogs.h"
-#include "tests/control/ui/qt_app_environment.h"
 
 using namespace vort;
 

@@ -14,9 +14,9 @@
 #include "control/object/vort_ctrl.h"
 #include "platform/component/container_site.h"
 #include "platform/component/module.h"
+#include "support/qt_app_environment.h"
 #include "support/scripted_dialogs.h"
 #include "support/test_site.h"
-#include "tests/control/ui/qt_app_environment.h"
 
 using namespace vort;
 using component::ControlView;

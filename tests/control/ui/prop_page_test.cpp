@@ -13,8 +13,8 @@
 #include "control/object/prop_page.h"
 #include "control/object/vort_ctrl.h"
 #include "platform/component/module.h"
+#include "support/qt_app_environment.h"
 #include "support/test_site.h"
-#include "tests/control/ui/qt_app_environment.h"
 #include "tests/control/ui/recording_dispatch.h"
 #include "vort/dispids.h"
 

@@ -4,6 +4,7 @@
 #include "libs/serilon/connection_records.h"
 #include "serilon/serilon.h"
 #include "serilon_test_util.h"
+#include "support/free_port.h"
 
 #include <gtest/gtest.h>
 
@@ -26,20 +27,9 @@ using serilon_test::errorText;
 using serilon_test::readFromPort;
 using serilon_test::waitFor;
 
-namespace {
+using vort::test::freePort;
 
-// A port nobody listens on right now.
-uint16_t freePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
+namespace {
 
 void configure(int id, uint8_t type, const std::string& host, uint16_t port, uint8_t limit = 1) {
     TcpRecord r{};

@@ -22,6 +22,7 @@
 #include "platform/component/dispatch_proxy.h"
 #include "support/non_regular_files.h"
 #include "support/pty_pair.h"
+#include "support/qt_app_environment.h"
 #include "support/scripted_dialogs.h"
 #include "support/wait.h"
 #include "tests/tools/container/registered_control.h"
@@ -34,24 +35,8 @@ using vort::dialogs::Answer;
 
 namespace {
 
-class QtApp : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "container-window-test";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    std::unique_ptr<QApplication> app_;
-};
-
 [[maybe_unused]] auto* const kRegistry =
     ::testing::AddGlobalTestEnvironment(new vort::test::RegisteredControl);
-[[maybe_unused]] auto* const kApp = ::testing::AddGlobalTestEnvironment(new QtApp);
 
 // Runs f on the next modal dialog once it is up.
 void onModal(std::function<void(QWidget*)> f) {
