@@ -14,7 +14,6 @@
 // The control is registered in a scratch registry and everything runs in scratch
 // configuration directories; nothing of the user's is touched.
 #include <QApplication>
-#include <QProcess>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -25,7 +24,6 @@
 #include <filesystem>
 #include <poll.h>
 #include <string>
-#include <sys/resource.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -33,28 +31,18 @@
 #include "app/forms/form1.h"
 #include "app/link/exchange.h"
 #include "app/link/port_settings_file.h"
+#include "bench/support/process_timing.h"
 #include "platform/dialogs/dialogs.h"
 #include "support/pty_pair.h"
 #include "support/scanner_sim_harness.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace vort::bench;
 namespace fs = std::filesystem;
 
-constexpr double kBitsPerByte = 10.0;
 constexpr double kBaud = 9600.0;
 constexpr int kExchanges = 50;
-
-double seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-double cpuSeconds() {
-    rusage r{};
-    getrusage(RUSAGE_SELF, &r);
-    return r.ru_utime.tv_sec + r.ru_stime.tv_sec + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
-}
 
 // No box may come up in a benchmark; one that does is a failure, reported and refused.
 class NoDialogs final : public vort::dialogs::DialogFacade {
@@ -113,7 +101,7 @@ private:
 
     void run() {
         const auto charTime = std::chrono::duration_cast<Clock::duration>(
-            std::chrono::duration<double>(kBitsPerByte / kBaud));
+            std::chrono::duration<double>(lineSeconds(1, kBaud)));
         Direction dirs[2] = {{a_, b_, {}, {}}, {b_, a_, {}, {}}};
         while (!stop_) {
             auto next = Clock::time_point::max();
@@ -205,32 +193,17 @@ double bareClientSeconds(const std::string& device, int exchanges) {
     return s;
 }
 
-std::string scratchDir(const char* name) {
-    std::string path = (fs::temp_directory_path() / name).string();
-    if (!mkdtemp(path.data()))
-        throw std::runtime_error("mkdtemp");
-    return path;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    const char* outEnv = std::getenv("VORT_BUILD_OUT");
-    const std::string out =
-        outEnv ? outEnv : fs::canonical("/proc/self/exe").parent_path().string();
-    setenv("VORT_BUILD_OUT", out.c_str(), 1);
-
-    const std::string data = scratchDir("bench-exchange-data-XXXXXX");
-    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    const std::string out = buildOut();
+    const std::string data = registerControl(out, "bench_exchange");
+    if (data.empty())
+        return 2;
     QApplication app(argc, argv);
     NoDialogs noDialogs;
     vort::dialogs::setDialogs(&noDialogs);
-    if (QProcess::execute(QString::fromStdString(out + "/vortreg"),
-                          {QString::fromStdString(out + "/libvort.so")}) != 0) {
-        std::fprintf(stderr, "bench_exchange: cannot register %s/libvort.so\n", out.c_str());
-        return 2;
-    }
 
     int status = 0;
     {
@@ -246,11 +219,11 @@ int main(int argc, char** argv) {
         form.CommCtl1.setInputLen(0);
 
         // 1. A query nobody answers.
-        const double cpu0 = cpuSeconds();
+        const double cpu0 = processCpuSeconds();
         const auto t0 = Clock::now();
         const int16_t silent = form.ExchangeCommand("<APP1RV:>");
         const double wall = seconds(Clock::now() - t0);
-        const double cpu = cpuSeconds() - cpu0;
+        const double cpu = processCpuSeconds() - cpu0;
         std::printf("timed-out query: result %d, wall %.3f s, process CPU %.3f s, CPU/wall %.1f %%"
                     " (target < 10 %%)\n",
                     silent, wall, cpu, 100.0 * cpu / wall);
@@ -293,16 +266,16 @@ int main(int argc, char** argv) {
             bareSeconds = bareClientSeconds(bareLine.slavePath(), kExchanges);
             bareBytes = relay.bytesCarried();
         }
-        const double lineSeconds = programBytes * kBitsPerByte / kBaud;
+        const double lineTime = lineSeconds(programBytes, kBaud);
         std::printf("%d of %d \"<APP1RV:>\" exchanges at 9600 baud: %.3f s; their %llu bytes "
                     "need %.3f s on the line; ratio %.2f (target <= 1.5)\n",
                     ok, kExchanges, programSeconds, static_cast<unsigned long long>(programBytes),
-                    lineSeconds, programSeconds / lineSeconds);
+                    lineTime, programSeconds / lineTime);
         std::printf("bare client, same relay: %.3f s for %llu bytes; program / bare client "
                     "%.2f\n",
                     bareSeconds, static_cast<unsigned long long>(bareBytes),
                     programSeconds / bareSeconds);
-        if (ok != kExchanges || programSeconds / lineSeconds > 1.5)
+        if (ok != kExchanges || programSeconds / lineTime > 1.5)
             status = 1;
         sim.stop();
     }

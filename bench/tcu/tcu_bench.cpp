@@ -8,94 +8,34 @@
 //
 // The control is registered in a scratch registry and everything runs in scratch
 // configuration directories; nothing of the user's is touched.
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include "bench/support/process_timing.h"
 #include "support/scanner_sim_harness.h"
 #include "tools/scanner-sim/escape.h"
 
-extern char** environ;
-
 namespace {
 
-using Clock = std::chrono::steady_clock;
-namespace fs = std::filesystem;
-
-constexpr double kBitsPerByte = 10.0;
 constexpr double kBaud = 9600.0;
 constexpr double kAllowedOverLineSeconds = 0.5;
 constexpr double kAllowedCpuShare = 0.10;
 
-struct ChildRun {
-    int status = -1;
-    double wall = 0.0;
-    double cpu = 0.0;
-};
-
-// Runs argv to its end with stdout to outPath; wall and CPU time of the child.
-ChildRun runChild(const std::vector<std::string>& args, const std::string& outPath) {
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    ChildRun run;
-    const auto start = Clock::now();
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        return run;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid)
-        return run;
-    run.wall = std::chrono::duration<double>(Clock::now() - start).count();
-    run.cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-              (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-std::string scratchDir(const char* name) {
-    std::string path = (fs::temp_directory_path() / name).string();
-    if (!mkdtemp(path.data()))
-        throw std::runtime_error("mkdtemp");
-    return path;
-}
-
 } // namespace
 
 int main() {
-    const char* outEnv = std::getenv("VORT_BUILD_OUT");
-    const std::string out =
-        outEnv ? outEnv : fs::canonical("/proc/self/exe").parent_path().string();
-    setenv("VORT_BUILD_OUT", out.c_str(), 1);
-    const std::string data = scratchDir("bench-tcu-data-XXXXXX");
-    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    namespace fs = std::filesystem;
+    using namespace vort::bench;
+    const std::string out = buildOut();
+    const std::string data = registerControl(out, "bench_tcu");
+    if (data.empty())
+        return 2;
     const std::string scratch = scratchDir("bench-tcu-XXXXXX");
 
     int status = 0;
     {
-        const ChildRun reg = runChild({out + "/vortreg", out + "/libvort.so"}, scratch + "/reg");
-        if (reg.status != 0) {
-            std::fprintf(stderr, "bench_tcu: cannot register %s/libvort.so\n", out.c_str());
-            return 2;
-        }
         vort::test::ScannerSimHarness sim;
         vort::test::ScannerSimStart how;
         how.comPort = 1;
@@ -124,7 +64,7 @@ int main() {
                 bytes += raw->size();
             frames += rx ? 1 : 0;
         }
-        const double lineTime = static_cast<double>(bytes) * kBitsPerByte / kBaud;
+        const double lineTime = lineSeconds(bytes, kBaud);
         const double cpuShare = run.cpu / run.wall;
         std::printf("tcu --baud 9600 get: %llu frames, %llu bytes on the line, line time "
                     "%.3f s\n",
