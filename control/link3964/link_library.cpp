@@ -9,6 +9,10 @@ namespace vort {
 
 namespace {
 
+// The library's SONAME (liblink3964.so.<major>): the runtime package holds that file
+// without the development link liblink3964.so.
+constexpr const char* kLink3964FileName = VORT_LINK3964_SONAME;
+
 std::mutex mutex;
 void* handle = nullptr;
 int users = 0;
@@ -24,6 +28,8 @@ std::string ownDirectory() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// VORT_LINK3964 names a file to load instead; otherwise the SONAME through the dynamic
+// loader's search (the installed library), then beside libvort.so (the build tree).
 void* open() {
     if (const char* name = std::getenv("VORT_LINK3964"); name && *name)
         return dlopen(name, RTLD_NOW | RTLD_LOCAL);

@@ -33,9 +33,6 @@ struct Link3964Functions {
 // The lowest version accepted: 1.84.
 inline constexpr uint16_t kLink3964MinVersion = 0x154;
 
-// The library file name looked for.
-inline constexpr const char* kLink3964FileName = "liblink3964.so";
-
 // Loads the library (or counts one more user of the loaded one). On success returns
 // the functions; on failure nullptr and *message is the text to show the operator.
 const Link3964Functions* acquireLink3964(std::string* message);

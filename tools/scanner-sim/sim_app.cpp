@@ -53,6 +53,14 @@ std::string programDir() {
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
+// The transfer library by its SONAME: the file beside the program when there is one
+// (the build tree), else the bare name, which the dynamic loader finds where the
+// library is installed.
+std::string defaultTransferLibrary() {
+    const std::string beside = programDir() + "/" + VORT_TRANSVEX_SONAME;
+    return access(beside.c_str(), F_OK) == 0 ? beside : std::string(VORT_TRANSVEX_SONAME);
+}
+
 int msUntil(TimePoint now, TimePoint when) {
     if (when <= now)
         return 0;
@@ -352,8 +360,8 @@ bool SimApp::setUp(std::string& error) {
         if (privateHome_.empty())
             return false;
         setenv("XDG_CONFIG_HOME", privateHome_.c_str(), 1);
-        std::string library = options_.transferLibrary.empty() ? programDir() + "/libtransvex.so"
-                                                               : options_.transferLibrary;
+        std::string library =
+            options_.transferLibrary.empty() ? defaultTransferLibrary() : options_.transferLibrary;
         receiver_ = makeLibraryReceiver(library, privateHome_);
     }
     if (std::string why = receiver_->unavailableReason(); !why.empty())

@@ -227,8 +227,9 @@ version, leaves the revision as it was.
                         or /tmp, left in place at exit)
   --rz                  receive with lrzsz's rz instead of our transfer library
   --rz-program PATH     the rz to run (default: rz from PATH)
-  --transfer-library P  the transfer library to load (default: libtransvex.so beside
-                        this program); without one, load tokens are refused with NAK
+  --transfer-library P  the transfer library to load (default: libtransvex.so.N beside
+                        this program, else the installed one); without one, load
+                        tokens are refused with NAK
   --load-timeout S      give a load up after S seconds without traffic (default 60)
 
 Tests and scripts:
