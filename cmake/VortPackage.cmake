@@ -81,8 +81,11 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${VORT_PACKAGE_NAME})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${VORT_MAINTAINER_SCRIPTS})
+# A shlibs file for the libraries; with maintainer scripts of our own CPack adds no
+# ldconfig call, so the package activates dpkg's ldconfig trigger itself.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${VORT_MAINTAINER_SCRIPTS}
+    ${PROJECT_SOURCE_DIR}/cmake/install/triggers)
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
     "scanner configuration over RS-232 and a serial communication control
 tcu1 finds a scanner's baud rate, reads and edits its whole setup, sends it
@@ -95,7 +98,7 @@ set(CPACK_DEBIAN_DEV_PACKAGE_NAME ${VORT_PACKAGE_NAME}-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "${VORT_PACKAGE_NAME} (= ${VORT_PACKAGE_VERSION})")
 set(CPACK_COMPONENT_DEV_DESCRIPTION
-    "development files for the serial core, transfer, 3964 and component host libraries
+    "SDK of the serial core, transfer, 3964 and component host libraries
 Headers, pkg-config files and the CMake package (find_package(Vort)) for
 programs that use the serial core, transfer and 3964 libraries or host the
 serial communication control through the component host library.")
