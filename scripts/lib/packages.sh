@@ -13,11 +13,13 @@ vort_build_packages=(build-essential cmake ninja-build pkg-config git
                      qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev)
 
 # Everything the full test run needs on top: benchmarks, the fuzz build, the peers, a
-# virtual display and xwininfo to read its window titles, and the one clang-format whose
-# output the tree is kept in (versions format differently, so it is pinned).
+# virtual display and xwininfo to read its window titles, the one clang-format whose
+# output the tree is kept in (versions format differently, so it is pinned), and what
+# the packages stage needs (dpkg-shlibdeps, lintian, a font for tcu1's screenshot).
 vort_test_packages=("${vort_build_packages[@]}" ccache libbenchmark-dev clang-format-14
                     clang libclang-rt-14-dev lrzsz libcapi20-dev
-                    xvfb xauth x11-utils)
+                    xvfb xauth x11-utils
+                    dpkg-dev lintian fonts-dejavu-core)
 
 # Prints the packages of "$@" that are not installed, one per line.
 vort_missing_packages() {
