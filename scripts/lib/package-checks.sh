@@ -77,7 +77,8 @@ vort_pkg_demo() {
         trap vort_pkg_stop_sim EXIT
         vort_pkg_start_sim "$work" scanner scanner-sim --com 1 --baud 57600 \
             --log "$work/scanner.log" --image-dir "$work/images" || exit 1
-        tcu1 --demo-screenshot "$work/tcu1.png" >"$work/tcu1.out" 2>&1 ||
+        # A message box nobody answers would hold it forever.
+        timeout 180 tcu1 --demo-screenshot "$work/tcu1.png" >"$work/tcu1.out" 2>&1 ||
             { cat "$work/tcu1.out" >&2; vort_pkg_fail "tcu1's demo ended with $?"; exit 1; }
         [ -s "$work/tcu1.png" ] || { vort_pkg_fail "tcu1 saved no screenshot"; exit 1; }
         ! grep -h "image loads will be refused" "$work/scanner.log" "$work/scanner.err" ||
@@ -176,7 +177,7 @@ vort_pkg_link3964() {
         echo "COM7=$(head -n1 "$work/modem.tty")" >"$work/config/serilon/ports.conf"
         printf '%s\n' "create VORT.VortCtrl.1" "set CommPort 7" "set PortOpen true" \
             "set Protocol 7" "get Protocol" "set PortOpen false" |
-            vort-container --script - >"$work/script.out" 2>&1 ||
+            timeout 120 vort-container --script - >"$work/script.out" 2>&1 ||
             { cat "$work/script.out" >&2; vort_pkg_fail "vort-container's script failed"; exit 1; }
         grep -qx "Protocol = 7" "$work/script.out" ||
             { cat "$work/script.out" >&2; vort_pkg_fail "the control did not load the 3964 library"; exit 1; }
