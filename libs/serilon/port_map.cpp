@@ -100,22 +100,45 @@ std::string portMapPath() {
     return {};
 }
 
-PortMap loadPortMap(std::string* refused) {
-    if (refused) {
-        refused->clear();
-    }
-    const std::string path = portMapPath();
-    if (path.empty()) {
-        return {};
-    }
+namespace {
+
+// Reads the map file at path into map, entries already there winning. False with
+// *refused set when path holds something other than a regular file.
+bool readMapFile(const std::string& path, PortMap& map, std::string* refused) {
     const vort::files::ReadResult r = vort::files::readRegularFile(path, kMaxMapFileBytes);
     if (r.outcome != vort::files::ReadOutcome::Read) {
         if (refused && r.outcome == vort::files::ReadOutcome::Failed && r.failure.err == 0) {
             *refused = "the port map " + r.failure.text();
+            return false;
         }
+        return true;
+    }
+    map.merge(parsePortMap(r.text));
+    return true;
+}
+
+} // namespace
+
+std::string portMapOverridePath() {
+    const char* path = std::getenv("SERILON_PORT_MAP");
+    return path && path[0] == '/' ? std::string(path) : std::string();
+}
+
+PortMap loadPortMap(std::string* refused) {
+    if (refused) {
+        refused->clear();
+    }
+    PortMap map;
+    if (const std::string extra = portMapOverridePath(); !extra.empty()) {
+        if (!readMapFile(extra, map, refused)) {
+            return {};
+        }
+    }
+    const std::string path = portMapPath();
+    if (!path.empty() && !readMapFile(path, map, refused)) {
         return {};
     }
-    return parsePortMap(r.text);
+    return map;
 }
 
 std::string devicePathFor(const PortMap& map, int portNumber) {

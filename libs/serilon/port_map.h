@@ -33,7 +33,12 @@ std::optional<PortMapEntry> parsePortMapLine(std::string_view line);
 // absolute path, else $HOME/.config/serilon/ports.conf; empty when neither is known.
 std::string portMapPath();
 
-// Reads and parses the map file now (a missing or unreadable file is an empty map;
+// The per-process override map: the file SERILON_PORT_MAP names when it is an absolute
+// path, else "". Its entries win over the user's map, port by port.
+std::string portMapOverridePath();
+
+// Reads and parses the override map (when set) and the map file now, the override's
+// entries winning (a missing or unreadable file is an empty map;
 // only its first MiB is read). A path that holds something other than a regular file
 // (a FIFO, a device, a directory) is not opened, so it never blocks: the map is empty
 // and, when refused is given, *refused names the path and says what is there ("" when

@@ -8,7 +8,7 @@
 # it needs no password); otherwise it prints the install command and exits with 2.
 
 # Enough to configure and build everything (the build always looks for GoogleTest).
-vort_build_packages=(build-essential cmake ninja-build pkg-config git
+vort_build_packages=(build-essential cmake ninja-build pkg-config git libudev-dev
                      libgtest-dev libgmock-dev
                      qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev)
 
@@ -17,7 +17,7 @@ vort_build_packages=(build-essential cmake ninja-build pkg-config git
 # output the tree is kept in (versions format differently, so it is pinned), and what
 # the packages stage needs (dpkg-shlibdeps, lintian, a font for tcu1's screenshot).
 vort_test_packages=("${vort_build_packages[@]}" ccache libbenchmark-dev clang-format-14
-                    clang libclang-rt-14-dev lrzsz libcapi20-dev
+                    clang libclang-rt-14-dev lrzsz libcapi20-dev umockdev libumockdev-dev
                     xvfb xauth x11-utils
                     dpkg-dev lintian fonts-dejavu-core)
 

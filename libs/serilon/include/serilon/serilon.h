@@ -9,6 +9,13 @@
  * opening a port then fails with SERIAL_E_INVALID, its text naming the path and what is
  * there, and SerialPortState says SERIAL_PORT_ABSENT.
  *
+ * Per-process override: when the environment variable SERILON_PORT_MAP names a file
+ * (an absolute path), its "COM<n>=" lines are read before the user's map and win over
+ * it, port by port; the user's map still gives the ports it does not name. A program
+ * uses it to reach a device by a free port number without touching the user's map (the
+ * command line's --device). The override file follows the map file's rules (never
+ * opened when it is not a regular file; then the port fails with that text).
+ *
  * Thread rules: every call may be made from any thread. Per open comm id the
  * library runs its own threads: thread 0 reads the device into the input queue and
  * calls the event procedure, thread 1 writes the output queue to the device. The
@@ -465,6 +472,80 @@ SERILON_API int32_t ComConnectInfo(int32_t commId, void* buffer);
    in, then the comm id is hung up. */
 SERILON_API int32_t NetAdoptSocket(int32_t commId, intptr_t handle);
 
+/* Serial devices present on this machine, found through the system's device database
+   (libudev) without opening them: opening raises DTR and RTS and can reset a device.
+   What is listed: USB serial adapters (ttyUSB), USB CDC ACM devices (ttyACM), UARTs that
+   really exist (ttyS, ttyAMA and the like with a driver behind them; the phantom ttyS
+   nodes of absent 8250 ports are left out) and Bluetooth RFCOMM (rfcomm). */
+typedef enum SerialDeviceKind {
+    SERIAL_DEVICE_USB_SERIAL = 1, /* ttyUSB: USB serial adapter */
+    SERIAL_DEVICE_USB_ACM = 2,    /* ttyACM: USB CDC ACM */
+    SERIAL_DEVICE_UART = 3,       /* ttyS, ttyAMA...: a UART that really exists */
+    SERIAL_DEVICE_RFCOMM = 4,     /* rfcomm: Bluetooth */
+} SerialDeviceKind;
+
+/* Every text is NUL-terminated; a text longer than its field is cut. */
+typedef struct SerialDeviceInfo {
+    int32_t kind;      /* SerialDeviceKind */
+    int32_t inUse;     /* 1 when another open holds it: a lock on its inode in /proc/locks
+                          (this library flocks what it opens) or a UUCP lock file
+                          (/var/lock/LCK..<name>) of a living process; 0 otherwise */
+    uint16_t vendorId; /* USB vendor and product id; 0 when not USB */
+    uint16_t productId;
+    char node[64];        /* "/dev/ttyUSB0" */
+    char stableName[256]; /* "/dev/serial/by-id/..." else "/dev/serial/by-path/..." else "" */
+    char vendor[128];     /* maker and product names as the device or the USB database
+                             gives them; "" unknown */
+    char product[128];
+    char serial[128]; /* USB serial number; "" unknown */
+    char driver[64];  /* kernel driver: "ftdi_sio", "cdc_acm", "serial8250"... */
+} SerialDeviceInfo;
+
+/* Lists the devices present, sorted by node (numbers in names in numeric order:
+   ttyUSB2 before ttyUSB10). *count receives how many there are, which may exceed max:
+   only min(max, count) entries are written; list may be NULL with max 0 to count.
+   SERIAL_E_INVALID for a NULL count, a negative max or a NULL list with max > 0;
+   SERIAL_E_IO when the device database cannot be read. */
+SERILON_API int32_t SerialListDevices(SerialDeviceInfo* list, int32_t max, int32_t* count);
+/* Resolves path (the node, a /dev/serial/by-id or by-path link, or any link to the
+   node) to the device present there and fills *info as SerialListDevices would;
+   SERIAL_E_NO_DEVICE when no listed device is there, SERIAL_E_INVALID for NULL
+   arguments. */
+SERILON_API int32_t SerialFindDevice(const char* path, SerialDeviceInfo* info);
+
+/* Hot-plug watch: a pollable descriptor that becomes readable when a serial device of
+   the kinds above is added or removed. Every call may be made from any thread; one
+   watch is used by one thread at a time. SerialWatchDevices gives SERIAL_E_INVALID
+   for a NULL watch and SERIAL_E_IO when the device database cannot be watched. */
+enum { SERIAL_DEVICE_ADDED = 1, SERIAL_DEVICE_REMOVED = 2 };
+SERILON_API int32_t SerialWatchDevices(intptr_t* watch);
+/* The descriptor to poll for POLLIN; the watch owns it (never close it). -1 for a
+   handle that is not a watch. */
+SERILON_API int32_t SerialWatchFd(intptr_t watch);
+/* Takes one waiting event and never blocks: SERIAL_OK with *action (SERIAL_DEVICE_*)
+   and *info (for a removal, what the database still knew: node, stable name, serial
+   number, ids; inUse 0), SERIAL_E_TIMEOUT when none waits (events of other devices
+   are skipped). SERIAL_E_INVALID for an unknown handle or NULL arguments. */
+SERILON_API int32_t SerialWatchNext(intptr_t watch, int32_t* action, SerialDeviceInfo* info);
+/* Ends the watch and closes its descriptor; SERIAL_E_INVALID for an unknown handle. */
+SERILON_API int32_t SerialUnwatchDevices(intptr_t watch);
+
+/* Maps port number portNumber (1..255) to device in the user's map file (see the top
+   comment): writes "COM<n>=<path>" with the device's stable by-id (else by-path) name
+   when the device is present and has one, else the path as given (which must be
+   absolute). The file is replaced atomically (a temporary file renamed over it), keeping
+   every other line, the comments and the file's mode; the first line for the port is
+   replaced and later lines for it dropped, or the line is added at the end; the folder
+   is made when missing. SERIAL_E_INVALID for a port number outside 1..255, a path that is
+   empty, relative or holds a newline or '#' after a blank, or a map path that holds no
+   regular file; SERIAL_E_PERMISSION or SERIAL_E_IO when the file cannot be written.
+   SerialDeviceErrorText tells why. */
+SERILON_API int32_t SerialMapPort(int32_t portNumber, const char* device);
+/* The text of the last failure of SerialListDevices, SerialFindDevice, SerialWatchDevices
+   or SerialMapPort in the calling thread ("" when none), NUL-terminated and cut to
+   size; returns the text's full length. */
+SERILON_API int32_t SerialDeviceErrorText(char* buf, int32_t size);
+
 #ifdef __cplusplus
 }
 #endif
@@ -479,6 +560,8 @@ static_assert(sizeof(SerialTcpConnectInfo) == 70 && offsetof(SerialTcpConnectInf
               "TCP info");
 static_assert(sizeof(SerialIsdnCallInfo) == 40, "ISDN call info");
 static_assert(sizeof(SerialConfigRecord) == 52, "configuration record is 52 bytes");
+static_assert(sizeof(SerialDeviceInfo) == 780 && offsetof(SerialDeviceInfo, node) == 12,
+              "device record");
 static_assert(offsetof(SerialConfigRecord, xonChar) == 21, "XON at byte 21");
 static_assert(offsetof(SerialConfigRecord, xoffChar) == 22, "XOFF at byte 22");
 #else
