@@ -1,4 +1,5 @@
 # vort_test(NAME <target> LABELS <unit|pty|gui|interop|slow...> SOURCES ... LIBS ...)
+# (EXISTING: the executable <target> is already made, as vort_umockdev_test does.)
 # One GoogleTest executable; each of its tests becomes one CTest test with the labels,
 # and with the name of its subsystem folder under tests/ as one more label (control,
 # libs, app, platform, tools), so one subsystem's tests run alone: ctest -L control.
@@ -8,7 +9,7 @@ include(GoogleTest)
 find_package(GTest REQUIRED)
 
 function(vort_test)
-  cmake_parse_arguments(T "" "NAME;TIMEOUT" "LABELS;SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "EXISTING" "NAME;TIMEOUT" "LABELS;SOURCES;LIBS" ${ARGN})
   if(NOT VORT_BUILD_TESTS)
     return()
   endif()
@@ -17,7 +18,9 @@ function(vort_test)
   endif()
   file(RELATIVE_PATH subsystem ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
   string(REGEX REPLACE "/.*" "" subsystem "${subsystem}")
-  add_executable(${T_NAME} ${T_SOURCES})
+  if(NOT T_EXISTING)
+    add_executable(${T_NAME} ${T_SOURCES})
+  endif()
   if(subsystem AND NOT subsystem MATCHES "^\\.\\.")
     list(APPEND T_LABELS ${subsystem})
     if(NOT "gui" IN_LIST T_LABELS)
@@ -53,4 +56,24 @@ function(vort_add_subdirectories)
       add_subdirectory(${child})
     endif()
   endforeach()
+endfunction()
+
+# vort_umockdev_test(NAME ... same arguments as vort_test)
+# A test on fake devices (tests/support/umockdev_testbed.h): links the testbed and runs,
+# for both the test listing and each test, under umockdev's preload library through
+# tests/support/umockdev_run.sh.
+function(vort_umockdev_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "LABELS;SOURCES;LIBS" ${ARGN})
+  if(NOT VORT_BUILD_TESTS)
+    return()
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  set_target_properties(${T_NAME} PROPERTIES
+    CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tests/support/umockdev_run.sh)
+  set(timeout)
+  if(T_TIMEOUT)
+    set(timeout TIMEOUT ${T_TIMEOUT})
+  endif()
+  vort_test(NAME ${T_NAME} EXISTING ${timeout} LABELS umockdev ${T_LABELS}
+    LIBS ${T_LIBS} vort_test_umockdev)
 endfunction()
