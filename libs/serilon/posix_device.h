@@ -34,7 +34,10 @@ public:
 
     // Opens path non-blocking, checks that it is a terminal, takes the advisory lock
     // (flock, so a second open of the same device fails even in this process) and
-    // TIOCEXCL, puts it in raw mode and raises DTR and RTS.
+    // TIOCEXCL, puts it in raw mode and raises DTR and RTS. Inside a umockdev device
+    // testbed (its preload library loaded and UMOCKDEV_DIR set: tests only) a fake node
+    // that isatty() denies but that answers tcgetattr counts as a terminal, and a refused
+    // TIOCEXCL is let pass, as the emulation refuses ioctls it has no script for.
     OsStatus open(const std::string& path);
     // Takes a connected socket as the device (ownership passes; closed by close()).
     void adoptSocket(int fd, const std::string& name);
