@@ -7,6 +7,7 @@
 #include <set>
 
 #include "libs/serilon/device_list.h"
+#include "libs/serilon/device_watch.h"
 #include "libs/serilon/port_map.h"
 #include "libs/serilon/port_map_edit.h"
 #include "serilon/serilon.h"
@@ -29,7 +30,7 @@ std::int32_t ok() {
 // so a stale or made-up handle is refused instead of followed.
 struct Watches {
     std::mutex mutex;
-    std::set<serilon::DeviceMonitor*> live;
+    std::set<serilon::DeviceWatch*> live;
 };
 
 Watches& watches() {
@@ -37,8 +38,8 @@ Watches& watches() {
     return *w;
 }
 
-serilon::DeviceMonitor* findWatch(intptr_t handle) {
-    auto* monitor = reinterpret_cast<serilon::DeviceMonitor*>(handle);
+serilon::DeviceWatch* findWatch(intptr_t handle) {
+    auto* monitor = reinterpret_cast<serilon::DeviceWatch*>(handle);
     std::lock_guard lock(watches().mutex);
     return watches().live.count(monitor) ? monitor : nullptr;
 }
@@ -88,7 +89,7 @@ SERILON_API int32_t SerialWatchDevices(intptr_t* watch) {
         return fail(SERIAL_E_INVALID, "SerialWatchDevices: watch must be given");
     }
     std::string error;
-    std::unique_ptr<serilon::DeviceMonitor> monitor = serilon::openDeviceMonitor(error);
+    std::unique_ptr<serilon::DeviceWatch> monitor = serilon::DeviceWatch::open(error);
     if (!monitor) {
         return fail(SERIAL_E_IO, error);
     }
@@ -99,27 +100,27 @@ SERILON_API int32_t SerialWatchDevices(intptr_t* watch) {
 }
 
 SERILON_API int32_t SerialWatchFd(intptr_t watch) {
-    serilon::DeviceMonitor* monitor = findWatch(watch);
+    serilon::DeviceWatch* monitor = findWatch(watch);
     return monitor ? monitor->fd() : -1;
 }
 
 SERILON_API int32_t SerialWatchNext(intptr_t watch, int32_t* action, SerialDeviceInfo* info) {
-    serilon::DeviceMonitor* monitor = findWatch(watch);
+    serilon::DeviceWatch* monitor = findWatch(watch);
     if (!monitor || !action || !info) {
         return SERIAL_E_INVALID;
     }
-    serilon::DeviceMonitor::Event event;
+    serilon::DeviceWatch::Event event;
     if (!monitor->next(event)) {
         return SERIAL_E_TIMEOUT;
     }
-    *action = event.action == serilon::DeviceMonitor::Action::Added ? SERIAL_DEVICE_ADDED
-                                                                    : SERIAL_DEVICE_REMOVED;
+    *action = event.action == serilon::DeviceWatch::Action::Added ? SERIAL_DEVICE_ADDED
+                                                                  : SERIAL_DEVICE_REMOVED;
     *info = event.device.info;
     return SERIAL_OK;
 }
 
 SERILON_API int32_t SerialUnwatchDevices(intptr_t watch) {
-    auto* monitor = reinterpret_cast<serilon::DeviceMonitor*>(watch);
+    auto* monitor = reinterpret_cast<serilon::DeviceWatch*>(watch);
     {
         std::lock_guard lock(watches().mutex);
         if (!watches().live.erase(monitor)) {

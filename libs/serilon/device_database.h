@@ -37,10 +37,11 @@ public:
     virtual ~DeviceMonitor() = default;
     // The descriptor that becomes readable when an event waits; the monitor owns it.
     virtual int fd() const = 0;
-    // Takes the next event about a serial device of the listed kinds without blocking;
-    // false when none waits. A removed device carries what the database still knew (what
-    // was known of it when the monitor started or when it was added, merged with the
-    // event's own properties).
+    // Takes the next add or remove event of a tty without blocking; false when none
+    // waits. An added device is one of the listed kinds, described as
+    // enumerateSerialDevices does. A removed one carries its sysPath and what the event
+    // itself still says (kind 0 when its name does not tell: the caller knows it or
+    // not from earlier).
     virtual bool next(Event& event) = 0;
 };
 

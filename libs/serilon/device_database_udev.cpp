@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstring>
 #include <libudev.h>
-#include <map>
 #include <string_view>
 
 namespace serilon {
@@ -146,24 +145,6 @@ void describe(udev_device* tty, int kind, DeviceRecord& record) {
     copyText(info.serial, str(serial));
 }
 
-// A removed device's event says less than the device did: keep what was known and
-// take from the event what it still carries.
-void mergeRemoved(udev_device* tty, DeviceRecord& record) {
-    if (!record.info.node[0]) {
-        copyText(record.info.node, str(udev_device_get_devnode(tty)));
-    }
-    if (record.links.empty()) {
-        DeviceRecord fromEvent;
-        describe(tty, record.info.kind, fromEvent);
-        fromEvent.info.kind = record.info.kind;
-        if (record.info.node[0]) {
-            std::memcpy(fromEvent.info.node, record.info.node, sizeof record.info.node);
-        }
-        record = fromEvent;
-    }
-    record.info.inUse = 0;
-}
-
 int kindByName(udev_device* tty) {
     const std::string_view name = str(udev_device_get_sysname(tty));
     if (startsWith(name, "ttyUSB")) {
@@ -211,15 +192,6 @@ public:
             error = "the device database cannot be watched";
             return false;
         }
-        // Known devices, so a removal can say what it removed. Listed after the monitor
-        // started, so no device slips between the two.
-        std::vector<DeviceRecord> present;
-        if (!enumerate(udev_.get(), present, error)) {
-            return false;
-        }
-        for (DeviceRecord& r : present) {
-            known_[r.sysPath] = std::move(r);
-        }
         return true;
     }
 
@@ -229,7 +201,6 @@ public:
         // The descriptor is non-blocking: receive gives nullptr when nothing waits.
         while (UdevPtr<udev_device> tty{udev_monitor_receive_device(monitor_.get())}) {
             const std::string_view action = str(udev_device_get_action(tty.get()));
-            const std::string sysPath(str(udev_device_get_syspath(tty.get())));
             if (action == "add") {
                 const int kind = kindOf(tty.get());
                 if (!kind || !udev_device_get_devnode(tty.get())) {
@@ -238,24 +209,12 @@ public:
                 event.action = Action::Added;
                 event.device = DeviceRecord{};
                 describe(tty.get(), kind, event.device);
-                known_[sysPath] = event.device;
                 return true;
             }
             if (action == "remove") {
-                const auto it = known_.find(sysPath);
-                DeviceRecord record;
-                if (it != known_.end()) {
-                    record = std::move(it->second);
-                    known_.erase(it);
-                } else if (const int kind = kindByName(tty.get())) {
-                    record.info.kind = kind;
-                    record.sysPath = sysPath;
-                } else {
-                    continue; // not a device we listed
-                }
-                mergeRemoved(tty.get(), record);
                 event.action = Action::Removed;
-                event.device = std::move(record);
+                event.device = DeviceRecord{};
+                describe(tty.get(), kindByName(tty.get()), event.device);
                 return true;
             }
         }
@@ -265,7 +224,6 @@ public:
 private:
     UdevPtr<udev> udev_;
     UdevPtr<udev_monitor> monitor_;
-    std::map<std::string, DeviceRecord> known_;
 };
 
 } // namespace

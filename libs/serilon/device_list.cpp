@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <map>
+#include <sys/stat.h>
 
 namespace serilon {
 
@@ -99,11 +103,64 @@ const DeviceRecord* findByPath(const std::vector<DeviceRecord>& devices, const s
     return nullptr;
 }
 
+void addStableLinks(std::vector<DeviceRecord>& devices, const std::vector<std::string>& dirs) {
+    // The nodes by file identity, so a link is matched however it is written (relative,
+    // absolute, through other links).
+    std::map<std::pair<dev_t, ino_t>, DeviceRecord*> byFile;
+    for (DeviceRecord& d : devices) {
+        struct stat st {};
+        if (d.info.node[0] && ::stat(d.info.node, &st) == 0) {
+            byFile[{st.st_dev, st.st_ino}] = &d;
+        }
+    }
+    if (byFile.empty()) {
+        return;
+    }
+    for (const std::string& dir : dirs) {
+        DIR* folder = ::opendir(dir.c_str());
+        if (!folder) {
+            continue;
+        }
+        std::vector<std::string> names;
+        while (const dirent* e = ::readdir(folder)) {
+            if (e->d_name[0] != '.') {
+                names.emplace_back(e->d_name);
+            }
+        }
+        ::closedir(folder);
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names) {
+            const std::string link = dir + "/" + name;
+            struct stat st {};
+            if (::stat(link.c_str(), &st) != 0) {
+                continue; // dangling
+            }
+            const auto it = byFile.find({st.st_dev, st.st_ino});
+            if (it == byFile.end()) {
+                continue;
+            }
+            DeviceRecord& d = *it->second;
+            if (std::find(d.links.begin(), d.links.end(), link) == d.links.end()) {
+                d.links.push_back(link);
+            }
+            if (!d.info.stableName[0] && link.size() < sizeof d.info.stableName) {
+                std::memcpy(d.info.stableName, link.c_str(), link.size() + 1);
+            }
+        }
+    }
+}
+
+const std::vector<std::string>& stableLinkDirs() {
+    static const std::vector<std::string> dirs{"/dev/serial/by-id", "/dev/serial/by-path"};
+    return dirs;
+}
+
 bool listSerialDevices(std::vector<DeviceRecord>& out, std::string& error) {
     out.clear();
     if (!enumerateSerialDevices(out, error)) {
         return false;
     }
+    addStableLinks(out, stableLinkDirs());
     sortByNode(out);
     markInUse(out, readProcLocks(), uucpLockDirs());
     return true;

@@ -29,6 +29,14 @@ void markInUse(std::vector<DeviceRecord>& devices, const std::vector<LockedFile>
 // leads to the node through links. nullptr when none.
 const DeviceRecord* findByPath(const std::vector<DeviceRecord>& devices, const std::string& path);
 
+// Completes the stable names from the links in dirs (by default /dev/serial/by-id, then
+// /dev/serial/by-path): a link that leads to a device's node is added to its links, and
+// becomes its stableName when it has none, the first folder's links first, each folder
+// in name order. The database knows these links when udev made them; looking at the
+// folders also finds links it does not know of (a database without them, a testbed).
+void addStableLinks(std::vector<DeviceRecord>& devices, const std::vector<std::string>& dirs);
+const std::vector<std::string>& stableLinkDirs();
+
 // The devices present now, sorted and marked. False with error set when the database
 // cannot be read.
 bool listSerialDevices(std::vector<DeviceRecord>& out, std::string& error);

@@ -3,8 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <umockdev.h>
+#include <unistd.h>
+#include <vector>
 
 namespace vort::test {
 
@@ -115,6 +119,7 @@ Records recordsFor(const FakeSerialDevice& d, int minor) {
 struct UmockdevTestbed::Impl {
     UMockdevTestbed* testbed = nullptr;
     int nextMinor = 0;
+    std::map<std::string, std::vector<std::string>> links; // tty sysPath -> its /dev links
 };
 
 bool UmockdevTestbed::preloaded() {
@@ -140,20 +145,46 @@ UmockdevTestbed::~UmockdevTestbed() {
 
 std::string UmockdevTestbed::add(const FakeSerialDevice& device) {
     const Records r = recordsFor(device, impl_->nextMinor++);
-    GError* error = nullptr;
-    if (!umockdev_testbed_add_from_string(impl_->testbed, r.text.c_str(), &error)) {
-        const std::string text = error ? error->message : "unknown";
-        g_clear_error(&error);
-        throw std::runtime_error("umockdev refused the device " + device.name + ": " + text);
+    // One record at a time, parents first; a parent already there (another port of the
+    // same USB device, or a device plugged back in) is kept, as umockdev refuses to add
+    // a device twice.
+    std::vector<std::string> records;
+    for (std::size_t start = 0; start < r.text.size();) {
+        std::size_t end = r.text.find("\n\n", start);
+        end = end == std::string::npos ? r.text.size() : end + 1;
+        records.push_back(r.text.substr(start, end - start));
+        start = end + 1;
     }
+    for (auto it = records.rbegin(); it != records.rend(); ++it) {
+        const std::string path = it->substr(3, it->find('\n') - 3);
+        struct stat st {};
+        if (it + 1 != records.rend() && ::stat((root_ + "/sys" + path).c_str(), &st) == 0) {
+            continue;
+        }
+        GError* error = nullptr;
+        if (!umockdev_testbed_add_from_string(impl_->testbed, it->c_str(), &error)) {
+            const std::string text = error ? error->message : "unknown";
+            g_clear_error(&error);
+            throw std::runtime_error("umockdev refused the device " + device.name + ": " + text);
+        }
+    }
+    // umockdev sends the "add" event of each device it adds.
     const std::string sysPath = "/sys" + r.ttyPath;
-    umockdev_testbed_uevent(impl_->testbed, sysPath.c_str(), "add");
+    if (device.withNode && isUsb(device)) {
+        impl_->links[sysPath] = {byIdName(device), byPathName(device)};
+    }
     return sysPath;
 }
 
 void UmockdevTestbed::remove(const std::string& sysPath) {
     umockdev_testbed_uevent(impl_->testbed, sysPath.c_str(), "remove");
     umockdev_testbed_remove_device(impl_->testbed, sysPath.c_str());
+    // umockdev leaves the device's /dev/serial links behind; udev would take them away,
+    // and a device plugged back in would not get its link again.
+    for (const std::string& link : impl_->links[sysPath]) {
+        ::unlink((root_ + link).c_str());
+    }
+    impl_->links.erase(sysPath);
 }
 
 std::string UmockdevTestbed::byIdName(const FakeSerialDevice& d) {

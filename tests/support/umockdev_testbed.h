@@ -8,7 +8,8 @@
 // preload the constructor throws.
 //
 // What umockdev does here, and what a test has to allow for:
-//   - a device added with a node (withNode) gets a pseudo-terminal behind its /dev path;
+//   - a device added with a node (withNode) gets a pseudo-terminal behind its /dev path
+//     and its /dev/serial links as files (the database itself has no links for it);
 //     the program opens it like the device, the test talks to the other side
 //     (masterFd). isatty() is false on that path, as umockdev emulates the device's
 //     ioctls; the serial core opens it all the same only inside a testbed (see
@@ -35,7 +36,9 @@ struct FakeSerialDevice {
     std::string product = "FT232R USB UART";
     std::string serial = "A10K3XYZ";
     std::string usbPort = "1-1"; // USB topology: the device's place, unique per device
-    bool withNode = false;       // a pseudo-terminal behind /dev/<name>
+    // A pseudo-terminal behind /dev/<name>, and the /dev/serial links to it (umockdev
+    // makes both only for a device with a node).
+    bool withNode = true;
 };
 
 class UmockdevTestbed {

@@ -200,3 +200,28 @@ TEST(SerilonPortMapEdit, TheOverrideMapWinsPortByPort) {
         ::unsetenv("XDG_CONFIG_HOME");
     }
 }
+
+TEST(SerilonDeviceList, StableNamesComeFromTheLinkFoldersByIdFirst) {
+    ScratchDirectory dir;
+    ASSERT_EQ(::mkdir(dir.path("by-id").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir(dir.path("by-path").c_str(), 0700), 0);
+    writeFileText(dir.path("ttyUSB0"), "");
+    writeFileText(dir.path("ttyUSB1"), "");
+    ASSERT_EQ(::symlink("../ttyUSB0", dir.path("by-path/pci-0:1").c_str()), 0);
+    ASSERT_EQ(::symlink("../ttyUSB0", dir.path("by-id/usb-B").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.path("ttyUSB0").c_str(), dir.path("by-id/usb-A").c_str()), 0);
+    ASSERT_EQ(::symlink("../gone", dir.path("by-id/usb-C").c_str()), 0);
+    ASSERT_EQ(::symlink("../ttyUSB1", dir.path("by-path/pci-0:2").c_str()), 0);
+    std::vector<DeviceRecord> devices{record(dir.path("ttyUSB0")), record(dir.path("ttyUSB1")),
+                                      record("/dev/absent")};
+    const std::string known = "/dev/serial/by-id/from-the-database";
+    std::strcpy(devices[1].info.stableName, known.c_str());
+    addStableLinks(devices, {dir.path("by-id"), dir.path("by-path")});
+    EXPECT_EQ(devices[0].info.stableName, dir.path("by-id/usb-A"));
+    EXPECT_EQ(devices[0].links,
+              (std::vector<std::string>{dir.path("by-id/usb-A"), dir.path("by-id/usb-B"),
+                                        dir.path("by-path/pci-0:1")}));
+    EXPECT_EQ(devices[1].info.stableName, known);
+    EXPECT_EQ(devices[1].links, (std::vector<std::string>{dir.path("by-path/pci-0:2")}));
+    EXPECT_STREQ(devices[2].info.stableName, "");
+}
