@@ -18,12 +18,14 @@ const QHash<QString, Arity>& arities() {
         {QStringLiteral("get"), {0, -1}},    {QStringLiteral("set"), {1, -1}},
         {QStringLiteral("save"), {1, 1}},    {QStringLiteral("load"), {1, 1}},
         {QStringLiteral("factory"), {0, 0}}, {QStringLiteral("regkey"), {1, 1}},
-        {QStringLiteral("upgrade"), {1, 1}},
+        {QStringLiteral("upgrade"), {1, 1}}, {QStringLiteral("ports"), {0, 0}},
+        {QStringLiteral("map"), {2, 2}},
     };
     return table;
 }
 
-const char kUsage[] = "usage: tcu [--port N] [--baud RATE[,PARITY]] [--json] [--quiet] COMMAND ...";
+const char kUsage[] =
+    "usage: tcu [--port N | --device PATH] [--baud RATE[,PARITY]] [--json] [--quiet] COMMAND ...";
 
 // The rates the scanner and the detection know.
 const QStringList kRates = {
@@ -62,6 +64,7 @@ const QStringList& commandNames() {
         QStringLiteral("detect"),  QStringLiteral("info"),   QStringLiteral("get"),
         QStringLiteral("set"),     QStringLiteral("save"),   QStringLiteral("load"),
         QStringLiteral("factory"), QStringLiteral("regkey"), QStringLiteral("upgrade"),
+        QStringLiteral("ports"),   QStringLiteral("map"),
     };
     return names;
 }
@@ -122,6 +125,11 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
                 return fail(
                     QStringLiteral("--port takes a port number from 1 to %1").arg(kMaxPort));
             o.port = port;
+        } else if (name == QLatin1String("--device")) {
+            const std::optional<QString> v = takeValue();
+            if (!v || v->isEmpty())
+                return fail(QStringLiteral("--device takes the path of a serial device"));
+            o.device = *v;
         } else if (name == QLatin1String("--baud")) {
             const std::optional<QString> v = takeValue();
             if (!v)
@@ -167,6 +175,11 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     if (count < arity->min || (arity->max >= 0 && count > arity->max))
         return fail(
             QStringLiteral("wrong number of operands for %1; see tcu %1 --help").arg(o.command));
+    if (o.port && !o.device.isEmpty())
+        return fail(QStringLiteral("--port and --device both name the port: give one"));
+    if ((o.port || !o.device.isEmpty()) &&
+        (o.command == QLatin1String("ports") || o.command == QLatin1String("map")))
+        return fail(QStringLiteral("%1 takes no --port or --device").arg(o.command));
     if (upgradeOption && o.command != QLatin1String("upgrade"))
         return fail(QStringLiteral("--fast, --yes, --force and --wait belong to upgrade"));
     return parsed;
@@ -177,6 +190,10 @@ std::optional<QString> helpText(const QString& command) {
         QStringLiteral("\nOptions of every command:\n"
                        "  --port N              the serial port (COM1 is 1); default: the one "
                        "saved in TCU.INI\n"
+                       "  --device PATH         the serial device at PATH (/dev/serial/by-id/..., "
+                       "/dev/ttyUSB0),\n"
+                       "                        by a free port number; the port map is not "
+                       "changed\n"
                        "  --baud RATE[,PARITY]  talk at this rate and parity (N, O, E) "
                        "without detection\n"
                        "  --json                data as one JSON object\n"
@@ -198,6 +215,8 @@ std::optional<QString> helpText(const QString& command) {
                               "  factory              restore the factory defaults\n"
                               "  regkey KEY           write the registration key\n"
                               "  upgrade IMAGE        load an application-1 firmware image\n"
+                              "  ports                the serial devices present\n"
+                              "  map N DEVICE         let port N lead to DEVICE in the port map\n"
                               "\n'tcu COMMAND --help' tells more.\n") +
                common;
     static const QHash<QString, QString> texts = {
@@ -237,6 +256,16 @@ std::optional<QString> helpText(const QString& command) {
                         "than the scanner's revision\n  --wait S   wait S seconds for the "
                         "restarted scanner (default 120)\nCtrl-C stops the transfer as "
                         "Cancel does.\n")},
+        {QStringLiteral("ports"),
+         QStringLiteral("usage: tcu ports [--json]\n\nLists the serial devices present "
+                        "without opening them: name (the stable\n/dev/serial/by-id or by-path "
+                        "name, else the node), maker and product, serial\nnumber, node, and "
+                        "whether another program holds it.\n")},
+        {QStringLiteral("map"),
+         QStringLiteral("usage: tcu map N DEVICE\n\nLets port N (1 to 255) lead to DEVICE "
+                        "in the port map ports.conf: by the\ndevice's stable by-id name "
+                        "when it is present and has one, so the port\nfinds it after a "
+                        "replug; the map's other lines and comments stay.\n")},
     };
     const auto it = texts.find(command);
     if (it == texts.end())

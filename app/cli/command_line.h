@@ -1,6 +1,6 @@
 // tcu's command line: the options, the commands and their help texts.
 //
-//   tcu [--port N] [--baud RATE[,PARITY]] [--json] [--quiet] COMMAND ...
+//   tcu [--port N | --device PATH] [--baud RATE[,PARITY]] [--json] [--quiet] COMMAND ...
 //
 // Options may stand before or after the command. Parsing never touches the scanner or a
 // file; a command line it refuses is a usage error (exit status 2) with a message that
@@ -31,6 +31,7 @@ inline constexpr int kDefaultWaitSeconds = 120;
 
 struct Options {
     std::optional<int> port; // --port N
+    QString device;          // --device PATH: the device, by a port number free for it
     // --baud RATE[,PARITY]: the rate ("9600") and the parity letter ("N", "O", "E").
     QString baud;
     QString parity;

@@ -7,6 +7,7 @@
 #include "app/cli/cli_session.h"
 #include "app/cli/command_line.h"
 #include "app/cli/interrupt.h"
+#include "app/cli/ports_command.h"
 #include "app/cli/terminal_dialogs.h"
 #include "app/core/program_core.h"
 
@@ -16,7 +17,7 @@ int main(int argc, char** argv) {
     using namespace tcu::cli;
 
     const ParsedCommandLine parsed = parseCommandLine(QCoreApplication::arguments().mid(1));
-    const Options& o = parsed.options;
+    Options o = parsed.options;
     if (!parsed.error.isEmpty()) {
         std::fprintf(stderr, "tcu: %s\ntry tcu --help\n", parsed.error.toLocal8Bit().constData());
         return kExitUsage;
@@ -34,6 +35,23 @@ int main(int argc, char** argv) {
         }
         std::printf("%s", text->toLocal8Bit().constData());
         return kExitOk;
+    }
+
+    // The device commands need neither the control nor the scanner.
+    if (o.command == QLatin1String("ports"))
+        return listPorts(o.json, stdout, stderr);
+    if (o.command == QLatin1String("map"))
+        return mapPort(o.args, stdout, stderr);
+    // --device: the device by a port number of a private map, for this process only.
+    DevicePort devicePort;
+    if (!o.device.isEmpty()) {
+        QString error;
+        const std::optional<int> port = devicePort.map(o.device, error);
+        if (!port) {
+            std::fprintf(stderr, "tcu: %s\n", error.toLocal8Bit().constData());
+            return kExitPort;
+        }
+        o.port = *port;
     }
 
     // Questions are asked at a prompt only when someone can see and answer it.

@@ -47,6 +47,11 @@ TEST(CommandLineTest, OptionsStandBeforeOrAfterTheCommand) {
     EXPECT_EQ(parseCommandLine(args({"upgrade", "a.bin"})).options.waitSeconds, 120);
 
     // A value that looks like an option after "--" is an operand.
+    p = parseCommandLine(args({"--device=/dev/serial/by-id/usb-A", "detect"}));
+    EXPECT_EQ(p.options.device, "/dev/serial/by-id/usb-A");
+    EXPECT_FALSE(p.options.port);
+    p = parseCommandLine(args({"map", "3", "/dev/ttyACM0"}));
+    EXPECT_EQ(p.options.args, QStringList({"3", "/dev/ttyACM0"}));
     p = parseCommandLine(args({"regkey", "--", "--odd-key"}));
     ASSERT_EQ(p.error, "");
     EXPECT_EQ(p.options.args, QStringList({"--odd-key"}));
@@ -69,6 +74,12 @@ TEST(CommandLineTest, UsageErrorsSayWhatIsWrong) {
         {{"set"}, "wrong number of operands"},
         {{"get", "--yes"}, "belong to upgrade"},
         {{"upgrade", "a.bin", "--wait", "0"}, "at least 1"},
+        {{"--device"}, "--device takes the path"},
+        {{"--port", "1", "--device", "/dev/ttyUSB0", "get"}, "give one"},
+        {{"--device", "/dev/ttyUSB0", "ports"}, "ports takes no --port or --device"},
+        {{"--port", "2", "map", "1", "/dev/ttyUSB0"}, "map takes no"},
+        {{"map", "1"}, "wrong number of operands"},
+        {{"ports", "x"}, "wrong number of operands"},
     };
     for (const auto& c : cases) {
         const ParsedCommandLine p = parseCommandLine(args(c.line));
