@@ -19,7 +19,7 @@
 #include "app/settings/setup_model.h"
 #include "app/upgrade/upgrade_boxes.h"
 #include "app/upgrade/upgrade_rules.h"
-#include "libs/serilon/port_map.h"
+#include "serilon/serilon.h"
 
 namespace tcu::cli {
 
@@ -243,8 +243,9 @@ int CliSession::detect() {
     if (linked != kExitOk)
         return linked;
     const int port = core_.CommCtl1.commPort();
-    const QString device =
-        QString::fromStdString(serilon::devicePathFor(serilon::loadPortMap(), port));
+    char path[512] = "";
+    SerialDevicePath(port, path, sizeof path);
+    const QString device = QString::fromLocal8Bit(path);
     printPairs({QStringLiteral("port"), QStringLiteral("device"), QStringLiteral("settings")},
                {QString::number(port), device, core_.CommCtl1.settings()});
     if (port > 6)
