@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "app/cli/command_line.h"
@@ -156,6 +157,30 @@ TEST_F(PortsCommandTest, DeviceMapsAFreePortPrivatelyAndLeavesTheUsersMapAlone) 
     EXPECT_NE(error.indexOf("no serial device is present at /dev/serial/by-id/usb-nothing"), -1)
         << error.toStdString();
     EXPECT_EQ(std::getenv("SERILON_PORT_MAP"), nullptr);
+}
+
+// The commands as the program runs them: the child inherits the testbed (umockdev's
+// preload and UMOCKDEV_DIR).
+TEST_F(PortsCommandTest, TheProgramRunsTheDeviceCommandsWithoutTheControl) {
+    const char* out = std::getenv("VORT_BUILD_OUT");
+    ASSERT_TRUE(out);
+    auto run = [&](const std::string& args, std::string& text) {
+        std::FILE* p = ::popen((std::string(out) + "/tcu " + args + " 2>&1").c_str(), "r");
+        char buf[4096];
+        std::size_t n;
+        text.clear();
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+            text.append(buf, n);
+        const int status = ::pclose(p);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    std::string text;
+    EXPECT_EQ(run("ports --json", text), kExitOk) << text;
+    EXPECT_NE(text.find("\"serial\":\"SCAN42\""), std::string::npos) << text;
+    EXPECT_EQ(run("--device /dev/serial/by-id/usb-nothing detect", text), kExitPort) << text;
+    EXPECT_NE(text.find("no serial device is present at /dev/serial/by-id/usb-nothing"),
+              std::string::npos)
+        << text;
 }
 
 } // namespace
