@@ -24,8 +24,11 @@ struct UdevDeleter {
 template <class T> using UdevPtr = std::unique_ptr<T, UdevDeleter>;
 
 template <std::size_t N> void copyText(char (&field)[N], std::string_view text) {
+    // An empty view may hold no pointer at all: copy only what there is.
     const std::size_t n = std::min(text.size(), N - 1);
-    std::memcpy(field, text.data(), n);
+    if (n > 0) {
+        std::memcpy(field, text.data(), n);
+    }
     field[n] = '\0';
 }
 
