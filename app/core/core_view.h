@@ -27,6 +27,10 @@ public:
     virtual QWidget* dialogOwner() { return nullptr; }
     // The port is open (true) or closed (false).
     virtual void showConnected(bool connected) { (void)connected; }
+    // True while the operator is in the middle of something the program must not
+    // change under them: a modal box or window, a firmware transfer. Replug recovery
+    // waits until it is false.
+    virtual bool mustNotInterrupt() { return false; }
     // Off while an operation talks to the scanner (Send, Receive, factory default),
     // on again at its end: the scanner buttons.
     virtual void setScannerButtons(bool enabled) { (void)enabled; }

@@ -2,7 +2,10 @@
 #include "app/core/program_core.h"
 
 #include <QTimer>
+#include <cstdio>
 
+#include "app/devices/device_source.h"
+#include "app/devices/replug_recovery.h"
 #include "app/identity/revision_state.h"
 #include "app/link/comm_control_host.h"
 #include "platform/dialogs/dialogs.h"
@@ -19,6 +22,8 @@ ProgramCore::ProgramCore() {
 }
 
 ProgramCore::~ProgramCore() {
+    replug_.reset();
+    devices_.reset();
     // Let go of the control before its host: the proxy holds a reference to it.
     CommCtl1 = CommControl();
     commHost_.reset();
@@ -33,6 +38,17 @@ void ProgramCore::createControl() {
     commHost_ = std::make_unique<CommControlHost>(design);
     CommCtl1 = CommControl(commHost_->proxy());
     commHost_->onComm = [this] { CommCtl1_OnComm(); };
+}
+
+void ProgramCore::setDeviceSource(std::unique_ptr<devices::DeviceSource> source) {
+    replug_.reset();
+    devices_ = std::move(source);
+    if (!devices_)
+        return;
+    replug_ = std::make_unique<devices::ReplugRecovery>(*this, *devices_);
+    if (!devices_->watch())
+        std::fprintf(stderr, "tcu1: devices plugged in or out are not noticed: %s\n",
+                     devices_->watchError().toLocal8Bit().constData());
 }
 
 void ProgramCore::setPanelText(int panel, const QString& text) {

@@ -46,6 +46,10 @@
 namespace tcu {
 
 class CommControlHost;
+namespace devices {
+class DeviceSource;
+class ReplugRecovery;
+} // namespace devices
 
 // The scanner's identity as it last answered each query, whole (line end included);
 // empty until answered.
@@ -141,7 +145,8 @@ public:
     // Reads the control's Input once into PendingInput; take: returns PendingInput and
     // empties it, else returns "".
     QString ReadPortText(bool take);
-    // The control's OnComm: drains Input into PendingInput (ReadPortText(false)).
+    // The control's OnComm: drains Input into PendingInput (ReadPortText(false)) and
+    // hands the event's code to the replug recovery.
     void CommCtl1_OnComm();
     // Tick of Timer1: TimeoutFlag = 1. The timer keeps running.
     void Timer1_Timer();
@@ -258,6 +263,15 @@ public:
     // and, when the scanner answers it, Receive. 1 when the setup was read back.
     int16_t AfterUpload();
 
+    // ---- Serial devices ------------------------------------------------------------
+    // The machine's serial devices (app/devices/device_source.h); nullptr until a face
+    // gives the core a source. Giving one starts its watch and the replug recovery
+    // (app/devices/replug_recovery.h), which the control's line events also reach.
+    void setDeviceSource(std::unique_ptr<devices::DeviceSource> source);
+    devices::DeviceSource* deviceSource() const { return devices_.get(); }
+    // nullptr without a device source.
+    devices::ReplugRecovery* replugRecovery() const { return replug_.get(); }
+
     // ---- Link operations and the end ----------------------------------------------
     // Runs action now, or, while a link operation runs, as soon as it has ended (a later
     // request replaces an earlier one still waiting). Nothing once the program ends.
@@ -294,6 +308,9 @@ private:
     void detectionFound();
 
     std::unique_ptr<CommControlHost> commHost_;
+    // Declared before the control's host goes: the recovery is destroyed first.
+    std::unique_ptr<devices::DeviceSource> devices_;
+    std::unique_ptr<devices::ReplugRecovery> replug_;
     AnswerRules answerRules_;
     CoreView* view_ = nullptr;
     settings::SetupView* setup_ = nullptr;

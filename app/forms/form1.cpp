@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "app/devices/serial_device_source.h"
 #include "app/forms/twips.h"
 #include "app/identity/identity_fields.h"
 #include "app/settings/settings_window.h"
@@ -33,6 +34,8 @@ Form1::Form1(std::unique_ptr<ProgramCore> core)
       Timer1(core_->Timer1) {
     if (!core_->hasControl())
         core_->createControl();
+    if (core_->deviceSource() == nullptr)
+        core_->setDeviceSource(std::make_unique<devices::SerialDeviceSource>());
     setupUi(this);
     core_->setView(this);
 
@@ -82,6 +85,7 @@ void Form1::connectEvents() {
     connectSettingsEvents();
     connectIdentityEvents();
     connectUpgradeEvents();
+    connectDeviceEvents();
 }
 
 void Form1::registerAnswerRules() {
@@ -145,6 +149,8 @@ void Form1::endProgram() {
 void Form1::mnumanual_Click() {
     if (isEnding())
         return;
+    // The port map may have changed since the window was last up.
+    form4().showPortDevice();
     form4().exec();
 }
 

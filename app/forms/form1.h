@@ -8,6 +8,7 @@
 //   app/forms/form1.cpp          loading, the ways out, menus and display helpers
 //   app/link/baud_detect.cpp     mnuauto_Click
 //   app/link/manual_port.cpp     the manual port window's "&Open Port"
+//   app/forms/devices_window.cpp "&Devices..." and "&Reconnect After Replug"
 //   app/settings/...             the setting tabs, Send, Receive, setup files, editor
 //   app/identity/...             identity fields, "&Factory", "&GoTo Web", About
 //   app/upgrade/...              the firmware load, Form3's Cancel, job watch and completion
@@ -28,6 +29,7 @@
 #include <optional>
 
 #include "app/core/program_core.h"
+#include "app/forms/devices_window.h"
 #include "app/forms/form2.h"
 #include "app/forms/form3.h"
 #include "app/forms/form4.h"
@@ -55,7 +57,8 @@ public:
     // Loads the window without showing it over core (a new one when nullptr, in the
     // state of a program that has just started): creates the core's CommCtl1 from the
     // control's class identifier with the window's stored design unless the core has it
-    // already, and registers the window's answer rules. Throws ControlUnavailable when
+    // already, gives the core the serial core's device source unless it has one, and
+    // registers the window's answer rules. Throws ControlUnavailable when
     // the control cannot be had. Form_Load is not run here (Main runs it).
     explicit Form1(std::unique_ptr<ProgramCore> core = nullptr);
     ~Form1() override;
@@ -98,6 +101,15 @@ public:
     void mnumanual_Click();
     // The core's ping.
     bool SendPingAndWait() { return core_->SendPingAndWait(); }
+
+    // ---- Serial devices --------------------------------------------------------
+    // "&Devices...": the Devices window, modally.
+    void mnudevices_Click();
+    // "&Reconnect After Replug" (a check item): the replug recovery on or off, kept in
+    // tcu1.conf (app/devices/reconnect_setting.h); read when the window loads.
+    void mnureconnect_Click();
+    // The Devices window, loaded on first use.
+    DevicesWindow& devicesWindow();
 
     // ---- Scanner settings ------------------------------------------------------
     // The setting tabs' widgets, and the window seen as the settings model.
@@ -191,6 +203,9 @@ private:
     void connectSettingsEvents();
     void connectIdentityEvents();
     void connectUpgradeEvents();
+    void connectDeviceEvents();
+    // CoreView: a modal window or box is up, or the upload window is loaded.
+    bool mustNotInterrupt() override;
     void registerAnswerRules();
     void drawIndicatorImages();
     void endProgram();
@@ -205,6 +220,7 @@ private:
     QPointer<Form2> form2_;
     QPointer<Form4> form4_;
     QPointer<Form3> form3_;
+    QPointer<DevicesWindow> devicesWindow_;
     bool form3Loaded_ = false;
     // Windows loaded besides this one, in load order.
     std::vector<QPointer<QWidget>> loadedWindows_;

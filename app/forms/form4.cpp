@@ -1,5 +1,6 @@
 #include "app/forms/form4.h"
 
+#include "app/devices/device_source.h"
 #include "app/forms/form1.h"
 #include "app/forms/twips.h"
 
@@ -19,6 +20,9 @@ Form4::Form4(Form1& main) : QDialog(&main), main_(main) {
         combo->setInsertPolicy(QComboBox::NoInsert);
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+    connect(Combo1, &QComboBox::currentIndexChanged, this, [this] { showPortDevice(); });
+    if (devices::DeviceSource* source = main_.core().deviceSource())
+        connect(source, &devices::DeviceSource::changed, this, [this] { showPortDevice(); });
     Form_Load();
 }
 
@@ -26,6 +30,13 @@ void Form4::Form_Load() {
     adjustSize();
     centreOnScreen(this);
     Combo1->setCurrentIndex(0);
+}
+
+void Form4::showPortDevice() {
+    devices::DeviceSource* source = main_.core().deviceSource();
+    const int index = Combo1->currentIndex();
+    labPortDevice->setText(
+        source != nullptr && index >= 0 ? devices::portDeviceText(*source, index + 1) : QString());
 }
 
 void Form4::Command2_Click() {

@@ -1,7 +1,9 @@
 // Form4 "Comm Port Settings": the manual port window. The operator picks the port
 // (Combo1, "Com 1".."Com 6": port = list position + 1), the rate (Combo2) and the
 // parity (Combo3); data bits 8 and stop bits 1 are fixed. Shown modally from the
-// main window's "&Manual Baud Setting...".
+// main window's "&Manual Baud Setting...". Beside the port list, labPortDevice shows the
+// device the chosen port maps to and whether it is present (empty without the core's
+// device source); it follows the choice and devices plugged in or pulled out.
 //
 // Command1_Click ("&Open Port") lives with the port connection code
 // (app/link/manual_port.cpp). GUI thread only.
@@ -29,6 +31,8 @@ public:
     void Command1_Click();
     // "&Cancel": hide the window; nothing else changes.
     void Command2_Click();
+    // Shows in labPortDevice what the chosen port maps to.
+    void showPortDevice();
 
 private:
     Form1& main_;

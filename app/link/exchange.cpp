@@ -3,6 +3,7 @@
 #include "app/link/exchange.h"
 
 #include "app/core/program_core.h"
+#include "app/devices/replug_recovery.h"
 #include "app/link/message_pump.h"
 #include "app/link/run_time_error.h"
 
@@ -27,6 +28,14 @@ void ProgramCore::CommCtl1_OnComm() {
     } catch (...) {
         // An event handler has nobody to report to; the waiting loop's own read of
         // Input meets the same failure and reports it.
+    }
+    if (replug_ == nullptr)
+        return;
+    // A hang-up comes as a carrier event: the recovery looks whether the device went.
+    try {
+        replug_->lineEvent(CommCtl1.commEvent());
+    } catch (...) {
+        // The control could not say; a removal still comes from the device source.
     }
 }
 

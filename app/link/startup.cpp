@@ -4,6 +4,7 @@
 #include <QScreen>
 #include <cstdio>
 
+#include "app/devices/missing_device_hint.h"
 #include "app/forms/form1.h"
 #include "app/forms/twips.h"
 #include "app/link/comm_control_host.h"
@@ -77,6 +78,8 @@ std::unique_ptr<Form1> Main(int* exitCode) {
     form->core().QuietRevQuery = true;
     form->ExchangeCommand(QStringLiteral("<APP1RV:>"));
     form->core().QuietRevQuery = false;
+    // A saved port whose device is not there: panel 2 says what is there instead.
+    devices::showMissingDeviceHint(form->core());
     return form;
 }
 
