@@ -180,6 +180,24 @@ TEST_F(ReplugTest, AModalWindowHoldsTheReopenUntilItCloses) {
     EXPECT_EQ(pings(), 2u);
 }
 
+TEST_F(ReplugTest, TheUploadWindowHoldsTheReopenUntilItIsUnloaded) {
+    Form1& f = connected();
+    f.form3(); // an upload under way
+    ASSERT_TRUE(f.form3Loaded());
+    removeLink(byId_);
+    fake_->pullOut(device_);
+    makeLink("usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0", sim_->devicePath());
+    fake_->plugIn(adapter(QStringLiteral("/dev/ttyUSB1"), byId_));
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(recovery().state(), State::Returned);
+    EXPECT_FALSE(f.CommCtl1.portOpen());
+
+    f.unloadForm3();
+    ASSERT_TRUE(waitFor([&] { return f.connectedShown(); }));
+    EXPECT_EQ(pings(), 2u);
+}
+
 TEST_F(ReplugTest, APortTheOperatorOpenedMeanwhileIsLeftAlone) {
     Form1& f = connected();
     removeLink(byId_);
