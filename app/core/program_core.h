@@ -18,6 +18,7 @@
 //   app/settings/send_setup.cpp    Send
 //   app/settings/receive_setup.cpp Receive and the "<SETPAR:>" answer rule
 //   app/settings/setup_files.cpp   setup files
+//   app/devices/replug_recovery.cpp  the device pulled out and back (its own object)
 //
 // Link operations (an exchange, a ping, a detection) never run inside one another: all
 // of them share AnswerBuffer, PendingInput, TimeoutFlag and Timer1. The waits pump
