@@ -18,7 +18,6 @@
 // configuration directories; nothing of the user's is touched.
 #include <QApplication>
 #include <QFile>
-#include <QProcess>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -28,12 +27,12 @@
 #include <filesystem>
 #include <poll.h>
 #include <string>
-#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
 
 #include "app/forms/form1.h"
+#include "bench/support/process_timing.h"
 #include "platform/dialogs/dialogs.h"
 #include "serilon/serilon.h"
 #include "support/umockdev_testbed.h"
@@ -41,28 +40,13 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using vort::bench::Clock;
+using vort::bench::processCpuSeconds;
+using vort::bench::seconds;
 namespace fs = std::filesystem;
 
 constexpr int kRounds = 20;
 constexpr int kIdleSeconds = 10;
-
-double seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-double cpuSeconds() {
-    rusage r{};
-    getrusage(RUSAGE_SELF, &r);
-    return r.ru_utime.tv_sec + r.ru_stime.tv_sec + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
-}
-
-std::string scratchDir(const char* pattern) {
-    std::string path = (fs::temp_directory_path() / pattern).string();
-    if (!mkdtemp(path.data()))
-        throw std::runtime_error("cannot create a scratch directory");
-    return path;
-}
 
 class NoDialogs final : public vort::dialogs::DialogFacade {
 public:
@@ -150,22 +134,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    const char* outEnv = std::getenv("VORT_BUILD_OUT");
-    const std::string out =
-        outEnv ? outEnv : fs::canonical("/proc/self/exe").parent_path().string();
-    setenv("VORT_BUILD_OUT", out.c_str(), 1);
-    const std::string data = scratchDir("bench-replug-data-XXXXXX");
-    const std::string config = scratchDir("bench-replug-config-XXXXXX");
-    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    const std::string out = vort::bench::buildOut();
+    const std::string config = vort::bench::scratchDir("bench-replug-config-XXXXXX");
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    const std::string data = vort::bench::registerControl(out, "bench_replug");
+    if (data.empty())
+        return 2;
     QApplication app(argc, argv);
     NoDialogs noDialogs;
     vort::dialogs::setDialogs(&noDialogs);
-    if (QProcess::execute(QString::fromStdString(out + "/vortreg"),
-                          {QString::fromStdString(out + "/libvort.so")}) != 0) {
-        std::fprintf(stderr, "bench_replug: cannot register %s/libvort.so\n", out.c_str());
-        return 2;
-    }
 
     vort::test::UmockdevTestbed testbed;
     vort::test::FakeSerialDevice adapter;
@@ -194,10 +171,10 @@ int main(int argc, char** argv) {
         }
 
         // The CPU of the connected, idle program: the baseline.
-        double cpu0 = cpuSeconds();
+        double cpu0 = processCpuSeconds();
         auto t0 = Clock::now();
         idleFor(kIdleSeconds * 1000);
-        idleCpu = (cpuSeconds() - cpu0) / seconds(Clock::now() - t0);
+        idleCpu = (processCpuSeconds() - cpu0) / seconds(Clock::now() - t0);
 
         for (int round = 0; round < kRounds; ++round) {
             testbed.remove(sysPath);
@@ -207,10 +184,10 @@ int main(int argc, char** argv) {
             }
             scanner.reset();
             if (round == 0) {
-                cpu0 = cpuSeconds();
+                cpu0 = processCpuSeconds();
                 t0 = Clock::now();
                 idleFor(kIdleSeconds * 1000);
-                goneCpu = (cpuSeconds() - cpu0) / seconds(Clock::now() - t0);
+                goneCpu = (processCpuSeconds() - cpu0) / seconds(Clock::now() - t0);
             }
             adapter.name = "ttyUSB" + std::to_string(++node);
             const auto back = Clock::now();
