@@ -3,7 +3,7 @@
 //   vort-container [--design] [PROGID-OR-CLSID]   the window, optionally with a control
 //   vort-container --script FILE                  run a script without a window
 //                                                 (FILE "-": standard input)
-//   vort-container --help
+//   vort-container --help | --version
 //
 // Script mode prints one line per result on standard output and exits 0 when every
 // command ran, 1 when any failed; a bad command line or a script that cannot be read
@@ -28,9 +28,14 @@ namespace {
 constexpr const char* kUsage =
     "usage: vort-container [--design] [PROGID-OR-CLSID]\n"
     "       vort-container --script FILE      (FILE - reads standard input)\n"
+    "       vort-container --help | --version\n"
     "Hosts one control in run or design mode. With --script it runs one command a\n"
     "line without a window: create, mode, set, get, until, call, wait, events,\n"
-    "sleep, save, load, answer (see tools/container/README.md).\n";
+    "sleep, save, load, answer (see vort-container(1)).\n"
+    "  --design          start in design mode (the control's ambient UserMode false)\n"
+    "  --script FILE     run the script in FILE without a window\n"
+    "  -h, --help        print this help and end\n"
+    "  --version         print the version and end\n";
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "vort-container: %s\n%s", message.c_str(), kUsage);
@@ -95,6 +100,9 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("vort-container %s\n", VORT_PROGRAM_VERSION);
             return 0;
         } else if (arg == "--script") {
             if (i + 1 >= argc)

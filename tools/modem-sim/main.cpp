@@ -180,6 +180,10 @@ int main(int argc, char** argv) {
         std::fputs(simUsage().c_str(), stdout);
         return 0;
     }
+    if (parsed->version) {
+        std::printf("modem-sim %s\n", VORT_PROGRAM_VERSION);
+        return 0;
+    }
     const SimOptions& options = *parsed;
 
     // The ending signals arrive through a descriptor the loop waits on, so they end the

@@ -30,6 +30,8 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string>& args,
         std::string v;
         if (a == "--help" || a == "-h") {
             o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
         } else if (a == "--control") {
             if (!next(o.controlPath))
                 return std::nullopt;
@@ -70,7 +72,9 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string>& args,
 }
 
 std::string simUsage() {
-    return "modem-sim: a Hayes modem on a pseudo-terminal\n"
+    return "usage: modem-sim [OPTION...]\n"
+           "       modem-sim --help | --version\n"
+           "A Hayes modem on a pseudo-terminal; prints the terminal's path once ready.\n"
            "  --control PATH        control socket (one command a line, answers ok/err);\n"
            "                        PATH must not exist or be a socket nobody listens on\n"
            "  --connect-delay MS    from ATD or ATA to the result (default 300, at most " +
@@ -81,6 +85,8 @@ std::string simUsage() {
            "  --dial-result WORD    connect, busy, no-carrier, no-dialtone, no-answer, error, "
            "none\n"
            "  --no-remote-echo      the far end does not send back what it gets\n"
+           "  -h, --help            print this help and end\n"
+           "  --version             print the version and end\n"
            "Control commands: ping, ring [N], hangup, send TEXT, set dial-result WORD,\n"
            "set connect-delay MS, set connect-text TEXT, state, commands, received, quit.\n"
            "Exit status: 0 at the end, 1 when it cannot start, 2 for a bad command line.\n";

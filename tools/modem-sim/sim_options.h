@@ -19,6 +19,7 @@ struct SimOptions {
     HayesModem::Options modem;
     std::string controlPath; // empty: no control socket
     bool help = false;
+    bool version = false; // --version: print the version and end
 };
 
 // A decimal whole number from min to max, the whole text and nothing else (no sign,

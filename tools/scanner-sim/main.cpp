@@ -18,6 +18,10 @@ int main(int argc, char** argv) {
         std::fputs(scanner_sim::simUsage().c_str(), stdout);
         return 0;
     }
+    if (options->version) {
+        std::printf("scanner-sim %s\n", VORT_PROGRAM_VERSION);
+        return 0;
+    }
     scanner_sim::SimApp app(std::move(*options));
     return app.run();
 }

@@ -59,6 +59,8 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string>& args,
         std::string v;
         if (arg == "--help" || arg == "-h") {
             o.help = true;
+        } else if (arg == "--version") {
+            o.version = true;
         } else if (arg == "--device") {
             if (!next(o.device))
                 return std::nullopt;
@@ -189,6 +191,7 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string>& args,
 
 std::string simUsage() {
     return R"(Usage: scanner-sim [options]
+       scanner-sim --help | --version
 
 A barcode and magnetic-stripe scanner on the end of an RS-232 line, simulated on a
 pseudo-terminal. It prints the path of the terminal to open on its first line of
@@ -245,6 +248,9 @@ Tests and scripts:
                         control channel's "fault": nak N, ignore N, noanswer N,
                         garble N, stray TEXT [N], ackdelay MS, delay MS, slow on|off
   --slow                send at the line's real character rate (as --fault "slow on")
+
+  -h, --help            print this help and end
+  --version             print the version and end
 
 How the simulated scanner behaves where a real one is not described:
   - A frame is SOH, tokens, EOT. Bytes outside frames are ignored; a SOH inside a frame

@@ -33,6 +33,7 @@ struct SimOptions {
     MismatchMode mismatch = MismatchMode::Silent;
     unsigned loadTimeoutSeconds = 60; // a load with no traffic this long is given up
     bool help = false;
+    bool version = false; // --version: print the version and end
 };
 
 // Parses the command line (argv[0] excluded). Returns nothing and sets error for bad

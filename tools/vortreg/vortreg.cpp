@@ -6,6 +6,7 @@
 //   vortreg --list                   every class of the per-user and the system
 //                                    registry, one per line, tab-separated:
 //                                    CLSID  ProgID ("-" if none)  type name  library  user|system
+//   vortreg --help | --version
 //
 // Without --system the per-user registry is written, with it the system one (see
 // platform/component/registry.h for both places).
@@ -44,7 +45,13 @@ void usage(FILE* to) {
     std::fputs("usage: vortreg [--system] LIBRARY       register a component library\n"
                "       vortreg [--system] -u LIBRARY    unregister it\n"
                "       vortreg --list                   list every registered class\n"
-               "Without --system the per-user registry is written, with it the system one.\n",
+               "       vortreg --help | --version\n"
+               "Without --system the per-user registry is written, with it the system one.\n"
+               "  --system          write the system registry instead of the user's\n"
+               "  -u, --unregister  unregister the library instead of registering it\n"
+               "  --list            list every registered class, one per line\n"
+               "  -h, --help        print this help and end\n"
+               "  --version         print the version and end\n",
                to);
 }
 
@@ -132,6 +139,9 @@ int main(int argc, char** argv) {
             doList = true;
         else if (a == "-h" || a == "--help") {
             usage(stdout);
+            return kExitOk;
+        } else if (a == "--version") {
+            std::printf("vortreg %s\n", VORT_PROGRAM_VERSION);
             return kExitOk;
         } else if (a == "--") {
             for (++i; i < argc; ++i)
