@@ -14,12 +14,14 @@ vort_build_packages=(build-essential cmake ninja-build pkg-config git libudev-de
 
 # Everything the full test run needs on top: benchmarks, the fuzz build, the peers, a
 # virtual display and xwininfo to read its window titles, the one clang-format whose
-# output the tree is kept in (versions format differently, so it is pinned), and what
-# the packages stage needs (dpkg-shlibdeps, lintian, a font for tcu1's screenshot).
+# output the tree is kept in (versions format differently, so it is pinned), what
+# the packages stage needs (dpkg-shlibdeps, lintian, a font for tcu1's screenshot), and
+# the checkers of the manual pages, menu entries and AppStream metadata.
 vort_test_packages=("${vort_build_packages[@]}" ccache libbenchmark-dev clang-format-14
                     clang libclang-rt-14-dev lrzsz libcapi20-dev umockdev libumockdev-dev
                     xvfb xauth x11-utils
-                    dpkg-dev lintian fonts-dejavu-core)
+                    dpkg-dev lintian fonts-dejavu-core
+                    man-db groff-base desktop-file-utils appstream)
 
 # Prints the packages of "$@" that are not installed, one per line.
 vort_missing_packages() {

@@ -110,7 +110,7 @@ std::string treeFile(const char* path) {
 
 TEST(CommandLineTest, CompletionAndManualPageKnowEveryCommandAndSetting) {
     const std::string completion = treeFile("app/cli/tcu-completion.bash");
-    const std::string manual = treeFile("docs/tcu.1");
+    const std::string manual = treeFile("docs/man/tcu.1");
     ASSERT_FALSE(completion.empty());
     ASSERT_FALSE(manual.empty());
     for (const QString& command : commandNames()) {
