@@ -48,11 +48,21 @@ std::vector<std::string> manEnvironment(int width) {
     return env;
 }
 
-// The help texts a program has: its own, and for tcu that of its command with options.
+// The help texts a program has: its own, and for tcu that of every command its help
+// lists (the lines of "Commands:", each a command word first).
 std::vector<std::vector<std::string>> helpRequests(const std::string& program) {
-    if (program == "tcu")
-        return {{"--help"}, {"upgrade", "--help"}};
-    return {{"--help"}};
+    std::vector<std::vector<std::string>> requests{{"--help"}};
+    if (program != "tcu")
+        return requests;
+    const std::string help = runProgram(builtProgram(program), {"--help"}, noDisplay()).out;
+    const size_t start = help.find("\nCommands:\n");
+    std::istringstream lines(start == std::string::npos ? "" : help.substr(start + 11));
+    std::smatch m;
+    for (std::string line; std::getline(lines, line) && !line.empty();)
+        if (std::regex_search(line, m, std::regex("^  ([a-z]+)( |$)")))
+            requests.push_back({m[1].str(), "--help"});
+    EXPECT_GE(requests.size(), 10u) << help;
+    return requests;
 }
 
 // Every option a help text names: a word that starts with one or two dashes and a
