@@ -7,7 +7,6 @@
 // with a message when the SVG cannot be read or a PNG cannot be written; 2 for a wrong
 // command line.
 #include <QDir>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -19,9 +18,8 @@ int main(int argc, char** argv) {
         std::fputs("usage: vort-render-icon SVG OUTDIR NAME SIZE...\n", stderr);
         return 2;
     }
-    // Rendering needs no display; the offscreen platform lets it run anywhere.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    // The drawings hold no text, so rendering into an image needs neither an application
+    // object nor a display.
     const QString svg = QString::fromLocal8Bit(argv[1]);
     const QString outDir = QString::fromLocal8Bit(argv[2]);
     const QString name = QString::fromLocal8Bit(argv[3]);
