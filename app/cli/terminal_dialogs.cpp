@@ -20,19 +20,7 @@ void TerminalDialogs::answerUntil(const QString& textStart, Answer answer,
 }
 
 Answer TerminalDialogs::refusal(Buttons buttons) {
-    switch (buttons) {
-    case Buttons::Ok:
-        return Answer::Ok;
-    case Buttons::YesNo:
-        return Answer::No;
-    case Buttons::AbortRetryIgnore:
-        return Answer::Abort;
-    case Buttons::OkCancel:
-    case Buttons::YesNoCancel:
-    case Buttons::RetryCancel:
-        return Answer::Cancel;
-    }
-    return Answer::Cancel;
+    return vort::dialogs::refusal(buttons);
 }
 
 QString TerminalDialogs::plainText(const QString& text) {

@@ -24,6 +24,9 @@ std::vector<Answer> buttonAnswers(Buttons buttons);
 Answer defaultAnswer(Buttons buttons);
 // "Ok", "Cancel", "Yes", "No", "Retry", "Abort", "Ignore".
 const char* buttonName(Answer answer);
+// The answer that changes nothing for a set of buttons: No, Cancel or Abort (Ok for a
+// box with only OK).
+Answer refusal(Buttons buttons);
 
 struct MessageBoxRequest {
     QString text;
@@ -72,9 +75,15 @@ public:
 void setApplicationTitle(const QString& title);
 QString applicationTitle();
 
-// The facade in force: the Qt one unless a test installed its own.
+// The facade in force: the one installed by setDialogs, else the program's standard one.
+// The Qt facade (qt_dialogs.h) makes itself the standard one when its library is loaded,
+// which every program with windows links; a program without it (tcu, which installs
+// its own) and without an installed facade gets one that writes each box to stderr and
+// answers it with refusal(), opens no file dialog and no address.
 DialogFacade& dialogs();
-// Installs facade (nullptr: back to the Qt one). The caller keeps it alive.
+// Installs facade (nullptr: back to the standard one). The caller keeps it alive.
 void setDialogs(DialogFacade* facade);
+// Makes facade the standard one (nullptr: none). The caller keeps it alive.
+void setStandardDialogs(DialogFacade* facade);
 
 } // namespace vort::dialogs

@@ -164,4 +164,17 @@ bool QtDialogs::shellOpen(const QString& url) {
     return QDesktopServices::openUrl(QUrl::fromUserInput(url, QDir::currentPath()));
 }
 
+namespace {
+
+// The standard facade for as long as this library is loaded.
+struct StandardQtDialogs {
+    QtDialogs facade;
+    StandardQtDialogs() { setStandardDialogs(&facade); }
+    ~StandardQtDialogs() { setStandardDialogs(nullptr); }
+};
+
+const StandardQtDialogs standardQtDialogs;
+
+} // namespace
+
 } // namespace vort::dialogs

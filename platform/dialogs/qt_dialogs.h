@@ -1,4 +1,6 @@
-// The dialog facade on Qt Widgets: QMessageBox, QFileDialog and QDesktopServices.
+// The dialog facade on Qt Widgets: QMessageBox, QFileDialog and QDesktopServices. Its
+// library makes it the standard facade (setStandardDialogs) when it is loaded; the build
+// makes every program that links it load it.
 //
 // Texts may break lines with CR, LF or CR LF (the programs' texts use CR); each becomes
 // one line break on screen. Thread rule: GUI thread only.
