@@ -1,9 +1,8 @@
-// The ping and the automatic baud detection (the core's), and the window's part of it
-// (mnuauto_Click and what it shows).
+// The ping and the automatic baud detection (the core's; the window's part of it is in
+// detection_events.cpp).
 #include "app/link/baud_detect.h"
 
 #include "app/core/program_core.h"
-#include "app/forms/form1.h"
 #include "app/link/exchange.h"
 #include "app/link/message_pump.h"
 #include "app/link/port_settings_file.h"
@@ -187,65 +186,6 @@ void ProgramCore::detectionFound() {
     err.run([&] { CommCtl1.setInputLen(0); });
     if (view_ != nullptr)
         view_->detectionEnded(DetectionOutcome::Found);
-}
-
-void Form1::mnuauto_Click() {
-    if (isEnding())
-        return;
-    if (linkBusy()) {
-        whenLinkFree([this] { mnuauto_Click(); });
-        return;
-    }
-    core_->AutoBaudDetect();
-}
-
-void Form1::detectionStarted() {
-    mnuauto->setEnabled(false);
-    mnumanual->setEnabled(false);
-    SSTab1->setEnabled(false);
-}
-
-void Form1::detectionOpened() {
-    form2().show();
-}
-
-void Form1::detectionTrying(const QString& rate, const QString& port) {
-    form2().Label3->setText(rate);
-    form2().Label2->setText(port);
-}
-
-void Form1::detectionEnded(DetectionOutcome outcome) {
-    switch (outcome) {
-    case DetectionOutcome::PortClosed:
-        // A Retry whose open failed must not leave the progress display up.
-        if (form2Loaded())
-            form2().hide();
-        mnuauto->setEnabled(true);
-        mnumanual->setEnabled(true);
-        return;
-    case DetectionOutcome::Cancelled:
-        cmdSend->setEnabled(false);
-        cmdReceive->setEnabled(false);
-        cmdFactory->setEnabled(false);
-        cmdRevision->setEnabled(false);
-        cmdWeb->setEnabled(true);
-        form2().hide();
-        mnuauto->setEnabled(true);
-        mnumanual->setEnabled(true);
-        SSTab1->setEnabled(true);
-        return;
-    case DetectionOutcome::Found:
-        form2().hide();
-        cmdSend->setEnabled(true);
-        cmdReceive->setEnabled(true);
-        cmdFactory->setEnabled(true);
-        SSTab1->setEnabled(true);
-        mnuauto->setEnabled(true);
-        mnumanual->setEnabled(true);
-        return;
-    case DetectionOutcome::Ended:
-        return;
-    }
 }
 
 } // namespace tcu

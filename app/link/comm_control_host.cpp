@@ -8,10 +8,10 @@
 #include "vort/dispids.h"
 #include "vort/guids.h"
 
-// The forms' resources are in a static library: nothing would pull their initialiser
-// into the program unless it is called by name (outside any namespace).
-static void initFormResources() {
-    Q_INIT_RESOURCE(forms);
+// The control's stored design is a resource of a static library: nothing would pull its
+// initialiser into the program unless it is called by name (outside any namespace).
+static void initDesignResource() {
+    Q_INIT_RESOURCE(commctl1);
 }
 
 namespace tcu {
@@ -100,7 +100,7 @@ void CommControlHost::onEvent(int32_t dispid, std::span<const Variant> args) {
 }
 
 std::string CommControlHost::storedDesign() {
-    initFormResources();
+    initDesignResource();
     QFile bag(QStringLiteral(":/tcu/commctl1.bag"));
     if (!bag.open(QIODevice::ReadOnly))
         return {};

@@ -1,6 +1,5 @@
-// Setup files: the core's setup as a file of setup records, and back; and the window's
-// "&Save SetUp As..." and "&Open Setup..." over them.
-#include <QApplication>
+// Setup files: the core's setup as a file of setup records, and back (the window's
+// menus over them are in setup_file_events.cpp).
 #include <QFile>
 #include <cerrno>
 #include <cstdio>
@@ -8,11 +7,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "app/forms/form1.h"
+#include "app/core/program_core.h"
 #include "app/link/run_time_error.h"
 #include "app/settings/apply_setup_token.h"
 #include "app/settings/split_records.h"
-#include "platform/dialogs/dialogs.h"
 #include "platform/files/atomic_rewrite.h"
 
 namespace tcu {
@@ -21,32 +19,6 @@ namespace {
 
 FileError systemError(int number) {
     return FileError{number, QString::fromLocal8Bit(std::strerror(number))};
-}
-
-vort::dialogs::FileDialogResult askForFile(QWidget* owner, bool save) {
-    vort::dialogs::FileDialogRequest request;
-    request.save = save;
-    request.title = QStringLiteral("Select a TXT file");
-    request.filters = {QStringLiteral("All files|*.*"), QStringLiteral("Text Files (*.txt)|*.txt")};
-    request.filterIndex = 2;
-    // Opening takes only a file that exists; saving takes a new name too, and replaces
-    // an existing file without asking.
-    request.mustExist = !save;
-    request.confirmOverwrite = false;
-    request.owner = owner;
-    return vort::dialogs::dialogs().fileDialog(request);
-}
-
-void showFileError(QWidget* owner, const FileError& error) {
-    QApplication::restoreOverrideCursor();
-    vort::dialogs::MessageBoxRequest box;
-    box.text = QStringLiteral("Error # ") + QString::number(error.number) + QLatin1Char(' ') +
-               error.description;
-    box.title = QStringLiteral("Error");
-    box.icon = vort::dialogs::Icon::Critical;
-    box.buttons = vort::dialogs::Buttons::Ok;
-    box.owner = owner;
-    vort::dialogs::dialogs().messageBox(box);
 }
 
 // Writes text to path, replacing the file in one step (a link stays a link, the file
@@ -107,22 +79,6 @@ std::optional<FileError> ProgramCore::OpenSetupFile(const QString& path) {
     settings::SplitRecords(
         text, [this](std::string_view token) { settings::ApplySetupToken(*setup_, token); });
     return std::nullopt;
-}
-
-void Form1::mnusave_Click() {
-    const auto chosen = askForFile(this, true);
-    if (chosen.cancelled || chosen.path.isEmpty())
-        return;
-    if (const auto error = core_->SaveSetupFile(chosen.path))
-        showFileError(this, *error);
-}
-
-void Form1::mnuopen_Click() {
-    const auto chosen = askForFile(this, false);
-    if (chosen.cancelled || chosen.path.isEmpty())
-        return;
-    if (const auto error = core_->OpenSetupFile(chosen.path))
-        showFileError(this, *error);
 }
 
 } // namespace tcu

@@ -1,6 +1,5 @@
-// The fast load: scanner and port switch to 115200 before a load (the core's), and the
-// main window's "Auto Fast Load @ 115200 Bps" that asks for it.
-#include "app/forms/form1.h"
+// The fast load: scanner and port switch to 115200 before a load.
+#include "app/core/program_core.h"
 #include "app/link/run_time_error.h"
 #include "app/upgrade/upgrade_rules.h"
 
@@ -18,10 +17,6 @@ int16_t ProgramCore::Fast_Load(bool wanted) {
     // The scanner listens at 115200 from the next byte on; the port follows, open.
     CommCtl1.setSettings(*fast);
     return 1;
-}
-
-int16_t Form1::Fast_Load() {
-    return core_->Fast_Load(mnuload_5->isChecked());
 }
 
 } // namespace tcu

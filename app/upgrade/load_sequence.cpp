@@ -143,37 +143,6 @@ void Form1::mnuload_Click(int16_t Index) {
     }
 }
 
-void ProgramCore::StartTransmit(const QString& path) {
-    // The order matters to the control: the port is in binary ZMODEM mode without
-    // receive events before the job starts.
-    CommCtl1.setInputLen(0);
-    CommCtl1.setComType(vort::kComTypeRs232);
-    CommCtl1.setInputMode(vort::kInputModeBinary);
-    CommCtl1.setProtocol(vort::kProtocolZmodem);
-    CommCtl1.setRThreshold(0);
-    CommCtl1.setSThreshold(0);
-    CommCtl1.setFileName(path);
-    CommCtl1.setFileTransmit(true);
-}
-
-std::optional<int16_t> ProgramCore::Check_Rev(const QString& TempCommand,
-                                              const QString& imageVersion) {
-    if (ExchangeCommand(QStringLiteral("<APP1RV:>")) != 1)
-        return int16_t{0};
-    if (!TempCommand.startsWith(QLatin1String("<A1")))
-        return std::nullopt;
-    // The revision as the "Application 1" field shows it: a blank and 7 characters.
-    const QString scanner = RevisionCaption(identity.application1);
-    if (!upgrade::imageIsOlder(scanner, imageVersion))
-        return int16_t{1};
-    const Answer answer =
-        ask(dialogOwner(),
-            QStringLiteral("You are about to program the scanner with a OLDER revision\r"
-                           "Do you want to continue ?"),
-            QStringLiteral("WARNING"), Buttons::YesNo);
-    return static_cast<int16_t>(answer == Answer::Yes ? 1 : 0);
-}
-
 std::optional<int16_t> Form1::Check_Rev(const QString& TempCommand) {
     return core_->Check_Rev(TempCommand, form3().texts[2]->text());
 }
@@ -195,6 +164,10 @@ void Form1::unloadForm3() {
     form3Loaded_ = false;
     form3_->Form_Unload();
     form3_->hide();
+}
+
+int16_t Form1::Fast_Load() {
+    return core_->Fast_Load(mnuload_5->isChecked());
 }
 
 void Form1::connectUpgradeEvents() {
