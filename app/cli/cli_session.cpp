@@ -2,8 +2,9 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTimer>
+#include <QSocketNotifier>
 #include <chrono>
+#include <memory>
 #include <unistd.h>
 
 #include "app/cli/interrupt.h"
@@ -117,13 +118,21 @@ int CliSession::run() {
             QString::fromStdString(e.what()) + QLatin1Char('\n') + fix);
         return kExitScanner;
     }
-    // Ctrl-C ends the core's waits; a transfer's own watch cancels it first.
-    QTimer interruptWatch;
-    QObject::connect(&interruptWatch, &QTimer::timeout, &core_, [this] {
-        if (interrupted() && !transferring_)
-            core_.end();
-    });
-    interruptWatch.start(20);
+    // Ctrl-C wakes the core's waits and ends them; a transfer's own watch cancels the
+    // transfer first.
+    std::unique_ptr<QSocketNotifier> interruptWatch;
+    if (interruptWakeFd() >= 0) {
+        interruptWatch =
+            std::make_unique<QSocketNotifier>(interruptWakeFd(), QSocketNotifier::Read);
+        QObject::connect(interruptWatch.get(), &QSocketNotifier::activated, &core_, [this] {
+            drainInterruptWake();
+            if (interrupted() && !transferring_)
+                core_.end();
+        });
+    }
+    // A Ctrl-C that came before the watch began.
+    if (interrupted())
+        core_.end();
     const QString& c = options_.command;
     const int status = c == QLatin1String("detect") ? detect() : command();
     if (interrupted()) {
@@ -473,7 +482,8 @@ int CliSession::watchTransfer() {
     std::optional<Clock::time_point> stoppedAt;
     bool cancelled = false;
     for (;;) {
-        PumpMessages();
+        // Woken by the job's progress, Ctrl-C, or the next look at the job.
+        PumpMessagesUntil(stoppedAt ? *stoppedAt + kCompletionWait : nextWatch);
         if (interrupted()) {
             // What Cancel does: the job stops, scanner and port go back to the old rate.
             cancelled = true;

@@ -37,10 +37,14 @@ constexpr int16_t kMaxSavedPort = 6;
 
 bool ProgramCore::SendPingAndWait() {
     ErrorState err;
+    // The ACK wakes the wait through the control's receive event.
+    ReceiveEventsOn receiveEvents(CommCtl1);
     err.run([&] { CommCtl1.setOutput(pingFrame()); });
     for (;;) {
-        PumpMessages();
-        err.run([&] { AnswerBuffer += ReadPortText(true); });
+        const qsizetype drained = PendingInput.size();
+        QString text;
+        err.run([&] { text = ReadPortText(true); });
+        AnswerBuffer += text;
         // Anything before the ACK, a NAK included, is dropped.
         const qsizetype ack = AnswerBuffer.indexOf(kAck);
         if (ack >= 0) {
@@ -52,6 +56,7 @@ bool ProgramCore::SendPingAndWait() {
         AnswerBuffer.clear();
         if (TimeoutFlag == 1 || isEnding())
             return false;
+        nextLook(text.size() > drained);
     }
 }
 

@@ -1,5 +1,9 @@
 // The command exchange engine: ExchangeCommand, ReadPortText, the control's OnComm
 // and the time-out tick.
+//
+// The waits sleep in the event loop between looks at the line: the control's receive
+// event (text has come), Timer1's tick (the wait is over) and the end of the program
+// each wake them, and nothing else needs to.
 #include "app/link/exchange.h"
 
 #include "app/core/program_core.h"
@@ -8,6 +12,31 @@
 #include "app/link/run_time_error.h"
 
 namespace tcu {
+
+ReceiveEventsOn::ReceiveEventsOn(CommControl& control) : control_(control) {
+    ErrorState err;
+    err.run([&] {
+        const int16_t threshold = control_.rThreshold();
+        if (threshold != 1) {
+            control_.setRThreshold(1);
+            saved_ = threshold;
+        }
+    });
+}
+
+ReceiveEventsOn::~ReceiveEventsOn() {
+    if (!saved_)
+        return;
+    ErrorState err;
+    err.run([&] { control_.setRThreshold(*saved_); });
+}
+
+void nextLook(bool inputGaveText) {
+    if (inputGaveText)
+        PumpMessagesUntil(std::chrono::steady_clock::now());
+    else
+        WaitForMessage();
+}
 
 QString ProgramCore::ReadPortText(bool take) {
     // The receive event stops draining once PendingInput is full: what it would add is
@@ -45,8 +74,9 @@ void ProgramCore::Timer1_Timer() {
 
 bool ProgramCore::waitForAck() {
     for (;;) {
-        PumpMessages();
-        AnswerBuffer += ReadPortText(true);
+        const qsizetype drained = PendingInput.size();
+        const QString text = ReadPortText(true);
+        AnswerBuffer += text;
         // Bytes ahead of an ACK or NAK are strays: all of them go at once (one at a
         // time would let a noisy line hide the ACK until the time-out).
         qsizetype i = 0;
@@ -62,6 +92,7 @@ bool ProgramCore::waitForAck() {
         AnswerBuffer.clear();
         if (TimeoutFlag == 1 || ending_)
             return false;
+        nextLook(text.size() > drained);
     }
 }
 
@@ -75,8 +106,9 @@ bool ProgramCore::waitForAnswer() {
     qsizetype sizeAtLastTick = AnswerBuffer.size();
     int extensions = 0;
     for (;;) {
-        PumpMessages();
-        AnswerBuffer += ReadPortText(true);
+        const qsizetype drained = PendingInput.size();
+        const QString text = ReadPortText(true);
+        AnswerBuffer += text;
         if (AnswerBuffer.indexOf(QLatin1String(kCrLf), searchFrom) >= 0)
             return true;
         // CR may be the last character so far; its LF can still come.
@@ -91,6 +123,7 @@ bool ProgramCore::waitForAnswer() {
             sizeAtLastTick = AnswerBuffer.size();
             TimeoutFlag = 0;
         }
+        nextLook(text.size() > drained);
     }
 }
 
@@ -103,6 +136,8 @@ int16_t ProgramCore::ExchangeCommand(const QString& token) {
         PumpMessages();
         PendingInput.clear();
         ReadPortText(true);
+        // The ACK and the answer wake the waits through the control's receive event.
+        ReceiveEventsOn receiveEvents(CommCtl1);
 
         for (;;) {
             TimeoutFlag = 0;

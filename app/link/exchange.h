@@ -6,6 +6,9 @@
 #include <QChar>
 #include <QString>
 #include <cstdint>
+#include <optional>
+
+#include "app/link/comm_control.h"
 
 namespace tcu {
 
@@ -44,5 +47,29 @@ inline constexpr int kAnswerWaitExtensions = 3;
 // An answer is one line; a "line" longer than this without CR LF is noise (a flooding
 // line), and the answer wait fails at once instead of collecting it.
 inline constexpr qsizetype kAnswerLimit = 64 * 1024;
+
+// The waits sleep until an event, and text arriving is one only while the control's
+// receive event is on (RThreshold 1, the window's design). An upload turns it off for
+// its binary transfer (RThreshold 0), and the exchanges leading up to the transfer run
+// then: for the lifetime of this object the event is on, and afterwards RThreshold is
+// what it was. The control's errors are ignored here (the wait's own reads meet them).
+class ReceiveEventsOn {
+public:
+    explicit ReceiveEventsOn(CommControl& control);
+    ~ReceiveEventsOn();
+    ReceiveEventsOn(const ReceiveEventsOn&) = delete;
+    ReceiveEventsOn& operator=(const ReceiveEventsOn&) = delete;
+
+private:
+    CommControl& control_;
+    std::optional<int16_t> saved_;
+};
+
+// The next pass of a wait after one look at the line. When the control's Input gave
+// text, more may wait behind it there (InputLen cuts a read, and the event came only
+// once), so the pass runs what is pending without sleeping; otherwise (nothing came, or
+// only what the receive event had already drained into PendingInput) it sleeps until the
+// next event.
+void nextLook(bool inputGaveText);
 
 } // namespace tcu

@@ -4,12 +4,15 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
+#include <optional>
 
 namespace tcu {
 
 namespace {
 
-// Bounds the wait of one pass: a precise 1 ms single shot, owned by the application
+using Clock = std::chrono::steady_clock;
+
+// Ends the sleep of a bounded pass: a precise single shot, owned by the application
 // object (and made again should there ever be a new one).
 QTimer& wakeTimer() {
     static QPointer<QTimer> timer;
@@ -17,27 +20,46 @@ QTimer& wakeTimer() {
         timer = new QTimer(QCoreApplication::instance());
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
-        timer->setInterval(1);
     }
     return *timer;
 }
 
-} // namespace
-
-void PumpMessages() {
+// One pass; sleeps when nothing was pending, until the next event or, with a deadline,
+// until then at the latest. Waiting for more events runs those already pending without
+// sleeping, so a pass asks the dispatcher once.
+void pass(std::optional<Clock::time_point> deadline) {
     if (!QCoreApplication::instance())
         return;
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
     if (!dispatcher)
         return;
-    // Whatever is pending runs now, without waiting.
-    if (dispatcher->processEvents(QEventLoop::AllEvents))
+    if (!deadline) {
+        dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
         return;
-    // Nothing was pending: sleep until an event comes, the wake timer at the latest.
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
+    if (left.count() <= 0) {
+        dispatcher->processEvents(QEventLoop::AllEvents);
+        return;
+    }
     QTimer& wake = wakeTimer();
-    wake.start();
+    wake.start(static_cast<int>(std::min<long long>(left.count(), INT32_MAX)));
     dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     wake.stop();
+}
+
+} // namespace
+
+void PumpMessages() {
+    pass(Clock::now() + std::chrono::milliseconds(1));
+}
+
+void PumpMessagesUntil(Clock::time_point deadline) {
+    pass(deadline);
+}
+
+void WaitForMessage() {
+    pass(std::nullopt);
 }
 
 } // namespace tcu
