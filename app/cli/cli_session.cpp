@@ -216,6 +216,12 @@ int CliSession::connect() {
         case DetectionOutcome::Found:
             return kExitOk;
         case DetectionOutcome::PortClosed:
+            // The core's box says why, but --quiet does not print boxes that only inform:
+            // an error is said all the same.
+            if (options_.quiet)
+                say(QStringLiteral("cannot open COM%1: %2")
+                        .arg(core_.CommCtl1.commPort())
+                        .arg(d.openError));
             return kExitPort;
         case DetectionOutcome::Cancelled:
         case DetectionOutcome::Ended:

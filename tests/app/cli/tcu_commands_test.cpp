@@ -87,6 +87,11 @@ TEST_F(TcuCommandsTest, DetectOnAPortAbove6SaysItIsNotSavedAndAMissingPortIsStat
     EXPECT_EQ(r.status, 3);
     EXPECT_TRUE(contains(r.err, "Port is not available at COM:4")) << r.err;
     EXPECT_TRUE(contains(r.err, "no-such-tty")) << "the reason names the device: " << r.err;
+    r = tcu({QStringLiteral("--quiet"), QStringLiteral("--port"), QStringLiteral("4"),
+             QStringLiteral("detect")});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(contains(r.err, "cannot open COM4")) << "quiet keeps errors: " << r.err;
+    EXPECT_TRUE(contains(r.err, "no-such-tty")) << r.err;
     r = tcu(at(19200, {QStringLiteral("--port"), QStringLiteral("4"), QStringLiteral("get")}));
     EXPECT_EQ(r.status, 3);
     EXPECT_TRUE(contains(r.err, "cannot open COM4")) << r.err;
