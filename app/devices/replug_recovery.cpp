@@ -65,19 +65,23 @@ void ReplugRecovery::settle() {
     retry_.stop();
 }
 
-void ReplugRecovery::lineEvent(int16_t code) {
-    settle();
-    if (code != vort::kCommEvCd || state_ != State::Idle || core_.isEnding())
-        return;
-    // A carrier change on a device that is still there is the scanner's own business.
+QString ReplugRecovery::openPortPath() {
     ErrorState err;
     bool open = false;
     int16_t port = 0;
     err.run([&] { open = core_.CommCtl1.portOpen(); });
     err.run([&] { port = core_.CommCtl1.commPort(); });
     if (err || !open)
+        return QString();
+    return source_.portPath(port);
+}
+
+void ReplugRecovery::lineEvent(int16_t code) {
+    settle();
+    if (code != vort::kCommEvCd || state_ != State::Idle || core_.isEnding())
         return;
-    const QString path = source_.portPath(port);
+    // A carrier change on a device that is still there is the scanner's own business.
+    const QString path = openPortPath();
     if (path.isEmpty() || source_.present(path))
         return;
     lose(std::nullopt, path);
@@ -103,14 +107,7 @@ void ReplugRecovery::deviceChanged(DeviceChange change, const DeviceInfo& info) 
             }
             return;
         }
-        ErrorState err;
-        bool open = false;
-        int16_t port = 0;
-        err.run([&] { open = core_.CommCtl1.portOpen(); });
-        err.run([&] { port = core_.CommCtl1.commPort(); });
-        if (err || !open)
-            return;
-        const QString path = source_.portPath(port);
+        const QString path = openPortPath();
         if (portLeadsTo(path, info))
             lose(info, path);
         return;

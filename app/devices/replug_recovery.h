@@ -75,6 +75,8 @@ private:
     // Whether the port's path (and its links) leads to info.
     bool portLeadsTo(const QString& portPath, const DeviceInfo& info) const;
     bool mustWait();
+    // The path the open port maps to; empty when no port is open (or the control says no).
+    QString openPortPath();
     // Back to Idle when the port the recovery closed was opened by the operator since.
     void settle();
     void tryReopen();
